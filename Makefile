@@ -2,19 +2,19 @@
 JOBS  ?= $(shell nproc)
 BUILD ?= build
 ASAN  ?= build-asan
+TSAN  ?= build-tsan
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps build test test-core-asan run bench clean format
+.PHONY: all deps build test test-core-asan tsan run bench clean format
 
 all: build
 
 deps:
 	@tools/install-deps
 
-$(BUILD)/CMakeCache.txt:
-	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
-
-build: $(BUILD)/CMakeCache.txt
+# Configuring again is quick, and mends a build folder left by a failed configure.
+build:
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) > /dev/null
 	cmake --build $(BUILD) -j $(JOBS)
 
 test: deps
@@ -24,9 +24,15 @@ test: deps
 
 # The core tests once more under the address and undefined-behaviour sanitizers.
 test-core-asan:
-	cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=Debug -DSERMIDA_SANITIZE=ON -DSERMIDA_GUI=OFF -DSERMIDA_BENCH=OFF
+	cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=Debug -DSERMIDA_SANITIZE=address,undefined -DSERMIDA_GUI=OFF -DSERMIDA_BENCH=OFF
 	cmake --build $(ASAN) -j $(JOBS)
 	cd $(ASAN) && ctest --output-on-failure -j $(JOBS) -L core
+
+# The threaded tests under ThreadSanitizer.
+tsan: deps
+	cmake -S . -B $(TSAN) -DCMAKE_BUILD_TYPE=Debug -DSERMIDA_SANITIZE=thread -DSERMIDA_GUI=OFF -DSERMIDA_BENCH=OFF
+	cmake --build $(TSAN) -j $(JOBS) --target core_tests
+	cd $(TSAN) && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) -R 'SerialPort|Transfer|Receive|Vcnc|Dial'
 
 run: deps
 	$(MAKE) build
@@ -40,4 +46,4 @@ format:
 	find src tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN)
+	rm -rf $(BUILD) $(ASAN) $(TSAN)

@@ -5,13 +5,14 @@
 // SERMIDA_BENCH_FILE names the big file; without it a G-code-like file of about
 // 20 MB is made once in /tmp.
 #include <benchmark/benchmark.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
-#include <sys/stat.h>
 
 #include "editor/buffer/CTextBuffer.h"
 
@@ -47,25 +48,23 @@ std::string MakeSyntheticFile(const std::string& path, long lineCount, const cha
     int layer = 0;
     char line[128];
     for (long i = 0; i < lineCount; ++i) {
-        int n;
         if (i % 5000 == 0) {
-            n = std::snprintf(line, sizeof line, ";LAYER_CHANGE%s;Z:%.2f%s", lineEnd,
-                              0.2 + layer * 0.05, lineEnd);
+            std::snprintf(line, sizeof line, ";LAYER_CHANGE%s;Z:%.2f%s", lineEnd,
+                          0.2 + layer * 0.05, lineEnd);
             ++layer;
             std::fputs(line, f);
-            n = std::snprintf(line, sizeof line, "G1 Z%.3f F7800", 0.2 + layer * 0.05);
+            std::snprintf(line, sizeof line, "G1 Z%.3f F7800", 0.2 + layer * 0.05);
         } else if (i % 97 == 0) {
-            n = std::snprintf(line, sizeof line, "G1 X%.3f Y%.3f F10800 ; travel",
-                              rng.Coord(200), rng.Coord(200));
+            std::snprintf(line, sizeof line, "G1 X%.3f Y%.3f F10800 ; travel", rng.Coord(200),
+                          rng.Coord(200));
         } else if (i % 251 == 0) {
-            n = std::snprintf(line, sizeof line, ";TYPE:%s",
-                              (i / 251) % 2 ? "Perimeter" : "Solid infill");
+            std::snprintf(line, sizeof line, ";TYPE:%s",
+                          (i / 251) % 2 ? "Perimeter" : "Solid infill");
         } else {
             e += rng.Coord(0.05);
-            n = std::snprintf(line, sizeof line, "G1 X%.3f Y%.3f E%.5f", rng.Coord(200),
-                              rng.Coord(200), e);
+            std::snprintf(line, sizeof line, "G1 X%.3f Y%.3f E%.5f", rng.Coord(200), rng.Coord(200),
+                          e);
         }
-        (void)n;
         std::fputs(line, f);
         if (i + 1 < lineCount)
             std::fputs(lineEnd, f);

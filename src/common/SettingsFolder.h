@@ -1,0 +1,11 @@
+#pragma once
+#include <string>
+
+// The folder that holds Sermida.ini, Sermida.ports and the editor's settings:
+// $SERMIDA_HOME when set; else the program's own folder when Sermida.ini is
+// there or the folder is writable; else $XDG_CONFIG_HOME/Sermida
+// (~/.config/Sermida). Created when missing. No trailing slash.
+std::string SettingsFolder();
+
+// The folder of the running executable.
+std::string ExecutableFolder();

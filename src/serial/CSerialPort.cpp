@@ -1,0 +1,350 @@
+#include "serial/CSerialPort.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <system_error>
+
+#include "common/MessageSink.h"
+#include "serial/PortMap.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* kOpenFailed =
+    "无法打开串口%d(COM%d)，请检查串口是否正确安装，或是否已经被占用。错误码:%d";
+
+bool PacingWanted() {
+    const char* env = std::getenv("SERMIDA_PTY_PACING");
+    return !(env && std::strcmp(env, "0") == 0);
+}
+
+} // namespace
+
+CSerialPort::CSerialPort() = default;
+
+CSerialPort::~CSerialPort() {
+    monitorStop = 1;
+    int fd = portFd.load();
+    if (fd >= 0) {
+        uint64_t one = 1;
+        (void)!::write(wakeFd, &one, sizeof one);
+    }
+    m_hReadDone.Set();
+    JoinMonitor();
+    if (fd >= 0) {
+        std::unique_lock<std::shared_mutex> hold(fdLock);
+        ::close(fd);
+        ::close(wakeFd);
+        portFd = -1;
+    }
+}
+
+void CSerialPort::Show(const std::string& text) const {
+    (messages ? *messages : DefaultMessageSink()).ShowMessage(text);
+}
+
+bool CSerialPort::Configure(PortOwner* newOwner, int portNumber, int baudRate, int dataBits,
+                            int stopBits, char parity, uint32_t mask) {
+    owner = newOwner;
+    settings.portNumber = portNumber;
+    settings.baudRate = baudRate;
+    settings.dataBits = static_cast<uint8_t>(dataBits);
+    settings.stopBits = static_cast<uint8_t>(stopBits);
+    settings.parity = parity;
+    eventMask = mask;
+    return true;
+}
+
+int CSerialPort::CopySettings(const CSerialPort& other) {
+    settings = other.settings;
+    return 1;
+}
+
+std::string CSerialPort::DevicePath() const {
+    return devicePath.empty() ? DevicePathOfPort(settings.portNumber) : devicePath;
+}
+
+void CSerialPort::ReportCommError(const char* operation, int error) {
+    Show(Format("\"%s\" 由于以下错误而失败: \n\n%s", operation, std::strerror(error)));
+}
+
+bool CSerialPort::Open() {
+    if (IsOpen())
+        Close();
+    const int n = settings.portNumber;
+    if (devicePath.empty() && (n < 1 || n > 9)) {
+        Show(Format("无法打开串口COM%d,仅支持COM1-9.", n));
+        return false;
+    }
+    const std::string path = DevicePath();
+    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    int err = errno;
+    if (fd >= 0) {
+        // Not shared: the kernel's exclusive mode stops other openers (but not
+        // root), the lock stops every program that locks, ourselves included.
+        TtySetExclusive(fd);
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            err = errno;
+            ::close(fd);
+            fd = -1;
+        }
+    }
+    int wake = -1;
+    if (fd >= 0) {
+        wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        if (wake < 0) {
+            err = errno;
+            ::close(fd);
+            fd = -1;
+        }
+    }
+    if (fd < 0) {
+        Show(Format(kOpenFailed, n, n, err));
+        return false;
+    }
+    {
+        std::unique_lock<std::shared_mutex> hold(fdLock);
+        wakeFd = wake;
+        portFd = fd;
+    }
+    stateSaved = TtySaveState(fd, savedState, sizeof savedState) == 0;
+    paced = TtyIsPseudoTerminal(fd) && PacingWanted();
+    lineFreeAt = Clock::now();
+
+    // Every wait below uses the 10000 ms time-out; the event mask only selects
+    // what the monitor watches, so neither needs programming here.
+    ::tcflush(fd, TCIOFLUSH);
+    TtyLineSetup current;
+    if ((err = TtyReadLine(fd, current)) != 0) {
+        ReportCommError("获取串口状态", err);
+    } else if ((err = TtySetLine(fd, settings.baudRate, settings.dataBits, settings.stopBits,
+                                 settings.parity)) != 0) {
+        ReportCommError(err == EINVAL ? "建立串口设备控制块" : "设置串口", err);
+    }
+    TtyRaiseDtrRts(fd);
+    ::tcflush(fd, TCIOFLUSH);
+    return true;
+}
+
+bool CSerialPort::Close() {
+    const int fd = portFd.load();
+    if (fd < 0)
+        return true;
+    monitorStop = 1;
+    uint64_t one = 1;
+    (void)!::write(wakeFd, &one, sizeof one); // ends the monitor's poll and any Write
+    m_hReadDone.Set(); // and a monitor waiting for an owner that never answers
+    JoinMonitor();
+
+    std::unique_lock<std::shared_mutex> hold(fdLock);
+    TtyDropDtr(fd);
+    ::tcflush(fd, TCIOFLUSH);
+    if (stateSaved)
+        TtyRestoreState(fd, savedState, sizeof savedState);
+    ::close(fd);
+    ::close(wakeFd);
+    wakeFd = -1;
+    portFd = -1;
+    return true;
+}
+
+uint32_t CSerialPort::Read(void* buffer, uint32_t maximum) {
+    std::shared_lock<std::shared_mutex> hold(fdLock);
+    const int fd = portFd.load();
+    int waiting = 0;
+    if (fd >= 0)
+        TtyInputCount(fd, waiting);
+    if (maximum == kReadAll && waiting <= 0)
+        return 0;
+    const uint32_t count = std::min(maximum, static_cast<uint32_t>(std::max(waiting, 0)));
+    uint32_t result = 0;
+    while (count > 0) {
+        ssize_t n = ::read(fd, buffer, count);
+        if (n < 0 && errno == EINTR)
+            continue;
+        result = n > 0 ? static_cast<uint32_t>(n) : 0;
+        break;
+    }
+    if (result == 0)
+        Show("读取串口数据错误！");
+    return result;
+}
+
+bool CSerialPort::SleepUntil(Clock::time_point deadline) const {
+    for (;;) {
+        auto now = Clock::now();
+        if (now >= deadline)
+            return true;
+        auto ms = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
+        pollfd p{wakeFd, POLLIN, 0};
+        int r = ::poll(&p, 1, int(ms));
+        if (r > 0)
+            return false;
+    }
+}
+
+bool CSerialPort::WriteAll(int fd, const char* bytes, size_t length, uint32_t& written) {
+    size_t done = 0;
+    while (done < length) {
+        ssize_t n = ::write(fd, bytes + done, length - done);
+        if (n > 0) {
+            done += size_t(n);
+            written += static_cast<uint32_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN)
+            return false;
+        pollfd p[2] = {{fd, POLLOUT, 0}, {wakeFd, POLLIN, 0}};
+        int r = ::poll(p, 2, kTimeoutMs);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0 || p[1].revents || (p[0].revents & (POLLERR | POLLHUP | POLLNVAL)))
+            return false;
+    }
+    return true;
+}
+
+// Waits until the driver has sent everything; bounded, and ended by Close.
+bool CSerialPort::DrainOutput(int fd) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kTimeoutMs);
+    for (;;) {
+        int queued = 0;
+        if (TtyOutputCount(fd, queued) != 0 || queued <= 0)
+            return true;
+        if (Clock::now() >= deadline)
+            return false;
+        if (!SleepUntil(Clock::now() + std::chrono::milliseconds(2)))
+            return false;
+    }
+}
+
+int CSerialPort::BitsPerCharacter() const {
+    int data = settings.dataBits >= 5 && settings.dataBits <= 8 ? settings.dataBits : 8;
+    int stop = settings.stopBits == 2 ? 2 : 1;
+    int parity = settings.parity == 'O' || settings.parity == 'E' ? 1 : 0;
+    return 1 + data + parity + stop;
+}
+
+bool CSerialPort::Write(const void* buffer, uint32_t length, uint32_t& written) {
+    std::lock_guard<std::mutex> serial(writeLock); // whole blocks, never interleaved
+    std::shared_lock<std::shared_mutex> hold(fdLock);
+    const int fd = portFd.load();
+    if (fd < 0) {
+        Show("串口句柄无效，无法发送数据.");
+        return false;
+    }
+    written = 0;
+    const char* bytes = static_cast<const char*>(buffer);
+    if (!paced) {
+        if (!WriteAll(fd, bytes, length, written))
+            return false;
+        if (!TtyIsPseudoTerminal(fd) && !DrainOutput(fd))
+            return false;
+        return written == length;
+    }
+    // A pseudo-terminal has no line: let each slice of about 10 ms go out when
+    // a real line would have sent the bytes before it, and return when the
+    // last one would have left.
+    const int baud = settings.baudRate > 0 ? settings.baudRate : 9600;
+    const auto charTime = std::chrono::nanoseconds(1'000'000'000LL * BitsPerCharacter() / baud);
+    const size_t slice = std::max<size_t>(1, size_t(baud / BitsPerCharacter() / 100));
+    auto now = Clock::now();
+    if (lineFreeAt < now)
+        lineFreeAt = now;
+    for (size_t at = 0; at < length; at += slice) {
+        if (!SleepUntil(lineFreeAt))
+            return false;
+        size_t n = std::min(slice, size_t(length) - at);
+        if (!WriteAll(fd, bytes + at, n, written))
+            return false;
+        lineFreeAt += charTime * static_cast<long>(n);
+    }
+    if (!SleepUntil(lineFreeAt))
+        return false;
+    return written == length;
+}
+
+bool CSerialPort::StartMonitor() {
+    if (!IsOpen())
+        return false;
+    JoinMonitor(); // a monitor that ended by itself
+    monitorStop = 0;
+    try {
+        monitorThread = std::thread(&CSerialPort::MonitorThreadProc, this);
+    } catch (const std::system_error&) {
+        monitorStop = 1;
+        return false;
+    }
+    return true;
+}
+
+bool CSerialPort::StopMonitor() {
+    monitorStop = 1;
+    return true;
+}
+
+void CSerialPort::JoinMonitor() {
+    if (!monitorThread.joinable())
+        return;
+    if (monitorThread.get_id() == std::this_thread::get_id())
+        monitorThread.detach(); // closed from its own notification: it ends by itself
+    else
+        monitorThread.join();
+}
+
+void CSerialPort::MonitorThreadProc() {
+    const int fd = portFd.load();
+    m_hReadDone.Set();
+    while (monitorStop.load() == 0) {
+        int waiting = 0;
+        TtyInputCount(fd, waiting);
+        if (waiting > 0) {
+            m_hReadDone.Reset();
+            // Close stores the stop flag before it sets the event: checked after
+            // the reset, either we see the flag or the wait sees the event.
+            if (monitorStop.load() != 0)
+                break;
+            if (owner)
+                owner->PostPortData(*this);
+            else
+                m_hReadDone.Set();
+            m_hReadDone.Wait();
+            continue;
+        }
+        pollfd p[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+        int r = ::poll(p, 2, -1);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (monitorStop.load() != 0 || (r > 0 && p[1].revents))
+            break;
+        bool failed = r < 0;
+        if (!failed && (p[0].revents & (POLLERR | POLLHUP | POLLNVAL))) {
+            int left = 0;
+            failed = TtyInputCount(fd, left) != 0 || left <= 0;
+        }
+        if (failed) {
+            // The device is gone (unplugged, or the far end closed).
+            Show("串口错误，请重新启动程序。");
+            return;
+        }
+    }
+}
+
+bool CSerialPort::ReadBackLine(TtyLineSetup& setup) const {
+    std::shared_lock<std::shared_mutex> hold(fdLock);
+    const int fd = portFd.load();
+    return fd >= 0 && TtyReadLine(fd, setup) == 0;
+}

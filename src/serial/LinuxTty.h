@@ -1,0 +1,40 @@
+#pragma once
+#include <cstdint>
+
+// The Linux-only terminal calls, kept in one place. Each returns 0 or an errno.
+
+// Raw 8-bit line with the given framing and no flow control of any kind; any
+// baud rate, standard or not. EINVAL for values the line cannot take.
+int TtySetLine(int fd, int baud, int dataBits, int stopBits, char parity);
+
+// What the device really holds now.
+struct TtyLineSetup {
+    uint32_t iflag = 0, oflag = 0, cflag = 0, lflag = 0;
+    int baud = 0;
+    int dataBits = 0;
+    int stopBits = 0;
+    char parity = '?';
+    bool raw = false;       // no echo, no canonical mode, no signals, no output processing
+    bool flowOff = false;   // no CRTSCTS, IXON, IXOFF, IXANY
+    bool parityCheck = false; // INPCK
+    bool clocal = false;
+    bool cread = false;
+};
+int TtyReadLine(int fd, TtyLineSetup& out);
+// The set-up TtySetLine asks of a device, worked out on a terminal state that
+// starts cooked with every kind of flow control on. Pseudo-terminals keep
+// CS8 and no parity whatever they are asked, so this is how the framing is
+// checked without a real port.
+int TtyPlannedLine(int baud, int dataBits, int stopBits, char parity, TtyLineSetup& out);
+
+int TtySaveState(int fd, void* state, unsigned size);
+int TtyRestoreState(int fd, const void* state, unsigned size);
+constexpr unsigned kTtyStateSize = 64; // room for struct termios2
+
+int TtySetExclusive(int fd);
+// DTR and RTS; a device without modem lines (a pseudo-terminal) gives 0.
+int TtyRaiseDtrRts(int fd);
+int TtyDropDtr(int fd);
+int TtyInputCount(int fd, int& count);
+int TtyOutputCount(int fd, int& count);
+bool TtyIsPseudoTerminal(int fd);
