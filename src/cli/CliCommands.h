@@ -13,6 +13,8 @@ using CliArgs = std::vector<std::string>;
 
 int RunInfo(const CliArgs& args);
 int RunResave(const CliArgs& args);
+int RunSend(const CliArgs& args);
+int RunReceive(const CliArgs& args);
 
 // Prints "sermida-cli: <text>" on stderr.
 void CliError(const std::string& text);

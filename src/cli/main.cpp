@@ -17,6 +17,22 @@ Commands:
                      editor loads it
   resave FILE [OUT]  load FILE as the editor does and save it as the editor
                      does to OUT (default: FILE itself)
+  send [PORT] [--xoff-chunk N] FILE
+                     transmit FILE to the controller line by line, each line
+                     cut at its first ';' and ended by CR LF; the controller's
+                     DC3/DC1 hold and release it. Ctrl+C stops (exit 130).
+                     --xoff-chunk N writes each line in pieces of at most N
+                     bytes, checking for a hold between pieces
+  receive [PORT] [--idle-timeout SEC] FILE
+                     receive a program into FILE (CR LF), until SEC seconds
+                     pass without a byte or Ctrl+C; nothing received is lost
+
+PORT options (left out: the saved line settings, else COM1 38400 8 1 N):
+  --port COMn        COM1..COM9, through the port map (Sermida.ports,
+                     SERMIDA_COMn, default /dev/ttyS<n-1>)
+  --device PATH      a serial device or pseudo-terminal by its path
+  --baud N  --data 5..8  --stop 1|2  --parity N|O|E
+  --no-pace          on a pseudo-terminal, do not wait for the line time
 
 Options:
   -h, --help         show this help
@@ -32,6 +48,8 @@ struct Command {
 constexpr Command kCommands[] = {
     {"info", RunInfo},
     {"resave", RunResave},
+    {"send", RunSend},
+    {"receive", RunReceive},
 };
 
 } // namespace

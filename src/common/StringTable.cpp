@@ -27,6 +27,7 @@ constexpr Entry kStrings[] = {
     {IDS_ACTION_DRAGDROP, "拖拽"},
     {IDS_ACTION_REPLACE, "替换"},
     {IDS_ACTION_AUTOINDENT, "自动缩进"},
+    {ID_INDICATOR_POSITION, "行 %d  列 %d"},
 };
 
 static_assert(std::is_sorted(std::begin(kStrings), std::end(kStrings),

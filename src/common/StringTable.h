@@ -18,6 +18,7 @@ enum StringId : int {
     IDS_ACTION_DRAGDROP = 8627,
     IDS_ACTION_REPLACE = 8628,
     IDS_ACTION_AUTOINDENT = 8629,
+    ID_INDICATOR_POSITION = 37903, // status-bar pane: "行 %d  列 %d"
 };
 
 // The text of a string id, or null when there is none.

@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -146,7 +147,7 @@ private:
     void UpdateModifiedAfterReplay();
     bool ReplayEntry(const UndoEntry& e, bool forward, TextPos& cursor);
 
-    bool writeProtected = false;
+    std::atomic<bool> writeProtected{false}; // toggled by a transmit worker too
     bool modified = false;
     int lineEndMode = LINE_END_CRLF;
     int undoLimit = 1024;

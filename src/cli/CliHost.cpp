@@ -1,0 +1,46 @@
+#include "cli/CliHost.h"
+
+CliHost::CliHost() { buffer.CreateEmpty(LINE_END_CRLF); }
+
+void CliHost::AppendReceivedText(std::string_view text) {
+    int endLine = 0, endByte = 0;
+    // No source view: received text is data, never an Enter to indent after.
+    buffer.InsertAt(nullptr, -1, -1, text, endLine, endByte, ACTION_TYPING);
+}
+
+void CliHost::PostPortData() {
+    loop.Post([this] { engine.DecodeReceived(); });
+}
+
+void CliHost::PostReceiveFlush() {
+    loop.Post([this] { engine.FlushReceived(); });
+}
+
+void CliHost::PostTransmitEnded() {
+    loop.Post([this] {
+        ApplyMarks();
+        transmitEnded = true;
+        loop.Wake();
+    });
+}
+
+void CliHost::Queue(TransferMarkQueue::Op op, int line) {
+    if (marks.Push(op, line))
+        loop.Post([this] { ApplyMarks(); });
+}
+
+void CliHost::ApplyMarks() {
+    for (const auto& r : marks.Take()) {
+        switch (r.op) {
+        case TransferMarkQueue::Op::Mark:
+            buffer.SetLineMark(r.line - 1, TRANSFER_LINE, true, true);
+            break;
+        case TransferMarkQueue::Op::Unmark:
+            buffer.SetLineMark(r.line - 1, TRANSFER_LINE, false);
+            break;
+        case TransferMarkQueue::Op::CursorTo:
+            caretLine = r.line;
+            break;
+        }
+    }
+}

@@ -1,0 +1,148 @@
+// sermida-cli send and receive: the transfer engine with the CLI as its host.
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+
+#include "cli/CliCommands.h"
+#include "cli/CliHost.h"
+#include "cli/CliPortOptions.h"
+
+namespace {
+
+volatile std::sig_atomic_t interrupted = 0;
+
+void OnSignal(int) { interrupted = 1; }
+
+void CatchStopSignals() {
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    ::sigaction(SIGINT, &sa, nullptr);
+    ::sigaction(SIGTERM, &sa, nullptr);
+}
+
+std::string Clock(long long seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60,
+                  seconds % 60);
+    return text;
+}
+
+bool ConnectHost(CliHost& host, const CliPortOptions& options) {
+    if (options.noPace)
+        ::setenv("SERMIDA_PTY_PACING", "0", 1);
+    const PortSettings& s = options.settings;
+    host.engine.port.Configure(&host.engine, s.portNumber, s.baudRate, s.dataBits, s.stopBits,
+                               s.parity, 1);
+    host.engine.port.SetDevicePath(options.device);
+    if (host.engine.Connect())
+        return true;
+    CliError("cannot use the serial port " + host.engine.port.DevicePath());
+    return false;
+}
+
+} // namespace
+
+int RunSend(const CliArgs& input) {
+    CliArgs args = input;
+    CliPortOptions options;
+    if (!ParsePortOptions(args, options))
+        return EXIT_USAGE;
+    bool bad = false;
+    std::string value;
+    int chunk = 0;
+    if (TakeOption(args, "--xoff-chunk", value, bad) && (!ParseInt(value, chunk) || chunk < 0))
+        return CliUsageError("--xoff-chunk takes a number of bytes (0: whole lines)");
+    if (bad || args.size() != 1 || args[0].rfind("--", 0) == 0)
+        return CliUsageError("send takes [PORT] [--xoff-chunk N] FILE");
+
+    CliHost host;
+    FileError error;
+    if (!host.buffer.LoadFromDisk(args[0], LINE_END_DETECT, &error)) {
+        CliError("cannot load " + args[0] + ": " + error.Describe());
+        return EXIT_FAILED;
+    }
+    if (!ConnectHost(host, options))
+        return EXIT_FAILED;
+    host.engine.SetXoffChunk(chunk);
+    CatchStopSignals();
+    if (!host.engine.StartTransmit())
+        return EXIT_FAILED;
+
+    const bool live = ::isatty(STDERR_FILENO);
+    bool stopped = false;
+    while (!host.transmitEnded) {
+        host.loop.RunFor(std::chrono::milliseconds(100));
+        if (interrupted && !stopped) {
+            host.engine.Stop();
+            stopped = true;
+        }
+        if (live && !host.transmitEnded)
+            std::fprintf(stderr, "\r%d/%d lines, elapsed %s", host.engine.sentLines.load(),
+                         host.engine.totalLines.load(),
+                         Clock(host.engine.OperationSeconds()).c_str());
+    }
+    host.engine.JoinSender();
+    host.loop.RunPending();
+    const int total = host.engine.totalLines;
+    const std::string elapsed = Clock(host.engine.OperationSeconds());
+    if (live)
+        std::fputc('\n', stderr);
+    if (host.engine.FailedLine() > 0) {
+        CliError("transmission stopped: line " + std::to_string(host.engine.FailedLine()) +
+                 " could not be written");
+        return EXIT_FAILED;
+    }
+    if (stopped) {
+        std::fprintf(stderr, "stopped after line %d of %d, elapsed %s\n", host.caretLine, total,
+                     elapsed.c_str());
+        return 130;
+    }
+    std::fprintf(stderr, "%d/%d lines, elapsed %s\n", total, total, elapsed.c_str());
+    return EXIT_OK;
+}
+
+int RunReceive(const CliArgs& input) {
+    CliArgs args = input;
+    CliPortOptions options;
+    if (!ParsePortOptions(args, options))
+        return EXIT_USAGE;
+    bool bad = false;
+    std::string value;
+    int idle = 0;
+    if (TakeOption(args, "--idle-timeout", value, bad) && (!ParseInt(value, idle) || idle < 0))
+        return CliUsageError("--idle-timeout takes seconds");
+    if (bad || args.size() != 1 || args[0].rfind("--", 0) == 0)
+        return CliUsageError("receive takes [PORT] [--idle-timeout SEC] FILE");
+
+    CliHost host;
+    if (!ConnectHost(host, options))
+        return EXIT_FAILED;
+    CatchStopSignals();
+    if (!host.engine.StartReceive())
+        return EXIT_FAILED;
+
+    using Clock = std::chrono::steady_clock;
+    auto lastByte = Clock::now();
+    while (!interrupted) {
+        host.loop.RunFor(std::chrono::milliseconds(50));
+        if (host.engine.receiveActivity.exchange(false))
+            lastByte = Clock::now();
+        else if (idle > 0 && Clock::now() - lastByte >= std::chrono::seconds(idle))
+            break;
+    }
+    // Decode what has arrived and move every queued byte into the document
+    // before receiving ends: nothing that came is dropped.
+    host.loop.RunPending();
+    host.engine.FlushReceived();
+    host.engine.StopReceive();
+    host.loop.RunPending();
+    FileError error;
+    if (!host.buffer.SaveToDisk(args[0], LINE_END_DETECT, true, &error)) {
+        CliError("cannot save " + args[0] + ": " + error.Describe());
+        return EXIT_FAILED;
+    }
+    return EXIT_OK;
+}

@@ -1,0 +1,701 @@
+#include "editor/view/CTextView.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QFocusEvent>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QPainter>
+#include <QScrollBar>
+#include <QThread>
+#include <algorithm>
+
+#include "common/Gbk.h"
+#include "common/StringTable.h"
+#include "editor/buffer/CTextBuffer.h"
+#include "editor/buffer/PositionAdjuster.h"
+#include "editor/view/CaretMotion.h"
+#include "editor/view/LineGeometry.h"
+#include "editor/view/MouseSelection.h"
+#include "editor/view/ViewCommands.h"
+#include "editor/view/ViewPainter.h"
+#include "editor/view/ViewScroller.h"
+
+namespace {
+
+// Posted to the view when the transmit worker has queued marking requests.
+const QEvent::Type kTransferRequestEvent = static_cast<QEvent::Type>(QEvent::User + 20);
+
+} // namespace
+
+CTextView::CTextView(QWidget* parent)
+    : QAbstractScrollArea(parent), painter(std::make_unique<ViewPainter>(*this)),
+      scroller(std::make_unique<ViewScroller>(*this)),
+      motion(std::make_unique<CaretMotion>(*this)),
+      mouse(std::make_unique<MouseSelection>(*this)) {
+    fontDesc = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_InputMethodEnabled, false);
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    viewport()->setMouseTracking(true);
+    viewport()->setCursor(Qt::IBeamCursor);
+    ResetViewState();
+}
+
+CTextView::~CTextView() {
+    if (buffer != nullptr)
+        buffer->DetachView(this);
+    if (paneGroup) {
+        auto& panes = paneGroup->panes;
+        std::erase_if(panes, [this](const PaneGroup::Pane& p) { return p.view == this; });
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Binding and state
+
+void CTextView::ResetViewState() {
+    topLine = firstColumn = 0;
+    lineHeight = charWidth = visibleLines = visibleColumns = idealColumn = -1;
+    tabSize = 4;
+    anchor = TextPos{};
+    painter->DropIcons();
+    for (bool& made : fontMade)
+        made = false;
+    cookies.Reset();
+    lengths.Reset();
+    cursor = selStart = selEnd = TextPos{};
+    mouse->Reset();
+    lockHorzBar = false;
+    PlaceCaret();
+    keepSelectionVisible = false;
+}
+
+void CTextView::BindBuffer(CTextBuffer* b) {
+    if (buffer != nullptr)
+        buffer->DetachView(this);
+    buffer = b != nullptr ? b : FindOwnBuffer();
+    if (buffer != nullptr)
+        buffer->AttachView(this);
+    ResetViewState();
+    UpdateVertBar();
+    UpdateHorzBar();
+    viewport()->update();
+}
+
+void CTextView::UnbindBuffer() {
+    if (buffer != nullptr)
+        buffer->DetachView(this);
+    buffer = nullptr;
+    ResetViewState();
+    UpdateVertBar();
+    UpdateHorzBar();
+    viewport()->update();
+}
+
+void CTextView::InitialUpdate() {
+    BindBuffer(nullptr);
+    scroller->FollowPanesAtStart();
+}
+
+// ---------------------------------------------------------------------------
+// Line queries
+
+int CTextView::LineCount() const { return buffer ? buffer->CountLines() : 1; }
+
+int CTextView::LineLength(int line) const { return buffer ? buffer->LineSize(line) : 0; }
+
+const char* CTextView::LineChars(int line) const {
+    return buffer ? buffer->LineText(line) : nullptr;
+}
+
+std::string_view CTextView::LineView(int line) const {
+    if (buffer == nullptr)
+        return {};
+    return buffer->LineView(line);
+}
+
+uint32_t CTextView::LineFlags(int line) const { return buffer ? buffer->LineMarkBits(line) : 0; }
+
+ExpandedLengthCache::Measure CTextView::LengthMeasure() const {
+    return [this](int line) { return ExpandedLength(LineView(line), tabSize); };
+}
+
+int CTextView::ExpandedLineLength(int line) {
+    return lengths.Length(line, LineCount(), LengthMeasure());
+}
+
+void CTextView::TextBetween(TextPos start, TextPos end, std::string& text) const {
+    text.clear();
+    if (buffer != nullptr)
+        buffer->CopyText(start.y, start.x, end.y, end.x, text);
+}
+
+// ---------------------------------------------------------------------------
+// Metrics
+
+void CTextView::MeasureFont() {
+    QFontMetrics fm(FontFor(false, false));
+    lineHeight = std::max(1, fm.height());
+    charWidth = std::max(1, fm.horizontalAdvance(QLatin1Char('X')));
+    painter->FontMeasured();
+}
+
+int CTextView::LineHeight() {
+    if (lineHeight == -1)
+        MeasureFont();
+    return lineHeight;
+}
+
+int CTextView::CharWidth() {
+    if (charWidth == -1)
+        MeasureFont();
+    return charWidth;
+}
+
+int CTextView::VisibleLines() {
+    if (visibleLines == -1)
+        visibleLines = viewport()->height() / LineHeight();
+    return visibleLines;
+}
+
+int CTextView::VisibleColumns() {
+    if (visibleColumns == -1)
+        visibleColumns = std::max(0, (viewport()->width() - MarginWidth()) / CharWidth());
+    return visibleColumns;
+}
+
+int CTextView::LongestLineLength() { return lengths.Longest(LineCount(), LengthMeasure()); }
+
+// ---------------------------------------------------------------------------
+// Conversions
+
+int CTextView::ColumnOfChar(int line, int index) const {
+    return ::ColumnOfChar(LineView(line), index, tabSize);
+}
+
+int CTextView::CharAtColumn(int line, int column) const {
+    return ::CharAtColumn(LineView(line), column, tabSize);
+}
+
+TextPos CTextView::PointToTextPos(QPoint point) {
+    // Floor division: a point above the window or left of the text counts as
+    // the row or column before, not as row 0.
+    auto floorDiv = [](int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); };
+    int line = std::clamp(floorDiv(point.y(), LineHeight()) + topLine, 0, LineCount() - 1);
+    int column = std::max(0, floorDiv(point.x() - MarginWidth(), CharWidth()) + firstColumn);
+    return {CharHitAtColumn(LineView(line), column, tabSize), line};
+}
+
+QPoint CTextView::TextPosToPoint(TextPos pos) {
+    return {(ColumnOfChar(pos.y, pos.x) - firstColumn) * CharWidth() + MarginWidth(),
+            (pos.y - topLine) * LineHeight()};
+}
+
+std::string CTextView::ExpandTabs(std::string_view chars, int start, int count) const {
+    return ::ExpandTabs(chars, start, count, tabSize);
+}
+
+// ---------------------------------------------------------------------------
+// Caret and selection
+
+void CTextView::PlaceCursor(TextPos pos) {
+    cursor = pos;
+    idealColumn = ColumnOfChar(cursor.y, cursor.x);
+    PlaceCaret();
+}
+
+bool CTextView::SplitsDoubleByteChar(TextPos pos) const {
+    return ::SplitsDoubleByteChar(LineView(pos.y), pos.x);
+}
+
+TextPos CTextView::GuardDoubleByte(TextPos pos) const {
+    return SplitsDoubleByteChar(pos) ? TextPos{pos.x - 1, pos.y} : pos;
+}
+
+void CTextView::OrderSelection() {
+    orderedSelStart = std::min(selStart, selEnd);
+    orderedSelEnd = std::max(selStart, selEnd);
+    orderedSelStart = GuardDoubleByte(orderedSelStart);
+    orderedSelEnd = GuardDoubleByte(orderedSelEnd);
+}
+
+bool CTextView::InSelection(TextPos pos) {
+    OrderSelection();
+    const TextPos s = orderedSelStart, e = orderedSelEnd;
+    if (pos.y < s.y || pos.y > e.y)
+        return false;
+    if (pos.y > s.y && pos.y < e.y)
+        return true;
+    if (s.y == e.y)
+        return s.x <= pos.x && pos.x < e.x;
+    if (pos.y == s.y)
+        return pos.x >= s.x;
+    return pos.x < e.x;
+}
+
+void CTextView::SelectRange(TextPos start, TextPos end) {
+    if (!(start == selStart)) {
+        RepaintLines(std::min(start.y, end.y), std::max(start.y, end.y));
+        RepaintLines(std::min(selStart.y, selEnd.y), std::max(selStart.y, selEnd.y));
+    } else if (!(end == selEnd)) {
+        RepaintLines(end.y, selEnd.y);
+    }
+    selStart = start;
+    selEnd = end;
+}
+
+// ---------------------------------------------------------------------------
+// Scrolling: the scroller does the work.
+
+void CTextView::ScrollIntoView(TextPos pos) { scroller->ScrollIntoView(pos); }
+void CTextView::ScrollTopTo(int line, bool redrawBar) { scroller->ScrollTopTo(line, redrawBar); }
+void CTextView::ScrollLeftTo(int column, bool redrawBar) {
+    scroller->ScrollLeftTo(column, redrawBar);
+}
+void CTextView::UpdateVertBar(bool positionOnly) { scroller->UpdateVertBar(positionOnly); }
+void CTextView::UpdateHorzBar(bool positionOnly) { scroller->UpdateHorzBar(positionOnly); }
+void CTextView::ScrollLineUp() { scroller->ScrollLines(-1); }
+void CTextView::ScrollLineDown() { scroller->ScrollLines(1); }
+void CTextView::ScrollColumnLeft() { scroller->ScrollColumns(-1); }
+void CTextView::ScrollColumnRight() { scroller->ScrollColumns(1); }
+
+void CTextView::JoinPaneGroup(std::shared_ptr<PaneGroup> group, int row, int column) {
+    paneGroup = std::move(group);
+    paneRow = row;
+    paneColumn = column;
+    if (paneGroup)
+        paneGroup->panes.push_back({this, row, column});
+}
+
+void CTextView::SyncSiblingScroll(bool vertical) { scroller->SyncSiblings(vertical); }
+
+void CTextView::FollowSiblingScroll(CTextView* source, bool vertical) {
+    scroller->Follow(source, vertical);
+}
+
+void CTextView::scrollContentsBy(int, int) {
+    // The scroll bars moved (by the user or by us): follow their positions.
+    scroller->BarsMoved();
+}
+
+// ---------------------------------------------------------------------------
+// Painting and appearance
+
+void CTextView::RepaintLines(int first, int last) {
+    const int h = LineHeight();
+    const int width = viewport()->width();
+    if (last == -1) {
+        int top = std::max(0, (first - topLine) * h);
+        viewport()->update(0, top, width, viewport()->height() - top);
+        return;
+    }
+    if (first > last)
+        std::swap(first, last);
+    int top = (first - topLine) * h;
+    int bottom = (last - topLine + 1) * h;
+    if (bottom <= 0 || top >= viewport()->height())
+        return;
+    viewport()->update(0, top, width, bottom - top);
+}
+
+void CTextView::PlaceCaret() {
+    const QRect old = caretShown ? caretRect : QRect();
+    const int column = ColumnOfChar(cursor.y, cursor.x);
+    caretWanted = focused && !caretSuppressed && column >= firstColumn;
+    if (caretWanted) {
+        caretRect = QRect(TextPosToPoint(cursor), QSize(2, LineHeight()));
+        RestartCaretBlink();
+    } else {
+        caretShown = false;
+        blinkTimer.stop();
+    }
+    if (!old.isNull())
+        viewport()->update(old);
+    if (caretShown)
+        viewport()->update(caretRect);
+}
+
+void CTextView::RestartCaretBlink() {
+    caretShown = true;
+    const int flash = QApplication::cursorFlashTime();
+    if (flash > 0)
+        blinkTimer.start(flash / 2, this);
+}
+
+QFont CTextView::FontFor(bool italic, bool bold) {
+    const int slot = (italic ? 2 : 0) + (bold ? 1 : 0);
+    if (!fontMade[slot]) {
+        QFont f = fontDesc;
+        f.setWeight(bold ? QFont::Bold : QFont::Normal);
+        f.setItalic(italic);
+        // Cells are fixed; never let Qt kern or stretch a run.
+        f.setKerning(false);
+        f.setStyleHint(QFont::TypeWriter);
+        fonts[slot] = f;
+        fontMade[slot] = true;
+    }
+    return fonts[slot];
+}
+
+void CTextView::ApplyFont(const QFont& font) {
+    fontDesc = font;
+    visibleLines = visibleColumns = charWidth = lineHeight = -1;
+    painter->DropBitmap();
+    for (bool& made : fontMade)
+        made = false;
+    UpdateVertBar();
+    UpdateHorzBar();
+    PlaceCaret();
+    viewport()->update();
+}
+
+void CTextView::SuppressCaret() {
+    caretSuppressed = true;
+    PlaceCaret();
+}
+
+void CTextView::AllowCaret() {
+    caretSuppressed = false;
+    PlaceCaret();
+}
+
+void CTextView::SetKeepSelectionVisible(bool on) {
+    keepSelectionVisible = on;
+    viewport()->update();
+}
+
+QColor CTextView::ColourOfIndex(int index) const {
+    switch (index) {
+    case COLOUR_WHITESPACE:
+    case COLOUR_BACKGROUND:
+        return palette().color(QPalette::Base);
+    case COLOUR_NORMAL_TEXT:
+        return palette().color(QPalette::Text);
+    case COLOUR_MARGIN:
+        return palette().color(QPalette::Button);
+    case COLOUR_SEL_BACKGROUND:
+        return QColor(0, 0, 128);
+    case COLOUR_SEL_TEXT:
+        return QColor(255, 255, 255);
+    case COLOUR_KEYWORD:
+        return QColor(0, 0, 255);
+    case COLOUR_COMMENT:
+        return QColor(32, 128, 32);
+    case COLOUR_NUMBER:
+        return QColor(160, 0, 0);
+    case COLOUR_OPERATOR:
+        return QColor(0, 0, 0);
+    case COLOUR_PREPROCESSOR:
+        return QColor(0, 128, 192);
+    default:
+        return QColor(255, 0, 0);
+    }
+}
+
+void CTextView::LineColours(int line, QColor& background, QColor& text, bool& fillToEdge) const {
+    if (LineFlags(line) & TRANSFER_LINE) {
+        background = QColor(0, 128, 0);
+        text = QColor(255, 255, 255);
+        fillToEdge = true;
+    } else {
+        background = text = QColor();
+        fillToEdge = false;
+    }
+}
+
+bool CTextView::IsItalicIndex(int) const { return false; }
+bool CTextView::IsBoldIndex(int) const { return false; }
+
+uint32_t CTextView::ScanLineColours(uint32_t, int, ColourBlock*, int&) { return 0; }
+
+uint32_t CTextView::CookieBefore(int line) {
+    return cookies.CookieBefore(line, [this](uint32_t cookie, int l) {
+        int count = 0;
+        return ScanLineColours(cookie, l, nullptr, count);
+    });
+}
+
+void CTextView::paintEvent(QPaintEvent* e) {
+    QPainter p(viewport());
+    painter->Paint(p, e->rect());
+}
+
+void CTextView::resizeEvent(QResizeEvent* e) {
+    QAbstractScrollArea::resizeEvent(e);
+    painter->DropBitmap();
+    visibleLines = visibleColumns = -1;
+    UpdateVertBar();
+    UpdateHorzBar();
+}
+
+void CTextView::changeEvent(QEvent* e) {
+    QAbstractScrollArea::changeEvent(e);
+    if (e->type() == QEvent::PaletteChange || e->type() == QEvent::StyleChange)
+        viewport()->update();
+}
+
+// ---------------------------------------------------------------------------
+// Commands
+
+bool CTextView::ExecuteCommand(int id) {
+    if (id >= ID_MOVE_CHAR_LEFT && id <= ID_EXTEND_TEXT_END)
+        return motion->Execute(id);
+    if (id == ID_EDIT_SELECT_ALL) {
+        SelectAll();
+        return true;
+    }
+    if (id == ID_EDIT_COPY) {
+        Copy();
+        return true;
+    }
+    return false;
+}
+
+bool CTextView::IsCommandEnabled(int id) const {
+    if (id == ID_EDIT_COPY)
+        return HasSelection();
+    return (id >= ID_MOVE_CHAR_LEFT && id <= ID_EXTEND_TEXT_END) || id == ID_EDIT_SELECT_ALL;
+}
+
+void CTextView::SelectAll() { motion->SelectAll(); }
+
+void CTextView::Copy() {
+    if (!HasSelection())
+        return;
+    OrderSelection();
+    std::string text;
+    TextBetween(orderedSelStart, orderedSelEnd, text);
+    PutTextOnClipboard(text);
+}
+
+QString CTextView::StatusText() const {
+    return QString::asprintf(LoadString(ID_INDICATOR_POSITION), cursor.y + 1, cursor.x + 1);
+}
+
+bool CTextView::ClipboardHasText() const {
+    const QMimeData* data = QApplication::clipboard()->mimeData();
+    return data != nullptr && data->hasText();
+}
+
+bool CTextView::PutTextOnClipboard(const std::string& text) {
+    if (text.empty())
+        return false;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    QApplication::clipboard()->setText(QString::fromStdString(GbkToUtf8(text)));
+    QApplication::restoreOverrideCursor();
+    return true;
+}
+
+bool CTextView::GetTextFromClipboard(std::string& text) {
+    const QMimeData* data = QApplication::clipboard()->mimeData();
+    if (data == nullptr || !data->hasText())
+        return false;
+    text = Utf8ToGbk(data->text().toStdString());
+    return true;
+}
+
+QMimeData* CTextView::PackSelectionForDrag() {
+    OrderSelection();
+    if (orderedSelStart == orderedSelEnd)
+        return nullptr;
+    std::string text;
+    TextBetween(orderedSelStart, orderedSelEnd, text);
+    auto* data = new QMimeData;
+    data->setText(QString::fromStdString(GbkToUtf8(text)));
+    dragStart = orderedSelStart;
+    dragEnd = orderedSelEnd;
+    return data;
+}
+
+// ---------------------------------------------------------------------------
+// Transfer line marking
+
+void CTextView::PostTransferRequest(TransferMarkQueue::Op op, int n) {
+    const bool wake = transferRequests.Push(op, n);
+    if (QThread::currentThread() == thread())
+        RunTransferRequests(); // on the UI thread: at once, after anything queued before
+    else if (wake)
+        QCoreApplication::postEvent(this, new QEvent(kTransferRequestEvent));
+}
+
+void CTextView::MarkTransferLine(int n) { PostTransferRequest(TransferMarkQueue::Op::Mark, n); }
+
+void CTextView::UnmarkTransferLine(int n) {
+    PostTransferRequest(TransferMarkQueue::Op::Unmark, n);
+}
+
+void CTextView::CursorToLine(int n) { PostTransferRequest(TransferMarkQueue::Op::CursorTo, n); }
+
+void CTextView::RunTransferRequests() {
+    for (const auto& r : transferRequests.Take()) {
+        if (buffer == nullptr || r.line < 1 || r.line > LineCount())
+            continue;
+        switch (r.op) {
+        case TransferMarkQueue::Op::Mark:
+            ApplyTransferMark(r.line);
+            break;
+        case TransferMarkQueue::Op::Unmark:
+            buffer->SetLineMark(r.line - 1, TRANSFER_LINE, false);
+            break;
+        case TransferMarkQueue::Op::CursorTo:
+            PlaceCursor({0, r.line - 1});
+            break;
+        }
+    }
+}
+
+void CTextView::ApplyTransferMark(int n) {
+    const TextPos p{0, n - 1};
+    ScrollIntoView(p);
+    buffer->SetLineMark(p.y, TRANSFER_LINE, true, true);
+    PlaceCursor(p);
+    AllowCaret();
+    SelectRange(p, p);
+    PlaceAnchor(p);
+    viewport()->update();
+    // The caret then goes where Home takes it, as after a Home key press.
+    motion->Execute(ID_MOVE_HOME);
+}
+
+bool CTextView::event(QEvent* e) {
+    if (e->type() == kTransferRequestEvent) {
+        RunTransferRequests();
+        return true;
+    }
+    return QAbstractScrollArea::event(e);
+}
+
+// ---------------------------------------------------------------------------
+// Buffer changes
+
+void CTextView::OnBufferChanged(BufferView*, const PositionAdjuster* adjuster, uint32_t bits,
+                                int line) {
+    if (bits & CHANGE_RESET) {
+        ResetViewState();
+        UpdateVertBar();
+        if (!lockHorzBar)
+            UpdateHorzBar();
+        viewport()->update();
+        return;
+    }
+    if ((bits & CHANGE_MARKS) && adjuster == nullptr) {
+        // Only a mark word changed: the text, and so every cache, stands.
+        RepaintLines(line, line);
+        return;
+    }
+    const int count = LineCount();
+    if (bits & CHANGE_ONE_LINE) {
+        cookies.LineChanged(line);
+        if (lengths.Allocated())
+            lengths.LineChanged(line, LengthMeasure());
+    } else {
+        const int from = std::max(line, 0);
+        cookies.LinesChanged(from, count);
+        lengths.LinesChanged(from, count, LengthMeasure());
+    }
+    RepaintLines(std::max(line, 0), -1);
+    if (adjuster != nullptr) {
+        adjuster->Adjust(cursor);
+        adjuster->Adjust(selStart);
+        adjuster->Adjust(selEnd);
+        adjuster->Adjust(anchor);
+        if (draggingText) {
+            adjuster->Adjust(dragStart);
+            adjuster->Adjust(dragEnd);
+        }
+        TextPos top{0, topLine};
+        adjuster->Adjust(top);
+        topLine = std::clamp(top.y, 0, count - 1);
+        PlaceCaret();
+    }
+    if (bits & CHANGE_HEIGHT)
+        UpdateVertBar();
+    if ((bits & CHANGE_WIDTH) && !lockHorzBar)
+        UpdateHorzBar();
+}
+
+// ---------------------------------------------------------------------------
+// Input
+
+void CTextView::keyPressEvent(QKeyEvent* e) {
+    const int id = ViewCommandForKey(e->keyCombination());
+    if (id != 0 && ExecuteCommand(id)) {
+        e->accept();
+        return;
+    }
+    QAbstractScrollArea::keyPressEvent(e);
+}
+
+bool CTextView::focusNextPrevChild(bool) {
+    return false; // Tab belongs to the text, not to focus traversal
+}
+
+bool CTextView::MouseSelecting() const { return mouse->Selecting(); }
+
+void CTextView::mousePressEvent(QMouseEvent* e) {
+    if (e->button() == Qt::LeftButton)
+        mouse->LeftDown(e->position().toPoint(), e->modifiers());
+    else if (e->button() == Qt::RightButton)
+        mouse->RightDown(e->position().toPoint());
+    QAbstractScrollArea::mousePressEvent(e);
+}
+
+void CTextView::mouseMoveEvent(QMouseEvent* e) {
+    mouse->Move(e->position().toPoint());
+    UpdateMouseShape(e->position().toPoint());
+}
+
+void CTextView::mouseReleaseEvent(QMouseEvent* e) {
+    if (e->button() == Qt::LeftButton)
+        mouse->LeftUp(e->position().toPoint());
+}
+
+void CTextView::mouseDoubleClickEvent(QMouseEvent* e) {
+    if (e->button() == Qt::LeftButton)
+        mouse->DoubleClick(e->position().toPoint());
+}
+
+void CTextView::UpdateMouseShape(QPoint point) {
+    if (point.x() < MarginWidth())
+        viewport()->setCursor(painter->MarginCursor());
+    else if (InSelection(PointToTextPos(point)))
+        viewport()->setCursor(Qt::ArrowCursor);
+    else
+        viewport()->setCursor(Qt::IBeamCursor);
+}
+
+void CTextView::focusInEvent(QFocusEvent* e) {
+    QAbstractScrollArea::focusInEvent(e);
+    focused = true;
+    if (HasSelection())
+        RepaintLines(selStart.y, selEnd.y);
+    PlaceCaret();
+}
+
+void CTextView::focusOutEvent(QFocusEvent* e) {
+    QAbstractScrollArea::focusOutEvent(e);
+    focused = false;
+    PlaceCaret();
+    if (HasSelection())
+        RepaintLines(selStart.y, selEnd.y);
+    mouse->FocusLost();
+}
+
+void CTextView::timerEvent(QTimerEvent* e) {
+    if (e->timerId() == blinkTimer.timerId()) {
+        caretShown = caretWanted && !caretShown;
+        viewport()->update(caretRect);
+        return;
+    }
+    if (mouse->OwnsTimer(e->timerId())) {
+        mouse->AutoScroll();
+        return;
+    }
+    QAbstractScrollArea::timerEvent(e);
+}

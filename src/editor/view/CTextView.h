@@ -1,0 +1,244 @@
+#pragma once
+#include <QAbstractScrollArea>
+#include <QBasicTimer>
+#include <QFont>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "editor/buffer/BufferView.h"
+#include "editor/buffer/TextPos.h"
+#include "editor/view/ColourBlock.h"
+#include "editor/view/LineCaches.h"
+#include "editor/view/TransferMarkQueue.h"
+
+class CTextBuffer;
+class QMimeData;
+class CaretMotion;
+class MouseSelection;
+class ViewPainter;
+class ViewScroller;
+
+// Panes of one splitter that follow each other's scrolling: views in the same
+// row share the top line, views in the same column the first column.
+struct PaneGroup {
+    struct Pane {
+        class CTextView* view;
+        int row;
+        int column;
+    };
+    std::vector<Pane> panes;
+};
+
+// Shows one CTextBuffer as a grid of fixed cells: a 20-pixel margin with mark
+// icons, then one buffer line per row, tabs expanded, GBK double-byte
+// characters two cells wide. Read-only: it owns the caret, the selection and
+// the scroll position. Painting, caret motion, mouse selection and scrolling
+// live in helper classes of their own; this class holds the state they share.
+//
+// Threads: the UI thread only, except MarkTransferLine, UnmarkTransferLine and
+// CursorToLine, which a transmit worker may call from its own thread.
+class CTextView : public QAbstractScrollArea, public BufferView {
+    Q_OBJECT
+
+public:
+    explicit CTextView(QWidget* parent = nullptr);
+    ~CTextView() override;
+
+    static constexpr int MarginWidth() { return 20; }
+
+    // Binding. The view never owns the buffer.
+    void BindBuffer(CTextBuffer* buffer = nullptr);
+    void UnbindBuffer();
+    CTextBuffer* Buffer() const { return buffer; }
+    // Binds the own buffer and follows the splitter panes, once the view is placed.
+    void InitialUpdate();
+    virtual void ResetViewState();
+
+    // Line queries; without a buffer the text is one empty line.
+    int LineCount() const;
+    int LineLength(int line) const;
+    const char* LineChars(int line) const;
+    std::string_view LineView(int line) const;
+    uint32_t LineFlags(int line) const;
+    int ExpandedLineLength(int line);
+    void TextBetween(TextPos start, TextPos end, std::string& text) const;
+
+    // Metrics, measured or computed on first use.
+    int LineHeight();
+    int CharWidth();
+    int VisibleLines();
+    int VisibleColumns();
+    int LongestLineLength();
+    int TabSize() const { return tabSize; }
+
+    // Conversions between window points and text positions.
+    int ColumnOfChar(int line, int index) const;
+    int CharAtColumn(int line, int column) const;
+    TextPos PointToTextPos(QPoint point);
+    QPoint TextPosToPoint(TextPos pos);
+    std::string ExpandTabs(std::string_view chars, int start, int count) const;
+
+    // Caret and selection.
+    void PlaceCursor(TextPos pos);
+    void PlaceAnchor(TextPos pos) { anchor = pos; }
+    void SelectRange(TextPos start, TextPos end);
+    void OrderSelection();
+    bool InSelection(TextPos pos);
+    bool SplitsDoubleByteChar(TextPos pos) const;
+    TextPos GuardDoubleByte(TextPos pos) const;
+    TextPos Cursor() const { return cursor; }
+    TextPos Anchor() const { return anchor; }
+    TextPos SelStart() const { return selStart; }
+    TextPos SelEnd() const { return selEnd; }
+    bool HasSelection() const { return !(selStart == selEnd); }
+    int IdealColumn() const { return idealColumn; }
+
+    // Scrolling.
+    int TopLine() const { return topLine; }
+    int FirstColumn() const { return firstColumn; }
+    void ScrollIntoView(TextPos pos);
+    void ScrollTopTo(int line, bool redrawBar = true);
+    void ScrollLeftTo(int column, bool redrawBar = true);
+    void UpdateVertBar(bool positionOnly = false);
+    void UpdateHorzBar(bool positionOnly = false);
+    void ScrollLineUp();
+    void ScrollLineDown();
+    void ScrollColumnLeft();
+    void ScrollColumnRight();
+    void JoinPaneGroup(std::shared_ptr<PaneGroup> group, int row, int column);
+    virtual void SyncSiblingScroll(bool vertical);
+    virtual void FollowSiblingScroll(CTextView* source, bool vertical);
+
+    // Painting and appearance.
+    void RepaintLines(int first, int last = -1);
+    void PlaceCaret();
+    bool CaretShown() const { return caretShown; }
+    QRect CaretRect() const { return caretRect; }
+    QFont FontFor(bool italic, bool bold);
+    void ApplyFont(const QFont& font);
+    QFont CurrentFontDesc() const { return fontDesc; }
+    void SuppressCaret();
+    void AllowCaret();
+    void SetKeepSelectionVisible(bool on);
+    void SetLockHorzBar(bool on) { lockHorzBar = on; }
+
+    // Colouring hooks.
+    virtual QColor ColourOfIndex(int index) const;
+    // Invalid colours mean: use the run colours and colour 0.
+    virtual void LineColours(int line, QColor& background, QColor& text, bool& fillToEdge) const;
+    virtual bool IsItalicIndex(int index) const;
+    virtual bool IsBoldIndex(int index) const;
+    // Splits a line into coloured runs and returns the cookie for the next line;
+    // blocks may be null when only the cookie is wanted. Nothing is coloured here.
+    virtual uint32_t ScanLineColours(uint32_t cookie, int line, ColourBlock* blocks,
+                                     int& blockCount);
+    // The scanner state at the start of line, from the cookie cache.
+    uint32_t CookieBefore(int line);
+    void StoreCookie(int line, uint32_t cookie) { cookies.Store(line, cookie); }
+    int KnownCookieLines() const { return cookies.ValidCount(); }
+
+    // Commands: the movement ids, select all and copy.
+    bool ExecuteCommand(int id);
+    bool IsCommandEnabled(int id) const;
+    void SelectAll();
+    void Copy();
+    // The text of status-bar pane 37903: line and byte column, both from 1.
+    QString StatusText() const;
+
+    // Clipboard and drag source.
+    virtual bool ClipboardHasText() const;
+    virtual bool PutTextOnClipboard(const std::string& text);
+    virtual bool GetTextFromClipboard(std::string& text);
+    virtual QMimeData* PackSelectionForDrag();
+    virtual Qt::DropActions AllowedDropEffects() const { return Qt::CopyAction; }
+    virtual void AfterDragSource(Qt::DropAction effect) { (void)effect; }
+
+    // Transfer line marking with 1-based line numbers. Safe from any thread: the
+    // requests reach the UI thread in order.
+    void MarkTransferLine(int n);
+    void UnmarkTransferLine(int n);
+    void CursorToLine(int n);
+
+    void OnBufferChanged(BufferView* source, const PositionAdjuster* adjuster, uint32_t bits,
+                         int line) override;
+
+    // Mouse selection state, for the editing view and tests.
+    bool MouseSelecting() const;
+    bool DraggingText() const { return draggingText; }
+
+protected:
+    virtual CTextBuffer* FindOwnBuffer() { return nullptr; }
+
+    bool event(QEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
+    void focusInEvent(QFocusEvent* e) override;
+    void focusOutEvent(QFocusEvent* e) override;
+    void timerEvent(QTimerEvent* e) override;
+    void changeEvent(QEvent* e) override;
+    void scrollContentsBy(int dx, int dy) override;
+    bool focusNextPrevChild(bool next) override;
+
+private:
+    friend class CaretMotion;
+    friend class MouseSelection;
+    friend class ViewPainter;
+    friend class ViewScroller;
+
+    void MeasureFont();
+    void RunTransferRequests();
+    void PostTransferRequest(TransferMarkQueue::Op op, int n);
+    void ApplyTransferMark(int n);
+    void UpdateMouseShape(QPoint point);
+    void RestartCaretBlink();
+    ExpandedLengthCache::Measure LengthMeasure() const;
+
+    std::unique_ptr<ViewPainter> painter;
+    std::unique_ptr<ViewScroller> scroller;
+    std::unique_ptr<CaretMotion> motion;
+    std::unique_ptr<MouseSelection> mouse;
+
+    int lineHeight = -1;
+    int charWidth = -1;
+    int tabSize = 4;
+    int visibleLines = -1;
+    int visibleColumns = -1;
+    int idealColumn = -1;
+    bool focused = false; // as last told by focus events
+    TextPos anchor;
+    QFont fontDesc;
+    QFont fonts[4];
+    bool fontMade[4] = {false, false, false, false};
+    CookieCache cookies;
+    ExpandedLengthCache lengths;
+    bool draggingText = false;
+    TextPos orderedSelStart, orderedSelEnd;
+    TextPos cursor;
+    TextPos selStart, selEnd;
+    bool caretSuppressed = false;
+    CTextBuffer* buffer = nullptr;
+    bool lockHorzBar = false;
+    TextPos dragStart, dragEnd;
+    bool keepSelectionVisible = false;
+    int topLine = 0;
+    int firstColumn = 0;
+
+    // The caret is drawn by the painter: where, and whether it shows now.
+    QRect caretRect;
+    bool caretWanted = false;
+    bool caretShown = false;
+    QBasicTimer blinkTimer;
+
+    std::shared_ptr<PaneGroup> paneGroup;
+    int paneRow = 0;
+    int paneColumn = 0;
+
+    TransferMarkQueue transferRequests;
+};

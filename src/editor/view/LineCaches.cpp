@@ -1,0 +1,151 @@
+#include "editor/view/LineCaches.h"
+
+#include <algorithm>
+
+void ExpandedLengthCache::Reset() {
+    lengths.clear();
+    lengths.shrink_to_fit();
+    longest = -1;
+}
+
+void ExpandedLengthCache::Allocate(int lineCount) {
+    if (lengths.size() != size_t(lineCount))
+        lengths.assign(size_t(std::max(lineCount, 0)), -1);
+}
+
+int ExpandedLengthCache::Length(int line, int lineCount, const Measure& measure) {
+    if (line < 0 || line >= lineCount)
+        return 0;
+    if (lengths.size() != size_t(lineCount)) {
+        Allocate(lineCount);
+        longest = -1;
+    }
+    int32_t& slot = lengths[size_t(line)];
+    if (slot < 0)
+        slot = measure(line);
+    return slot;
+}
+
+int ExpandedLengthCache::Longest(int lineCount, const Measure& measure) {
+    if (longest >= 0 && lengths.size() == size_t(lineCount))
+        return longest;
+    int best = 0;
+    for (int i = 0; i < lineCount; ++i)
+        best = std::max(best, Length(i, lineCount, measure));
+    longest = best;
+    return longest;
+}
+
+void ExpandedLengthCache::Forget(int32_t oldLength) {
+    // Losing the (or an) longest line, or one never measured, makes the maximum
+    // unknown; anything shorter leaves it standing.
+    if (longest >= 0 && (oldLength < 0 || oldLength >= longest))
+        longest = -1;
+}
+
+void ExpandedLengthCache::Learn(int32_t newLength) {
+    if (longest >= 0 && newLength > longest)
+        longest = newLength;
+}
+
+void ExpandedLengthCache::LineChanged(int line, const Measure& measure) {
+    if (line < 0 || size_t(line) >= lengths.size()) {
+        longest = -1;
+        return;
+    }
+    int32_t& slot = lengths[size_t(line)];
+    const int32_t old = slot;
+    slot = measure(line);
+    if (slot < old)
+        Forget(old);
+    else
+        Learn(slot);
+}
+
+void ExpandedLengthCache::LinesChanged(int line, int lineCount, const Measure& measure) {
+    if (lengths.empty())
+        return;
+    line = std::max(line, 0);
+    if (size_t(line) >= lengths.size() || lineCount <= line) {
+        Reset();
+        return;
+    }
+    const long delta = long(lineCount) - long(lengths.size());
+    auto after = lengths.begin() + line + 1;
+    if (delta > 0) {
+        lengths.insert(after, size_t(delta), -1);
+        for (int i = line + 1; i <= line + delta; ++i) {
+            lengths[size_t(i)] = measure(i);
+            Learn(lengths[size_t(i)]);
+        }
+    } else if (delta < 0) {
+        for (auto it = after; it != after + (-delta); ++it)
+            Forget(*it);
+        lengths.erase(after, after + (-delta));
+    }
+    LineChanged(line, measure);
+}
+
+void CookieCache::Reset() {
+    cookies.clear();
+    cookies.shrink_to_fit();
+    validCount = 0;
+    pendingLine = -1;
+}
+
+uint32_t CookieCache::CookieBefore(int line, const Scan& scan) {
+    if (line <= 0)
+        return 0;
+    if (cookies.size() < size_t(line))
+        cookies.resize(size_t(line));
+    while (validCount < line) {
+        int at = validCount;
+        Store(at, scan(at == 0 ? 0 : cookies[size_t(at - 1)], at));
+        if (validCount == at) // Store refused: cannot happen, but never spin
+            break;
+    }
+    return cookies[size_t(line - 1)];
+}
+
+void CookieCache::Store(int line, uint32_t cookie) {
+    if (line < 0 || line > validCount)
+        return; // a gap before it: this cookie could not be trusted later
+    if (cookies.size() <= size_t(line))
+        cookies.resize(size_t(line) + 1);
+    if (line < validCount)
+        return; // already known, and the same text gives the same cookie
+    const bool same = line == pendingLine && pendingOld == cookie;
+    cookies[size_t(line)] = cookie;
+    validCount = line + 1;
+    if (line == pendingLine) {
+        if (same)
+            validCount = std::max(validCount, pendingValid);
+        pendingLine = -1;
+    }
+}
+
+void CookieCache::LineChanged(int line) {
+    line = std::max(line, 0);
+    if (pendingLine >= 0 && line > pendingLine) {
+        // A later line changed while an earlier one waits: what lies beyond the
+        // later one can no longer be restored.
+        pendingValid = std::min(pendingValid, line);
+        return;
+    }
+    if (line < validCount - 1) {
+        pendingLine = line;
+        pendingOld = cookies[size_t(line)];
+        pendingValid = validCount;
+    } else {
+        pendingLine = -1;
+    }
+    validCount = std::min(validCount, line);
+}
+
+void CookieCache::LinesChanged(int line, int lineCount) {
+    line = std::max(line, 0);
+    pendingLine = -1;
+    validCount = std::min(validCount, line);
+    if (cookies.size() > size_t(std::max(lineCount, 0)))
+        cookies.resize(size_t(std::max(lineCount, 0)));
+}

@@ -1,0 +1,22 @@
+#pragma once
+#include <cstdint>
+#include <string_view>
+
+#include "editor/view/ColourBlock.h"
+
+// State carried from the end of one line into the next.
+enum : uint32_t {
+    COOKIE_LINE_COMMENT = 0x01,  // comment to the end of the line
+    COOKIE_DIRECTIVE = 0x02,     // first non-blank character was '#'
+    COOKIE_BLOCK_COMMENT = 0x04, // inside /* ... */
+    COOKIE_STRING = 0x08,        // inside "..."
+    COOKIE_CHAR = 0x10,          // inside '...'
+};
+
+// Splits one line of a part program into coloured runs and returns the cookie
+// for the next line. With blocks null only the cookie is wanted: nothing is
+// written and words are not classified. Otherwise blocks needs room for three
+// entries per byte of the line; blockCount is read and advanced, and a block
+// that would start before the previous one is dropped.
+uint32_t ScanProgramLine(uint32_t cookie, std::string_view line, ColourBlock* blocks,
+                         int& blockCount);

@@ -1,0 +1,34 @@
+#pragma once
+#include <atomic>
+#include <cstddef>
+#include <memory>
+
+enum : int {
+    RING_FULL = -101,
+    RING_NOT_READY = -103,
+    RING_OK = -104,
+    RING_BAD_ARG = -105,
+};
+
+// A fixed-size byte ring with one writer and one reader; it holds at most
+// capacity - 1 bytes. A write stores all of its bytes or none.
+// Threads: the writer and the reader may be different threads; IsEmpty may be
+// asked from any thread.
+class CByteRing {
+public:
+    CByteRing() = default;
+    int Init(int size);
+    bool IsEmpty() const { return readPos.load() == writePos.load(); }
+    int Write(const void* data, int length);
+    int Read(void* buffer, int maximum);
+    void Free();
+    int Capacity() const { return capacity; }
+    // Bytes a Write could take now.
+    int Room() const;
+
+private:
+    std::unique_ptr<unsigned char[]> base;
+    int capacity = 0;
+    std::atomic<int> writePos{0};
+    std::atomic<int> readPos{0};
+};
