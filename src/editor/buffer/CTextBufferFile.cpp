@@ -1,5 +1,6 @@
 // Loading a program file into the buffer and saving it back, byte for byte.
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +15,16 @@ namespace {
 
 // Every length and position is a signed 32-bit byte count.
 constexpr size_t kMaxFileSize = INT32_MAX;
+
+// Big fresh blocks are filled page by page; huge pages make that a few
+// hundred faults instead of tens of thousands.
+void AdviseHugePages(void* start, size_t length) {
+    constexpr uintptr_t kPage = 4096;
+    uintptr_t from = (reinterpret_cast<uintptr_t>(start) + kPage - 1) & ~(kPage - 1);
+    uintptr_t to = (reinterpret_cast<uintptr_t>(start) + length) & ~(kPage - 1);
+    if (to > from + (2u << 20))
+        ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+}
 
 class FileCloser {
 public:
@@ -48,6 +59,7 @@ bool ReadWholeFile(const std::string& path, std::unique_ptr<char[]>& block, size
     // One byte more than the size, to notice a file that grew meanwhile.
     size_t capacity = size_t(st.st_size) + 1;
     block.reset(new char[capacity]);
+    AdviseHugePages(block.get(), capacity);
     size = 0;
     for (;;) {
         if (size == capacity) {
@@ -94,6 +106,7 @@ bool CTextBuffer::LoadFromDisk(const std::string& path, int mode, FileError* err
     ForEachLine(block.get(), size, mode, [&](const char*, size_t) { ++count; });
     std::vector<LineRecord> loaded;
     loaded.reserve(count);
+    AdviseHugePages(loaded.data(), count * sizeof(LineRecord));
     ForEachLine(block.get(), size, mode, [&](const char* text, size_t length) {
         LineRecord rec;
         rec.text = const_cast<char*>(text);
