@@ -43,20 +43,33 @@ bool ConnectHost(CliHost& host, const CliPortOptions& options) {
     return false;
 }
 
+// The arguments of send and receive: the [PORT] options, one count option
+// (absent: 0) and FILE. Returns -1 when they are fine, else the exit code.
+int ParseTransferArgs(CliArgs& args, CliPortOptions& options, const char* countOption,
+                      const char* countHelp, int& count, const char* usage) {
+    if (!ParsePortOptions(args, options))
+        return EXIT_USAGE;
+    bool bad = false;
+    std::string value;
+    count = 0;
+    if (TakeOption(args, countOption, value, bad) && (!ParseInt(value, count) || count < 0))
+        return CliUsageError(std::string(countOption) + " takes " + countHelp);
+    if (bad || args.size() != 1 || args[0].rfind("--", 0) == 0)
+        return CliUsageError(usage);
+    return -1;
+}
+
 } // namespace
 
 int RunSend(const CliArgs& input) {
     CliArgs args = input;
     CliPortOptions options;
-    if (!ParsePortOptions(args, options))
-        return EXIT_USAGE;
-    bool bad = false;
-    std::string value;
     int chunk = 0;
-    if (TakeOption(args, "--xoff-chunk", value, bad) && (!ParseInt(value, chunk) || chunk < 0))
-        return CliUsageError("--xoff-chunk takes a number of bytes (0: whole lines)");
-    if (bad || args.size() != 1 || args[0].rfind("--", 0) == 0)
-        return CliUsageError("send takes [PORT] [--xoff-chunk N] FILE");
+    if (int code = ParseTransferArgs(args, options, "--xoff-chunk",
+                                     "a number of bytes (0: whole lines)", chunk,
+                                     "send takes [PORT] [--xoff-chunk N] FILE");
+        code >= 0)
+        return code;
 
     CliHost host;
     FileError error;
@@ -107,15 +120,11 @@ int RunSend(const CliArgs& input) {
 int RunReceive(const CliArgs& input) {
     CliArgs args = input;
     CliPortOptions options;
-    if (!ParsePortOptions(args, options))
-        return EXIT_USAGE;
-    bool bad = false;
-    std::string value;
     int idle = 0;
-    if (TakeOption(args, "--idle-timeout", value, bad) && (!ParseInt(value, idle) || idle < 0))
-        return CliUsageError("--idle-timeout takes seconds");
-    if (bad || args.size() != 1 || args[0].rfind("--", 0) == 0)
-        return CliUsageError("receive takes [PORT] [--idle-timeout SEC] FILE");
+    if (int code = ParseTransferArgs(args, options, "--idle-timeout", "seconds", idle,
+                                     "receive takes [PORT] [--idle-timeout SEC] FILE");
+        code >= 0)
+        return code;
 
     CliHost host;
     if (!ConnectHost(host, options))

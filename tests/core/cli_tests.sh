@@ -88,5 +88,25 @@ check "the file in that folder is untouched" bash -c "[[ \$(cat '$work/locked/p.
 check "resave of a missing file fails" exit_is 1 "$cli" resave "$work/none.nc" "$work/x.nc"
 check "nothing is created for a missing input" test ! -e "$work/x.nc"
 
+# --- send to receive through a cable made by socat -------------------------------------
+if command -v socat >/dev/null; then
+    socat pty,raw,echo=0,link="$work/ctl" pty,raw,echo=0,link="$work/pc" 2>/dev/null &
+    socat_pid=$!
+    for _ in $(seq 50); do [[ -e "$work/pc" && -e "$work/ctl" ]] && break; sleep 0.1; done
+    printf 'O0001\r\nN1 G0 X1 ; rapid\r\n;note\r\nM30' >"$work/s.nc"
+    "$cli" receive --device "$work/ctl" --baud 115200 --idle-timeout 1 "$work/r.nc" 2>/dev/null &
+    receiver=$!
+    sleep 0.3
+    check "send exits 0 after the last line" exit_is 0 "$cli" send --device "$work/pc" --baud 115200 "$work/s.nc"
+    wait "$receiver"
+    check "receive exits 0 after the idle time" test $? -eq 0
+    printf 'O0001\r\nN1 G0 X1 \r\n\r\nM30\r\n' >"$work/expected.nc"
+    check "the program arrives cut at ';' with CR LF" cmp -s "$work/expected.nc" "$work/r.nc"
+    check "send on a missing device fails" exit_is 1 "$cli" send --device "$work/none" "$work/s.nc"
+    check "send with a bad option value is a usage error" exit_is 2 "$cli" send --baud x "$work/s.nc"
+    kill "$socat_pid" 2>/dev/null
+    wait "$socat_pid" 2>/dev/null
+fi
+
 echo "$passed passed, $failed failed"
 [[ $failed -eq 0 ]]
