@@ -6,6 +6,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <stdexcept>
@@ -37,15 +38,16 @@ std::string PtyPair::ReadMaster(size_t want, int timeoutMs) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     char buf[65536];
     while (out.size() < want) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(
                         deadline - std::chrono::steady_clock::now())
                         .count();
-        if (left <= 0)
-            break;
         pollfd p{master, POLLIN, 0};
-        if (::poll(&p, 1, int(left)) <= 0)
+        if (::poll(&p, 1, int(left > 0 ? left : 0)) <= 0) {
+            if (left <= 0)
+                break;
             continue;
-        ssize_t n = ::read(master, buf, sizeof buf);
+        }
+        ssize_t n = ::read(master, buf, std::min(sizeof buf, want - out.size()));
         if (n > 0)
             out.append(buf, size_t(n));
         else if (n < 0 && errno != EAGAIN && errno != EINTR)

@@ -282,7 +282,10 @@ TEST_F(SerialPortTest, WrittenBytesArriveExactly) {
     EXPECT_EQ(pty.ReadMaster(bytes.size(), 2000), bytes) << "raw: no byte changed or added";
 }
 
-TEST_F(SerialPortTest, PacedWriteTakesTheLineTime) {
+// Timing-sensitive: ctest runs it alone.
+using SerialPortTimingTest = SerialPortTest;
+
+TEST_F(SerialPortTimingTest, PacedWriteTakesTheLineTime) {
     ASSERT_TRUE(OpenOn(pty.SlavePath(), 115200));
     ASSERT_TRUE(port.IsPaced());
     std::string block(65536, 'G');

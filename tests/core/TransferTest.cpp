@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <random>
 #include <thread>
 
 #include "PtyPair.h"
@@ -166,6 +168,120 @@ TEST_F(TransferTest, WriteFailureStopsAtThatLineWithTheLineMarked) {
     for (const auto& m : sink.Messages())
         named = named || m == "第1行发送失败，传送已停止。";
     EXPECT_TRUE(named);
+}
+
+// A controller that holds the sender at random moments and checks what still
+// reaches it after each DC3: the rest of the line in flight (whole lines) or
+// at most one piece (--xoff-chunk), and in the end every byte exactly once.
+class HoldingPeer {
+public:
+    HoldingPeer(PtyPair& pty, size_t expected, size_t allowedAfterHold, bool wholeLines)
+        : pty(pty), expected(expected), allowed(allowedAfterHold), wholeLines(wholeLines) {}
+
+    void Run() {
+        std::mt19937 rng(99);
+        auto deadline = Clock::now() + 60s;
+        auto lastByte = Clock::now();
+        bool held = false;
+        size_t mark = 0;
+        Clock::time_point heldAt;
+        while (got.size() < expected && Clock::now() < deadline) {
+            std::string more = pty.ReadMaster(1 << 16, 1);
+            if (!more.empty()) {
+                got += more;
+                lastByte = Clock::now();
+            }
+            if (!held && rng() % 40 == 0) {
+                got += pty.ReadMaster(1 << 16, 0); // everything sent before the hold
+                mark = got.size();
+                pty.WriteMaster("\x13");
+                held = true;
+                heldAt = Clock::now();
+                ++holds;
+            } else if (held && Clock::now() - heldAt > 60ms && Clock::now() - lastByte > 30ms) {
+                const std::string after = got.substr(mark);
+                const size_t breaks = CountBreaks(after);
+                if (wholeLines ? (breaks > 1 || (!after.empty() && !EndsWithBreak(after)))
+                               : after.size() > allowed)
+                {
+                    ++violations;
+                    std::fprintf(stderr, "after hold %d: %zu bytes, %zu breaks\n", holds,
+                                 after.size(), breaks);
+                }
+                pty.WriteMaster("\x11");
+                held = false;
+            }
+        }
+        if (held)
+            pty.WriteMaster("\x11");
+    }
+
+    std::string got;
+    int holds = 0;
+    int violations = 0;
+
+private:
+    static size_t CountBreaks(const std::string& s) {
+        size_t n = 0;
+        for (size_t at = s.find("\r\n"); at != std::string::npos; at = s.find("\r\n", at + 2))
+            ++n;
+        return n;
+    }
+    static bool EndsWithBreak(const std::string& s) {
+        return s.size() >= 2 && s.compare(s.size() - 2, 2, "\r\n") == 0;
+    }
+
+    PtyPair& pty;
+    size_t expected;
+    size_t allowed;
+    bool wholeLines;
+};
+
+std::string NumberedProgram(int lines, std::string& wire) {
+    std::string file;
+    for (int i = 1; i <= lines; ++i) {
+        std::string body = "N" + std::to_string(i) + " G1 X" + std::to_string(i * 7 % 1000) +
+                           ".125 Y-" + std::to_string(i * 13 % 1000) + ".5 F1500 " +
+                           std::string(size_t(20 + i % 60), 'Z');
+        file += body + " ;comment\r\n";
+        wire += body + " \r\n";
+    }
+    file += "M30";
+    wire += "M30\r\n";
+    return file;
+}
+
+// Timing-sensitive: ctest runs these alone.
+using TransferTimingTest = TransferTest;
+
+TEST_F(TransferTimingTest, RandomHoldsLetOnlyTheLineInFlightThrough) {
+    std::string wire;
+    Load(NumberedProgram(400, wire));
+    Connect(115200);
+    HoldingPeer peer(pty, wire.size(), 0, true);
+    std::thread controller([&] { peer.Run(); });
+    ASSERT_TRUE(host.engine.StartTransmit());
+    ASSERT_TRUE(RunUntil([&] { return host.transmitEnded.load(); }, 90000ms));
+    controller.join();
+    EXPECT_GT(peer.holds, 5);
+    EXPECT_EQ(peer.violations, 0);
+    EXPECT_TRUE(peer.got == wire) << "nothing lost, nothing doubled: got " << peer.got.size()
+                                  << " of " << wire.size() << " bytes, holds " << peer.holds;
+}
+
+TEST_F(TransferTimingTest, XoffChunksLetAtMostOnePieceThrough) {
+    std::string wire;
+    Load(NumberedProgram(40, wire));
+    Connect(9600);
+    host.engine.SetXoffChunk(10);
+    HoldingPeer peer(pty, wire.size(), 10, false);
+    std::thread controller([&] { peer.Run(); });
+    ASSERT_TRUE(host.engine.StartTransmit());
+    ASSERT_TRUE(RunUntil([&] { return host.transmitEnded.load(); }, 90000ms));
+    controller.join();
+    EXPECT_GT(peer.holds, 5);
+    EXPECT_EQ(peer.violations, 0);
+    EXPECT_TRUE(peer.got == wire);
 }
 
 TEST(TransferStateTest, ContinueReturnsToTheHoldThePeerAskedFor) {
