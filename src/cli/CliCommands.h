@@ -15,6 +15,7 @@ int RunInfo(const CliArgs& args);
 int RunResave(const CliArgs& args);
 int RunSend(const CliArgs& args);
 int RunReceive(const CliArgs& args);
+int RunVcnc(const CliArgs& args);
 
 // Prints "sermida-cli: <text>" on stderr.
 void CliError(const std::string& text);

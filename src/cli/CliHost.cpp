@@ -24,11 +24,6 @@ void CliHost::PostTransmitEnded() {
     });
 }
 
-void CliHost::Queue(TransferMarkQueue::Op op, int line) {
-    if (marks.Push(op, line))
-        loop.Post([this] { ApplyMarks(); });
-}
-
 void CliHost::ApplyMarks() {
     for (const auto& r : marks.Take()) {
         switch (r.op) {

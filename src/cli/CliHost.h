@@ -43,9 +43,12 @@ public:
     // The last line the caret was put on (1-based), as a window would show it.
     int caretLine = 0;
 
-private:
-    void Queue(TransferMarkQueue::Op op, int line);
+    // Applies the worker's mark and caret requests; the owner calls it from its
+    // loop (every pass), so a fast transmission costs no wake-up per line.
     void ApplyMarks();
+
+private:
+    void Queue(TransferMarkQueue::Op op, int line) { marks.Push(op, line); }
 
     TransferMarkQueue marks;
 };

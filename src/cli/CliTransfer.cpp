@@ -88,6 +88,7 @@ int RunSend(const CliArgs& input) {
     bool stopped = false;
     while (!host.transmitEnded) {
         host.loop.RunFor(std::chrono::milliseconds(100));
+        host.ApplyMarks();
         if (interrupted && !stopped) {
             host.engine.Stop();
             stopped = true;

@@ -26,6 +26,21 @@ Commands:
   receive [PORT] [--idle-timeout SEC] FILE
                      receive a program into FILE (CR LF), until SEC seconds
                      pass without a byte or Ctrl+C; nothing received is lost
+  vcnc --device PATH | --link PATH [OPTIONS]
+                     a virtual controller at the other end of the cable, to
+                     try a transfer without a machine. --link PATH makes a new
+                     pseudo-terminal and PATH a link to the end the PC opens.
+                     --baud N (9600)  --buffer BYTES (256)  --xoff-room N (10):
+                     DC3 when that little room is left, DC1 below half full
+                     --rate CHARS_PER_S  buffer drain and punch speed (baud/10,
+                                      0: at once)
+                     --save FILE      every byte received, exactly
+                     --punch FILE     send FILE once the PC end is open;
+                                      --frame: DC2 before, DC4 after;
+                                      --utf8: as UTF-8, the mark after DC2;
+                                      --lf: LF-only line ends
+                     --idle-exit SEC  end after SEC seconds without traffic
+                     Prints one summary line; exit 3 when bytes overflowed
 
 PORT options (left out: the saved line settings, else COM1 38400 8 1 N):
   --port COMn        COM1..COM9, through the port map (Sermida.ports,
@@ -37,7 +52,8 @@ PORT options (left out: the saved line settings, else COM1 38400 8 1 N):
 Options:
   -h, --help         show this help
 
-Exit status: 0 success, 1 failure (the reason on stderr), 2 usage error.
+Exit status: 0 success, 1 failure (the reason on stderr), 2 usage error,
+3 (vcnc) the controller's input buffer overflowed.
 )";
 
 struct Command {
@@ -50,6 +66,7 @@ constexpr Command kCommands[] = {
     {"resave", RunResave},
     {"send", RunSend},
     {"receive", RunReceive},
+    {"vcnc", RunVcnc},
 };
 
 } // namespace

@@ -7,8 +7,12 @@
 // a lead byte 0x81..0xFE followed by a trail byte 0x40..0xFE other than 0x7F;
 // every other byte stands alone. Conversions go through glibc's iconv.
 
-constexpr bool IsGbkLeadByte(unsigned char b) { return b >= 0x81 && b <= 0xFE; }
-constexpr bool IsGbkTrailByte(unsigned char b) { return b >= 0x40 && b <= 0xFE && b != 0x7F; }
+constexpr bool IsGbkLeadByte(unsigned char b) {
+    return b >= 0x81 && b <= 0xFE;
+}
+constexpr bool IsGbkTrailByte(unsigned char b) {
+    return b >= 0x40 && b <= 0xFE && b != 0x7F;
+}
 
 // Bytes taken by the character that starts at index i: 2 for a lead byte with a
 // trail byte after it, otherwise 1 (0 at or past the end).

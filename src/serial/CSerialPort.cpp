@@ -119,7 +119,8 @@ bool CSerialPort::Open() {
         portFd = fd;
     }
     stateSaved = TtySaveState(fd, savedState, sizeof savedState) == 0;
-    paced = TtyIsPseudoTerminal(fd) && PacingWanted();
+    pseudoTerminal = TtyIsPseudoTerminal(fd);
+    paced = pseudoTerminal && PacingWanted();
     lineFreeAt = Clock::now();
 
     // Every wait below uses the 10000 ms time-out; the event mask only selects
@@ -251,7 +252,7 @@ bool CSerialPort::Write(const void* buffer, uint32_t length, uint32_t& written) 
     if (!paced) {
         if (!WriteAll(fd, bytes, length, written))
             return false;
-        if (!TtyIsPseudoTerminal(fd) && !DrainOutput(fd))
+        if (!pseudoTerminal && !DrainOutput(fd))
             return false;
         return written == length;
     }

@@ -96,6 +96,7 @@ private:
     unsigned char savedState[kTtyStateSize] = {};
     bool stateSaved = false;
 
+    bool pseudoTerminal = false; // has no line to drain
     bool paced = false;
     // When the bytes written so far will have left a real line.
     std::chrono::steady_clock::time_point lineFreeAt{};

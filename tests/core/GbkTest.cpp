@@ -41,8 +41,11 @@ TEST(Gbk, RoundTripsChineseAndAscii) {
 
 TEST(Gbk, BadGbkBytesBecomeOneReplacementEach) {
     // 0xFF never occurs; a lead byte needs a trail byte after it.
-    const std::string out = GbkToUtf8("A\xFF" "B\xD6 " "C\xD6");
-    EXPECT_EQ(out, "A\xEF\xBF\xBD" "B\xEF\xBF\xBD C\xEF\xBF\xBD");
+    const std::string out = GbkToUtf8("A\xFF"
+                                      "B\xD6 "
+                                      "C\xD6");
+    EXPECT_EQ(out, "A\xEF\xBF\xBD"
+                   "B\xEF\xBF\xBD C\xEF\xBF\xBD");
     // The text after a bad byte still converts.
     EXPECT_EQ(GbkToUtf8("\xFF" + kGbkZhongWen), "\xEF\xBF\xBD" + kUtf8ZhongWen);
     // 0x80 is the euro sign in this code page, as on Windows.
@@ -51,13 +54,16 @@ TEST(Gbk, BadGbkBytesBecomeOneReplacementEach) {
 
 TEST(Gbk, UnmappableAndMalformedUtf8BecomeQuestionMarks) {
     // U+1F600 has no GBK form: one '?' for the whole 4-byte character.
-    EXPECT_EQ(Utf8ToGbk("a\xF0\x9F\x98\x80" "b"), "a?b");
+    EXPECT_EQ(Utf8ToGbk("a\xF0\x9F\x98\x80"
+                        "b"),
+              "a?b");
     // A stray continuation byte and a truncated sequence.
-    EXPECT_EQ(Utf8ToGbk("a\x80" "b"), "a?b");
+    EXPECT_EQ(Utf8ToGbk("a\x80"
+                        "b"),
+              "a?b");
     EXPECT_EQ(Utf8ToGbk("a\xE4\xB8"), "a??");
     // Nothing is lost around the bad character.
-    EXPECT_EQ(Utf8ToGbk(kUtf8ZhongWen + "\xFF" + kUtf8ZhongWen),
-              kGbkZhongWen + "?" + kGbkZhongWen);
+    EXPECT_EQ(Utf8ToGbk(kUtf8ZhongWen + "\xFF" + kUtf8ZhongWen), kGbkZhongWen + "?" + kGbkZhongWen);
 }
 
 TEST(Gbk, CompletePrefixKeepsAnUnfinishedTail) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "editor/view/LineCaches.h"
+#include "editor/view/CookieCache.h"
+#include "editor/view/ExpandedLengthCache.h"
 
 namespace {
 
@@ -96,6 +97,7 @@ TEST(CookieCache, AnEditThatKeepsTheCookieKeepsTheRest) {
     p.scans = 0;
     cache.LineChanged(400);
     EXPECT_EQ(cache.ValidCount(), 400);
+    cache.LineChanged(400); // typed twice before the next paint
     // Rescanning line 400 gives the old cookie: everything after it stands.
     EXPECT_EQ(cache.CookieBefore(1000, p.Scan()), 0u);
     EXPECT_EQ(p.scans, 1);

@@ -58,12 +58,12 @@ TEST(ProgramScanner, ProgramLineRuns) {
     const std::string line = "N10 G1 X 5 ; rapid";
     const Scan s = ScanLine(0, line);
     EXPECT_EQ(s.cookie, 0u);
-    EXPECT_EQ(ColourAt(s.blocks, 0), COLOUR_NORMAL_TEXT);  // N10
-    EXPECT_EQ(ColourAt(s.blocks, 4), COLOUR_KEYWORD);      // G1
+    EXPECT_EQ(ColourAt(s.blocks, 0), COLOUR_NORMAL_TEXT); // N10
+    EXPECT_EQ(ColourAt(s.blocks, 4), COLOUR_KEYWORD);     // G1
     EXPECT_EQ(ColourAt(s.blocks, 5), COLOUR_KEYWORD);
-    EXPECT_EQ(ColourAt(s.blocks, 6), COLOUR_NORMAL_TEXT);  // the space after it
-    EXPECT_EQ(ColourAt(s.blocks, 7), COLOUR_KEYWORD);      // X
-    EXPECT_EQ(ColourAt(s.blocks, 9), COLOUR_NUMBER);       // 5
+    EXPECT_EQ(ColourAt(s.blocks, 6), COLOUR_NORMAL_TEXT); // the space after it
+    EXPECT_EQ(ColourAt(s.blocks, 7), COLOUR_KEYWORD);     // X
+    EXPECT_EQ(ColourAt(s.blocks, 9), COLOUR_NUMBER);      // 5
     EXPECT_EQ(ColourAt(s.blocks, 10), COLOUR_NORMAL_TEXT);
     for (int i = 11; i < int(line.size()); ++i)
         EXPECT_EQ(ColourAt(s.blocks, i), COLOUR_COMMENT) << i;
@@ -113,8 +113,8 @@ TEST(ProgramScanner, ContinuedCommentColoursTheWholeNextLine) {
 }
 
 TEST(ProgramScanner, TheCookieIsTheSameWithAndWithoutBlocks) {
-    const char* lines[] = {"#if 1 /* x", "a */ \"s\\\"t\" 'c' G1", "// c \\", "G2 X1",
-                           "\"open \\", "still\" X 5", "/* a */ b /* c"};
+    const char* lines[] = {"#if 1 /* x",  "a */ \"s\\\"t\" 'c' G1", "// c \\", "G2 X1", "\"open \\",
+                           "still\" X 5", "/* a */ b /* c"};
     uint32_t withBlocks = 0, without = 0;
     for (const char* line : lines) {
         int none = 0;
@@ -126,7 +126,9 @@ TEST(ProgramScanner, TheCookieIsTheSameWithAndWithoutBlocks) {
 
 // --- golden files ---------------------------------------------------------
 
-std::filesystem::path DataDir() { return SERMIDA_TEST_DATA; }
+std::filesystem::path DataDir() {
+    return SERMIDA_TEST_DATA;
+}
 
 // One line per text line: "cookie-in | pos:colour ... | cookie-out".
 std::string Describe(const CTextBuffer& buffer) {

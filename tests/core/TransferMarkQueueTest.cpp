@@ -27,15 +27,16 @@ TEST(TransferMarkQueue, CursorMovesCollapseButMarksStay) {
     q.Push(Op::Unmark, 1000);
     for (int n = 1001; n <= 2000; ++n)
         q.Push(Op::CursorTo, n);
-    EXPECT_EQ(q.Take(), (std::vector<R>{{Op::CursorTo, 1000},
-                                        {Op::Mark, 1000},
-                                        {Op::Unmark, 1000},
-                                        {Op::CursorTo, 2000}}));
+    EXPECT_EQ(
+        q.Take(),
+        (std::vector<R>{
+            {Op::CursorTo, 1000}, {Op::Mark, 1000}, {Op::Unmark, 1000}, {Op::CursorTo, 2000}}));
 }
 
 TEST(TransferMarkQueue, AMillionLinesFromAWorkerMakeFewWakeUps) {
     TransferMarkQueue q;
     std::atomic<int> wakes{0};
+    std::atomic<bool> done{false};
     std::thread worker([&] {
         for (int n = 1; n <= 1000000; ++n) {
             if (q.Push(Op::CursorTo, n))
@@ -45,15 +46,15 @@ TEST(TransferMarkQueue, AMillionLinesFromAWorkerMakeFewWakeUps) {
                 q.Push(Op::Unmark, n);
             }
         }
+        done = true;
     });
     std::vector<R> seen;
     int takes = 0;
-    while (true) {
+    for (bool finished = false; !finished;) {
+        finished = done; // read before taking: nothing can follow the last take
         auto batch = q.Take();
         ++takes;
         seen.insert(seen.end(), batch.begin(), batch.end());
-        if (!seen.empty() && seen.back() == R{Op::CursorTo, 1000000})
-            break;
         std::this_thread::yield();
     }
     worker.join();
@@ -72,6 +73,7 @@ TEST(TransferMarkQueue, AMillionLinesFromAWorkerMakeFewWakeUps) {
     }
     EXPECT_EQ(marked, (std::vector<int>{250000, 500000, 750000, 1000000}));
     EXPECT_EQ(unmarked, marked);
+    EXPECT_EQ(lastCursor, 1000000);
     EXPECT_LE(wakes.load(), takes + 1);
 }
 

@@ -36,6 +36,7 @@ protected:
             if (Clock::now() > deadline)
                 return false;
             host.loop.RunFor(2ms);
+            host.ApplyMarks();
         }
         return true;
     }

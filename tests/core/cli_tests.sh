@@ -108,5 +108,112 @@ if command -v socat >/dev/null; then
     wait "$socat_pid" 2>/dev/null
 fi
 
+# --- vcnc: the virtual controller at the far end -----------------------------------
+check "vcnc without a device or link is a usage error" exit_is 2 "$cli" vcnc
+check "vcnc with both a device and a link is a usage error" \
+    exit_is 2 "$cli" vcnc --device /dev/null --link "$work/l"
+check "vcnc xoff room of half the buffer is a usage error" \
+    exit_is 2 "$cli" vcnc --link "$work/l" --buffer 20 --xoff-room 10
+check "vcnc --utf8 without --punch is a usage error" exit_is 2 "$cli" vcnc --link "$work/l" --utf8
+check "vcnc with a bad rate is a usage error" exit_is 2 "$cli" vcnc --link "$work/l" --rate -5
+printf 'KEEP' >"$work/notalink"
+check "vcnc does not replace a file with its link" \
+    exit_is 1 "$cli" vcnc --link "$work/notalink" --idle-exit 1
+check "the file is left as it was" bash -c "[[ \$(cat '$work/notalink') == KEEP ]]"
+
+# vcnc_run NAME VCNC-OPTIONS... -- PC-COMMAND...: vcnc on a link, then the PC
+# command against the link; leaves vcnc's summary in $work/summary and both exit
+# codes in vcnc_rc and pc_rc. Every run ends by --idle-exit or by timeout.
+vcnc_run() {
+    local vopts=()
+    while [[ $1 != -- ]]; do vopts+=("$1"); shift; done
+    shift
+    rm -f "$work/cnc"
+    timeout 120 "$cli" vcnc --link "$work/cnc" "${vopts[@]}" >"$work/summary" 2>/dev/null &
+    local vpid=$!
+    for _ in $(seq 50); do [[ -L "$work/cnc" ]] && break; sleep 0.1; done
+    timeout 120 "$@" >/dev/null 2>&1
+    pc_rc=$?
+    wait "$vpid"
+    vcnc_rc=$?
+}
+summary_field() { sed -n "s/.*$1: \([0-9]*\).*/\1/p" "$work/summary"; }
+
+# A program with comments, blank and comment-only lines; on the wire each line
+# is cut at ';' and ends with CR LF.
+prog="$work/vprog.nc"
+wire="$work/vprog.wire"
+: >"$prog"; : >"$wire"
+for i in $(seq 150); do
+    printf 'N%d G01 X%d.125 Y-%d.5 F300 ;step %d\r\n' "$i" "$i" "$i" "$i" >>"$prog"
+    printf 'N%d G01 X%d.125 Y-%d.5 F300 \r\n' "$i" "$i" "$i" >>"$wire"
+    if ((i % 25 == 0)); then printf ';only a comment\r\n\r\n' >>"$prog"; printf '\r\n\r\n' >>"$wire"; fi
+done
+printf 'M30' >>"$prog"; printf 'M30\r\n' >>"$wire"
+wire_bytes=$(stat -c %s "$wire")
+wire_lines=$(tr -cd '\n' <"$wire" | wc -c)
+longest=$(awk '{ if (length($0) > n) n = length($0) } END { print n + 1 }' "$wire") # + LF
+
+vcnc_run --baud 9600 --buffer 256 --rate 500 --xoff-room "$longest" --save "$work/saved" \
+    --idle-exit 1 -- "$cli" send --device "$work/cnc" --baud 9600 "$prog"
+check "send into vcnc exits 0" test "$pc_rc" -eq 0
+check "vcnc exits 0 without overflow" test "$vcnc_rc" -eq 0
+check "vcnc saved exactly the bytes on the wire" cmp -s "$wire" "$work/saved"
+check "vcnc summary counts bytes and lines, no overflow, nothing punched" \
+    grep -qx "received: $wire_bytes bytes, lines: $wire_lines, xoff: [1-9][0-9]*, overflow: 0, punched: 0 bytes" "$work/summary"
+check "vcnc removes its link at exit" test ! -e "$work/cnc"
+
+vcnc_run --baud 9600 --buffer 256 --rate 500 --xoff-room 10 --save "$work/saved" \
+    --idle-exit 1 -- "$cli" send --device "$work/cnc" --baud 9600 --xoff-chunk 8 "$prog"
+check "send --xoff-chunk 8 into a 10-byte xoff room arrives exact" cmp -s "$wire" "$work/saved"
+check "and without overflow, after holds" \
+    bash -c "[[ $vcnc_rc -eq 0 && \$(sed -n 's/.*xoff: \([0-9]*\),.*/\1/p' '$work/summary') -gt 0 ]]"
+
+vcnc_run --baud 9600 --buffer 256 --rate 500 --xoff-room 10 --idle-exit 1 -- \
+    "$cli" send --device "$work/cnc" --baud 9600 "$prog"
+check "whole lines longer than a 10-byte xoff room overflow (exit 3)" test "$vcnc_rc" -eq 3
+
+# At 115200 baud into a controller that takes everything at once.
+big="$work/big.nc"
+for i in $(seq 3000); do printf 'N%d G1 X%d Y%d\r\n' "$i" "$i" "$i"; done >"$big"
+vcnc_run --baud 115200 --rate 0 --save "$work/saved" --idle-exit 1 -- \
+    "$cli" send --device "$work/cnc" --baud 115200 "$big"
+check "a 3000-line program at 115200 baud arrives exact" \
+    bash -c "printf '\r\n' | cat '$big' - | cmp -s - '$work/saved'"
+check "with no holds and no overflow" grep -q "xoff: 0, overflow: 0" "$work/summary"
+
+# A line longer than the whole buffer, sent without the line's own pace.
+{ printf 'O1\r\nG1'; head -c 100 /dev/zero | tr '\0' '5'; printf '\r\nM30\r\n'; } >"$work/long.nc"
+vcnc_run --buffer 64 --xoff-room 10 --rate 100 --save "$work/saved" --idle-exit 1 -- \
+    "$cli" send --device "$work/cnc" --no-pace "$work/long.nc"
+check "vcnc exits 3 after an overflow" test "$vcnc_rc" -eq 3
+check "and reports the bytes lost" bash -c "[[ \$(sed -n 's/.*overflow: \([0-9]*\),.*/\1/p' '$work/summary') -gt 0 ]]"
+check "while still saving every byte that came" \
+    bash -c "printf '\r\n' | cat '$work/long.nc' - | cmp -s - '$work/saved'"
+
+# Punching into receive: the document is the GBK program with CR LF.
+printf '%%\r\nO0001 (\xb9\xa4\xbc\xfe\xb3\xcc\xd0\xf2)\r\nG0 X1 ;\xd7\xa2\xca\xcd\r\nM30\r\n%%\r\n' >"$work/gbk.nc"
+punched=$(stat -c %s "$work/gbk.nc")
+for opts in "--frame" "--frame --utf8" "--frame --utf8 --lf" "--lf"; do
+    rm -f "$work/got.nc"
+    # shellcheck disable=SC2086
+    vcnc_run --baud 38400 --punch "$work/gbk.nc" $opts --idle-exit 2 -- \
+        "$cli" receive --device "$work/cnc" --baud 38400 --idle-timeout 2 "$work/got.nc"
+    check "punch $opts arrives as the GBK program with CR LF" cmp -s "$work/gbk.nc" "$work/got.nc"
+    check "punch $opts: both ends exit 0" test "$vcnc_rc$pc_rc" = 00
+done
+check "the last punch (--lf) counts the bytes without their five CRs" \
+    grep -q "punched: $((punched - 5)) bytes" "$work/summary"
+
+# Ended by a signal: summary, exit 0, link gone.
+"$cli" vcnc --link "$work/cnc" >"$work/summary" 2>/dev/null &
+vpid=$!
+for _ in $(seq 50); do [[ -L "$work/cnc" ]] && break; sleep 0.1; done
+kill -TERM "$vpid"
+wait "$vpid"
+check "SIGTERM ends vcnc with exit 0" test $? -eq 0
+check "and its summary" grep -qx "received: 0 bytes, lines: 0, xoff: 0, overflow: 0, punched: 0 bytes" "$work/summary"
+check "and removes the link" test ! -e "$work/cnc"
+
 echo "$passed passed, $failed failed"
 [[ $failed -eq 0 ]]

@@ -33,8 +33,7 @@ const QEvent::Type kTransferRequestEvent = static_cast<QEvent::Type>(QEvent::Use
 
 CTextView::CTextView(QWidget* parent)
     : QAbstractScrollArea(parent), painter(std::make_unique<ViewPainter>(*this)),
-      scroller(std::make_unique<ViewScroller>(*this)),
-      motion(std::make_unique<CaretMotion>(*this)),
+      scroller(std::make_unique<ViewScroller>(*this)), motion(std::make_unique<CaretMotion>(*this)),
       mouse(std::make_unique<MouseSelection>(*this)) {
     fontDesc = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -106,9 +105,15 @@ void CTextView::InitialUpdate() {
 // ---------------------------------------------------------------------------
 // Line queries
 
-int CTextView::LineCount() const { return buffer ? buffer->CountLines() : 1; }
+int CTextView::LineCount() const {
+    // A released buffer has no line at all until it is filled again; the view
+    // still shows one empty line rather than index a line that is not there.
+    return buffer ? std::max(1, buffer->CountLines()) : 1;
+}
 
-int CTextView::LineLength(int line) const { return buffer ? buffer->LineSize(line) : 0; }
+int CTextView::LineLength(int line) const {
+    return buffer ? buffer->LineSize(line) : 0;
+}
 
 const char* CTextView::LineChars(int line) const {
     return buffer ? buffer->LineText(line) : nullptr;
@@ -120,7 +125,9 @@ std::string_view CTextView::LineView(int line) const {
     return buffer->LineView(line);
 }
 
-uint32_t CTextView::LineFlags(int line) const { return buffer ? buffer->LineMarkBits(line) : 0; }
+uint32_t CTextView::LineFlags(int line) const {
+    return buffer ? buffer->LineMarkBits(line) : 0;
+}
 
 ExpandedLengthCache::Measure CTextView::LengthMeasure() const {
     return [this](int line) { return ExpandedLength(LineView(line), tabSize); };
@@ -170,7 +177,9 @@ int CTextView::VisibleColumns() {
     return visibleColumns;
 }
 
-int CTextView::LongestLineLength() { return lengths.Longest(LineCount(), LengthMeasure()); }
+int CTextView::LongestLineLength() {
+    return lengths.Longest(LineCount(), LengthMeasure());
+}
 
 // ---------------------------------------------------------------------------
 // Conversions
@@ -253,17 +262,33 @@ void CTextView::SelectRange(TextPos start, TextPos end) {
 // ---------------------------------------------------------------------------
 // Scrolling: the scroller does the work.
 
-void CTextView::ScrollIntoView(TextPos pos) { scroller->ScrollIntoView(pos); }
-void CTextView::ScrollTopTo(int line, bool redrawBar) { scroller->ScrollTopTo(line, redrawBar); }
+void CTextView::ScrollIntoView(TextPos pos) {
+    scroller->ScrollIntoView(pos);
+}
+void CTextView::ScrollTopTo(int line, bool redrawBar) {
+    scroller->ScrollTopTo(line, redrawBar);
+}
 void CTextView::ScrollLeftTo(int column, bool redrawBar) {
     scroller->ScrollLeftTo(column, redrawBar);
 }
-void CTextView::UpdateVertBar(bool positionOnly) { scroller->UpdateVertBar(positionOnly); }
-void CTextView::UpdateHorzBar(bool positionOnly) { scroller->UpdateHorzBar(positionOnly); }
-void CTextView::ScrollLineUp() { scroller->ScrollLines(-1); }
-void CTextView::ScrollLineDown() { scroller->ScrollLines(1); }
-void CTextView::ScrollColumnLeft() { scroller->ScrollColumns(-1); }
-void CTextView::ScrollColumnRight() { scroller->ScrollColumns(1); }
+void CTextView::UpdateVertBar(bool positionOnly) {
+    scroller->UpdateVertBar(positionOnly);
+}
+void CTextView::UpdateHorzBar(bool positionOnly) {
+    scroller->UpdateHorzBar(positionOnly);
+}
+void CTextView::ScrollLineUp() {
+    scroller->ScrollLines(-1);
+}
+void CTextView::ScrollLineDown() {
+    scroller->ScrollLines(1);
+}
+void CTextView::ScrollColumnLeft() {
+    scroller->ScrollColumns(-1);
+}
+void CTextView::ScrollColumnRight() {
+    scroller->ScrollColumns(1);
+}
 
 void CTextView::JoinPaneGroup(std::shared_ptr<PaneGroup> group, int row, int column) {
     paneGroup = std::move(group);
@@ -273,7 +298,9 @@ void CTextView::JoinPaneGroup(std::shared_ptr<PaneGroup> group, int row, int col
         paneGroup->panes.push_back({this, row, column});
 }
 
-void CTextView::SyncSiblingScroll(bool vertical) { scroller->SyncSiblings(vertical); }
+void CTextView::SyncSiblingScroll(bool vertical) {
+    scroller->SyncSiblings(vertical);
+}
 
 void CTextView::FollowSiblingScroll(CTextView* source, bool vertical) {
     scroller->Follow(source, vertical);
@@ -409,10 +436,16 @@ void CTextView::LineColours(int line, QColor& background, QColor& text, bool& fi
     }
 }
 
-bool CTextView::IsItalicIndex(int) const { return false; }
-bool CTextView::IsBoldIndex(int) const { return false; }
+bool CTextView::IsItalicIndex(int) const {
+    return false;
+}
+bool CTextView::IsBoldIndex(int) const {
+    return false;
+}
 
-uint32_t CTextView::ScanLineColours(uint32_t, int, ColourBlock*, int&) { return 0; }
+uint32_t CTextView::ScanLineColours(uint32_t, int, ColourBlock*, int&) {
+    return 0;
+}
 
 uint32_t CTextView::CookieBefore(int line) {
     return cookies.CookieBefore(line, [this](uint32_t cookie, int l) {
@@ -463,7 +496,9 @@ bool CTextView::IsCommandEnabled(int id) const {
     return (id >= ID_MOVE_CHAR_LEFT && id <= ID_EXTEND_TEXT_END) || id == ID_EDIT_SELECT_ALL;
 }
 
-void CTextView::SelectAll() { motion->SelectAll(); }
+void CTextView::SelectAll() {
+    motion->SelectAll();
+}
 
 void CTextView::Copy() {
     if (!HasSelection())
@@ -524,13 +559,17 @@ void CTextView::PostTransferRequest(TransferMarkQueue::Op op, int n) {
         QCoreApplication::postEvent(this, new QEvent(kTransferRequestEvent));
 }
 
-void CTextView::MarkTransferLine(int n) { PostTransferRequest(TransferMarkQueue::Op::Mark, n); }
+void CTextView::MarkTransferLine(int n) {
+    PostTransferRequest(TransferMarkQueue::Op::Mark, n);
+}
 
 void CTextView::UnmarkTransferLine(int n) {
     PostTransferRequest(TransferMarkQueue::Op::Unmark, n);
 }
 
-void CTextView::CursorToLine(int n) { PostTransferRequest(TransferMarkQueue::Op::CursorTo, n); }
+void CTextView::CursorToLine(int n) {
+    PostTransferRequest(TransferMarkQueue::Op::CursorTo, n);
+}
 
 void CTextView::RunTransferRequests() {
     for (const auto& r : transferRequests.Take()) {
@@ -636,14 +675,16 @@ bool CTextView::focusNextPrevChild(bool) {
     return false; // Tab belongs to the text, not to focus traversal
 }
 
-bool CTextView::MouseSelecting() const { return mouse->Selecting(); }
+bool CTextView::MouseSelecting() const {
+    return mouse->Selecting();
+}
 
 void CTextView::mousePressEvent(QMouseEvent* e) {
     if (e->button() == Qt::LeftButton)
         mouse->LeftDown(e->position().toPoint(), e->modifiers());
     else if (e->button() == Qt::RightButton)
         mouse->RightDown(e->position().toPoint());
-    QAbstractScrollArea::mousePressEvent(e);
+    e->accept();
 }
 
 void CTextView::mouseMoveEvent(QMouseEvent* e) {

@@ -10,7 +10,9 @@
 #include "editor/buffer/BufferView.h"
 #include "editor/buffer/TextPos.h"
 #include "editor/view/ColourBlock.h"
-#include "editor/view/LineCaches.h"
+#include "editor/view/CookieCache.h"
+#include "editor/view/ExpandedLengthCache.h"
+#include "editor/view/PaneGroup.h"
 #include "editor/view/TransferMarkQueue.h"
 
 class CTextBuffer;
@@ -19,17 +21,6 @@ class CaretMotion;
 class MouseSelection;
 class ViewPainter;
 class ViewScroller;
-
-// Panes of one splitter that follow each other's scrolling: views in the same
-// row share the top line, views in the same column the first column.
-struct PaneGroup {
-    struct Pane {
-        class CTextView* view;
-        int row;
-        int column;
-    };
-    std::vector<Pane> panes;
-};
 
 // Shows one CTextBuffer as a grid of fixed cells: a 20-pixel margin with mark
 // icons, then one buffer line per row, tabs expanded, GBK double-byte

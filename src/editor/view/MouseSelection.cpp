@@ -38,7 +38,9 @@ void MouseSelection::StopSelecting() {
     mouseSelecting = false;
 }
 
-void MouseSelection::FocusLost() { StopSelecting(); }
+void MouseSelection::FocusLost() {
+    StopSelecting();
+}
 
 void MouseSelection::WordRange(TextPos p, TextPos& first, TextPos& second) {
     if (p < v.anchor) {

@@ -9,8 +9,8 @@ bool IsAsciiSpace(char c) {
 }
 
 bool IsWordByte(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '_' || c == '.';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '.';
 }
 
 class BlockWriter {

@@ -7,7 +7,9 @@ namespace {
 // The address letters and motion words worth colouring; ends with an empty entry.
 const char* const kKeywords[] = {"X", "Y", "Z", "I", "J", "G1", "G2", ""};
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 bool IsHexDigit(char c) {
     return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }

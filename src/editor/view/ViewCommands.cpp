@@ -6,8 +6,8 @@ namespace {
 
 struct KeyEntry {
     Qt::Key key;
-    int plain;  // without Ctrl
-    int ctrl;   // with Ctrl; 0 = none
+    int plain; // without Ctrl
+    int ctrl;  // with Ctrl; 0 = none
 };
 
 // Shift adds one to a movement id: every extend command follows its move.
@@ -26,8 +26,8 @@ constexpr std::array<KeyEntry, 8> kKeys{{
 
 int ViewCommandForKey(QKeyCombination combo) {
     const Qt::KeyboardModifiers mods =
-        combo.keyboardModifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier |
-                                     Qt::MetaModifier);
+        combo.keyboardModifiers() &
+        (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
     const bool ctrl = mods & Qt::ControlModifier;
     const bool shift = mods & Qt::ShiftModifier;
     if (mods & (Qt::AltModifier | Qt::MetaModifier))

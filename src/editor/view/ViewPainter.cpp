@@ -22,8 +22,7 @@ void ViewPainter::Paint(QPainter& window, const QRect& dirty) {
     const int h = v.LineHeight();
     const int count = v.LineCount();
     v.OrderSelection();
-    if (lineBitmap.isNull() || lineBitmap.width() != client.width() ||
-        lineBitmap.height() != h)
+    if (lineBitmap.isNull() || lineBitmap.width() != client.width() || lineBitmap.height() != h)
         lineBitmap = QImage(std::max(1, client.width()), h, QImage::Format_RGB32);
 
     const int firstRow = std::max(0, dirty.top() / h);
@@ -33,9 +32,9 @@ void ViewPainter::Paint(QPainter& window, const QRect& dirty) {
             QPainter p(&lineBitmap);
             p.setFont(v.FontFor(false, false));
             PaintMarginCell(p, QRect(0, 0, CTextView::MarginWidth(), h), line < count ? line : -1);
-            PaintTextLine(p, QRect(CTextView::MarginWidth(), 0,
-                                   client.width() - CTextView::MarginWidth(), h),
-                          line < count ? line : -1);
+            PaintTextLine(
+                p, QRect(CTextView::MarginWidth(), 0, client.width() - CTextView::MarginWidth(), h),
+                line < count ? line : -1);
         }
         window.drawImage(0, row * h, lineBitmap);
     }
@@ -137,8 +136,7 @@ void ViewPainter::PaintRun(QPainter& p, QPoint& origin, const QRect& clip, std::
     };
     const int selFrom = cut(s);
     const int selTo = std::max(selFrom, cut(e));
-    const Brush selected{v.ColourOfIndex(COLOUR_SEL_BACKGROUND),
-                         v.ColourOfIndex(COLOUR_SEL_TEXT)};
+    const Brush selected{v.ColourOfIndex(COLOUR_SEL_BACKGROUND), v.ColourOfIndex(COLOUR_SEL_TEXT)};
     PaintRunPart(p, origin, clip, line, start, selFrom, brush);
     PaintRunPart(p, origin, clip, line, start + selFrom, selTo - selFrom, selected);
     PaintRunPart(p, origin, clip, line, start + selTo, count - selTo, brush);

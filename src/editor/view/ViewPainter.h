@@ -36,8 +36,8 @@ private:
         QColor background;
         QColor text;
     };
-    void PaintRun(QPainter& p, QPoint& origin, const QRect& clip, std::string_view line,
-                  int start, int count, int lineIndex, Brush& brush);
+    void PaintRun(QPainter& p, QPoint& origin, const QRect& clip, std::string_view line, int start,
+                  int count, int lineIndex, Brush& brush);
     void PaintRunPart(QPainter& p, QPoint& origin, const QRect& clip, std::string_view line,
                       int start, int count, const Brush& brush);
     void DrawCells(QPainter& p, int x, int y, std::string_view text, int cells);

@@ -46,9 +46,13 @@ bool MouseWord(std::string_view line, const std::vector<int>& starts, size_t k) 
 
 } // namespace
 
-bool IsKeyWordChar(unsigned char b) { return IsAsciiWord(b); }
+bool IsKeyWordChar(unsigned char b) {
+    return IsAsciiWord(b);
+}
 
-bool IsWhiteByte(unsigned char b) { return b == ' ' || (b >= '\t' && b <= '\r'); }
+bool IsWhiteByte(unsigned char b) {
+    return b == ' ' || (b >= '\t' && b <= '\r');
+}
 
 int WordLeftInLine(std::string_view line, int index) {
     auto starts = CharStarts(line);

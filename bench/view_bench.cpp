@@ -1,0 +1,184 @@
+// Timings of the text view in the real widget (offscreen platform) on a big
+// slicer program: open to first paint, Ctrl+End (every line's colouring state
+// computed), a character typed in the middle of the text, and paging.
+//
+// SERMIDA_BENCH_FILE names the big file; without it a G-code-like file of
+// 2.5 million lines is made once in /tmp.
+#include <benchmark/benchmark.h>
+#include <sys/stat.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "editor/buffer/CTextBuffer.h"
+#include "editor/view/CTextView.h"
+#include "editor/view/ProgramScanner.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point since) {
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+class ProgramView : public CTextView {
+public:
+    uint32_t ScanLineColours(uint32_t cookie, int line, ColourBlock* blocks, int& count) override {
+        return ScanProgramLine(cookie, LineView(line), blocks, count);
+    }
+};
+
+std::string BenchFile() {
+    if (const char* env = std::getenv("SERMIDA_BENCH_FILE"); env && *env)
+        return env;
+    const std::string path = "/tmp/sermida-view-bench.gcode";
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && st.st_size > 0)
+        return path;
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr)
+        std::abort();
+    uint64_t s = 12345;
+    for (int i = 0; i < 2500000; ++i) {
+        s = s * 6364136223846793005ULL + 1442695040888963407ULL;
+        const unsigned r = unsigned(s >> 33);
+        if (i % 1000 == 0)
+            std::fprintf(f, ";LAYER:%d\n", i / 1000);
+        else
+            std::fprintf(f, "G1 X%u.%03u Y%u.%03u E%u.%05u\n", r % 200, r % 1000, (r >> 8) % 200,
+                         (r >> 4) % 1000, r % 5, r % 100000);
+    }
+    std::fclose(f);
+    return path;
+}
+
+// The document shared by all benchmarks: loading 96 MB is not what they time.
+CTextBuffer& Document() {
+    static CTextBuffer* buffer = [] {
+        auto* b = new CTextBuffer;
+        const auto start = Clock::now();
+        if (!b->LoadFromDisk(BenchFile()))
+            std::abort();
+        std::fprintf(stderr, "loaded %d lines in %.3f s\n", b->CountLines(), Seconds(start));
+        return b;
+    }();
+    return *buffer;
+}
+
+std::unique_ptr<ProgramView> OpenView() {
+    auto view = std::make_unique<ProgramView>();
+    view->resize(1000, 800);
+    view->BindBuffer(&Document());
+    view->show();
+    view->viewport()->repaint();
+    return view;
+}
+
+void Press(QWidget* w, Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+    QKeyEvent press(QEvent::KeyPress, key, mods);
+    QApplication::sendEvent(w, &press);
+}
+
+void Paint(CTextView& view) {
+    view.viewport()->repaint();
+    QCoreApplication::processEvents();
+}
+
+// Peak resident memory of the process so far, in MiB.
+double PeakRssMiB() {
+    FILE* f = std::fopen("/proc/self/status", "r");
+    if (f == nullptr)
+        return 0;
+    char line[256];
+    long kib = 0;
+    while (std::fgets(line, sizeof line, f))
+        if (std::sscanf(line, "VmHWM: %ld kB", &kib) == 1)
+            break;
+    std::fclose(f);
+    return double(kib) / 1024;
+}
+
+void BM_OpenToFirstPaint(benchmark::State& state) {
+    Document();
+    state.counters["rss_after_load_mib"] = PeakRssMiB();
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        auto view = OpenView();
+        state.SetIterationTime(Seconds(start));
+    }
+    state.counters["peak_rss_mib"] = PeakRssMiB();
+}
+BENCHMARK(BM_OpenToFirstPaint)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void BM_CtrlEndThenPaint(benchmark::State& state) {
+    for (auto _ : state) {
+        auto view = OpenView(); // no colouring state known past the first page
+        const auto start = Clock::now();
+        Press(view.get(), Qt::Key_End, Qt::ControlModifier);
+        Paint(*view);
+        state.SetIterationTime(Seconds(start));
+        if (view->KnownCookieLines() < view->LineCount() - 1)
+            state.SkipWithError("the colouring state of the last line was not computed");
+    }
+}
+BENCHMARK(BM_CtrlEndThenPaint)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_TypeMidDocumentThenPaint(benchmark::State& state) {
+    auto view = OpenView();
+    CTextBuffer& buffer = Document();
+    const int line = std::min(1250000, buffer.CountLines() / 2);
+    view->PlaceCursor({0, line});
+    view->ScrollIntoView({0, line});
+    Press(view.get(), Qt::Key_End, Qt::ControlModifier);
+    Paint(*view); // every cookie known, as after a look at the end
+    view->PlaceCursor({0, line});
+    view->ScrollIntoView({0, line});
+    Paint(*view);
+    int endLine = 0, endByte = 0;
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        buffer.InsertAt(view.get(), line, 0, "X", endLine, endByte, 0);
+        Paint(*view);
+        state.SetIterationTime(Seconds(start));
+    }
+    // Going to the end after typing costs no rescan of the rest.
+    const auto start = Clock::now();
+    Press(view.get(), Qt::Key_End, Qt::ControlModifier);
+    Paint(*view);
+    state.counters["ctrl_end_after_ms"] = Seconds(start) * 1000;
+    buffer.EraseRange(view.get(), line, 0, line, int(state.iterations()), 0);
+}
+BENCHMARK(BM_TypeMidDocumentThenPaint)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(200);
+
+void BM_PageDownThenPaint(benchmark::State& state) {
+    auto view = OpenView();
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        Press(view.get(), Qt::Key_PageDown);
+        Paint(*view);
+        state.SetIterationTime(Seconds(start));
+    }
+    state.counters["top_line"] = view->TopLine();
+}
+BENCHMARK(BM_PageDownThenPaint)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1000);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,329 @@
+// sermida-cli vcnc: a virtual controller at the far end of the cable, so that
+// a transfer can be tried, and tested, without a machine.
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <optional>
+
+#include "cli/CliCommands.h"
+#include "cli/CliPortOptions.h"
+#include "cli/VcncLine.h"
+#include "cli/VcncModel.h"
+#include "cli/VcncPunch.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int EXIT_OVERFLOW = 3;
+// A new PC program on the link opens the line, flushes it and only then
+// starts receiving: punching waits this long after it appears, as an
+// operator waits before pressing the punch key.
+constexpr auto kPunchSettle = std::chrono::milliseconds(500);
+constexpr auto kPeerCheck = std::chrono::milliseconds(100);
+
+volatile std::sig_atomic_t stopSignal = 0;
+
+void OnStopSignal(int sig) {
+    stopSignal = sig;
+}
+
+struct VcncOptions {
+    std::string device, link, save, punch;
+    int baud = 9600;
+    int buffer = 256;
+    int xoffRoom = 10;
+    long rate = -1; // -1: the character rate of the baud rate
+    int idleExit = 0;
+    VcncPunchOptions punchOptions;
+};
+
+constexpr const char* kUsage =
+    "vcnc takes --device PATH | --link PATH [--baud N] [--buffer BYTES] [--xoff-room N] "
+    "[--rate CHARS_PER_S] [--save FILE] [--punch FILE [--frame] [--utf8] [--lf]] "
+    "[--idle-exit SEC]";
+
+// Returns -1 when the arguments are fine, else the exit code.
+int ParseVcncArgs(CliArgs args, VcncOptions& o) {
+    bool bad = false;
+    std::string value;
+    TakeOption(args, "--device", o.device, bad);
+    TakeOption(args, "--link", o.link, bad);
+    TakeOption(args, "--save", o.save, bad);
+    TakeOption(args, "--punch", o.punch, bad);
+    struct IntOption {
+        const char* name;
+        int* target;
+        int min, max;
+    };
+    int rate = -1;
+    const IntOption ints[] = {
+        {"--baud", &o.baud, 50, 4'000'000},
+        {"--buffer", &o.buffer, 2, 1 << 24},
+        {"--xoff-room", &o.xoffRoom, 0, 1 << 23},
+        {"--rate", &rate, 0, int(VcncInputBuffer::kMaxRate)},
+        {"--idle-exit", &o.idleExit, 1, 1'000'000},
+    };
+    for (const IntOption& opt : ints)
+        if (TakeOption(args, opt.name, value, bad) &&
+            (!ParseInt(value, *opt.target) || *opt.target < opt.min || *opt.target > opt.max))
+            return CliUsageError(std::string(opt.name) + " takes a number from " +
+                                 std::to_string(opt.min) + " to " + std::to_string(opt.max));
+    o.punchOptions.frame = TakeFlag(args, "--frame");
+    o.punchOptions.utf8 = TakeFlag(args, "--utf8");
+    o.punchOptions.lf = TakeFlag(args, "--lf");
+    if (bad || !args.empty())
+        return CliUsageError(kUsage);
+    if (o.device.empty() == o.link.empty())
+        return CliUsageError("vcnc needs one of --device PATH and --link PATH");
+    if (o.punch.empty() && (o.punchOptions.frame || o.punchOptions.utf8 || o.punchOptions.lf))
+        return CliUsageError("--frame, --utf8 and --lf go with --punch FILE");
+    if (o.xoffRoom >= o.buffer / 2)
+        return CliUsageError("--xoff-room must be less than half of --buffer");
+    o.rate = rate >= 0 ? rate : o.baud / 10; // start, 8 data bits, stop
+    return -1;
+}
+
+void CatchStopSignals(sigset_t& waitMask) {
+    struct sigaction sa {};
+    sa.sa_handler = OnStopSignal;
+    sigemptyset(&sa.sa_mask);
+    sigset_t stops;
+    sigemptyset(&stops);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        ::sigaction(sig, &sa, nullptr);
+        sigaddset(&stops, sig);
+    }
+    // Blocked except inside ppoll: a signal can never slip in between the
+    // check of the flag and the wait.
+    ::sigprocmask(SIG_BLOCK, &stops, &waitMask);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        sigdelset(&waitMask, sig);
+}
+
+// Event lines on stderr, only for a person watching.
+class EventLog {
+public:
+    explicit EventLog(Clock::time_point start) : start(start), live(::isatty(STDERR_FILENO)) {}
+    __attribute__((format(printf, 2, 3))) void Say(const char* format, ...) const {
+        if (!live)
+            return;
+        const double t = std::chrono::duration<double>(Clock::now() - start).count();
+        std::fprintf(stderr, "[%8.3f] ", t);
+        va_list args;
+        va_start(args, format);
+        std::vfprintf(stderr, format, args);
+        va_end(args);
+        std::fputc('\n', stderr);
+    }
+
+private:
+    Clock::time_point start;
+    bool live;
+};
+
+bool WriteAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+// Writes what the device takes now; returns the count, or -1 on a real error.
+ssize_t WriteSome(int fd, std::string_view bytes) {
+    if (bytes.empty())
+        return 0;
+    for (;;) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n >= 0)
+            return n;
+        if (errno == EINTR)
+            continue;
+        return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
+    }
+}
+
+timespec Until(Clock::time_point now, Clock::time_point when) {
+    const auto ns = std::max<int64_t>(
+        0, std::chrono::duration_cast<std::chrono::nanoseconds>(when - now).count());
+    return {time_t(ns / 1'000'000'000), long(ns % 1'000'000'000)};
+}
+
+} // namespace
+
+int RunVcnc(const CliArgs& args) {
+    VcncOptions o;
+    if (int code = ParseVcncArgs(args, o); code >= 0)
+        return code;
+
+    std::string text, error;
+    if (!o.punch.empty() && !LoadPunchText(o.punch, o.punchOptions.lf, text, error)) {
+        CliError("cannot load " + o.punch + ": " + error);
+        return EXIT_FAILED;
+    }
+    const std::string punchBytes = PunchBytes(text, o.punchOptions);
+
+    int saveFd = -1;
+    if (!o.save.empty()) {
+        saveFd = ::open(o.save.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (saveFd < 0) {
+            CliError("cannot write " + o.save + ": " + std::strerror(errno));
+            return EXIT_FAILED;
+        }
+    }
+    // Before the link exists: a stop signal from then on must remove it.
+    sigset_t waitMask;
+    CatchStopSignals(waitMask);
+    VcncLine line;
+    const bool opened =
+        o.link.empty() ? line.OpenDevice(o.device, o.baud, error) : line.OpenLink(o.link, error);
+    if (!opened) {
+        CliError(error);
+        if (saveFd >= 0)
+            ::close(saveFd);
+        return EXIT_FAILED;
+    }
+    const auto start = Clock::now();
+    EventLog log(start);
+    if (line.IsLink())
+        log.Say("%s -> %s", o.link.c_str(), line.OtherEnd().c_str());
+    VcncInputBuffer input(o.buffer, o.xoffRoom, o.rate);
+    std::optional<VcncPunchPacer> punch;
+    Clock::time_point peerSince{}; // meaningful while peer
+    auto lastTraffic = start;
+    auto nextPeerCheck = start;
+    auto nextProgress = start;
+    std::string flowOut; // flow-control characters the device has not taken yet
+    int64_t lines = 0;
+    bool failed = false;
+    bool peer = false;
+
+    while (!stopSignal && !failed) {
+        auto now = Clock::now();
+        if (now >= nextPeerCheck) {
+            nextPeerCheck = now + kPeerCheck;
+            const bool present = line.PeerPresent();
+            if (present != peer && line.IsLink())
+                log.Say(present ? "PC end opened" : "PC end closed");
+            if (present && !peer)
+                peerSince = line.IsLink() ? now : start - kPunchSettle;
+            peer = present;
+        }
+        if (!o.punch.empty() && !punch && peer && now - peerSince >= kPunchSettle) {
+            punch.emplace(punchBytes, o.rate, now);
+            log.Say("punching %zu bytes", punchBytes.size());
+        }
+
+        // Input: every byte is saved and goes to the controller's buffer.
+        char chunk[65536];
+        for (;;) {
+            const ssize_t n = ::read(line.Fd(), chunk, sizeof chunk);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+                break;
+            if (n <= 0) {
+                CliError("the line has gone: " +
+                         std::string(n == 0 ? "end of file" : std::strerror(errno)));
+                failed = true;
+                break;
+            }
+            now = Clock::now();
+            lastTraffic = now;
+            if (saveFd >= 0 && !WriteAll(saveFd, chunk, size_t(n))) {
+                CliError("cannot write " + o.save + ": " + std::strerror(errno));
+                failed = true;
+                break;
+            }
+            lines += std::count(chunk, chunk + n, '\n');
+            const int64_t before = input.Received();
+            if (int64_t lost = input.Receive(n, now); lost > 0)
+                log.Say("overflow: %lld bytes lost after byte %lld", (long long)lost,
+                        (long long)(before + n - lost));
+        }
+        input.Drain(now);
+        if (char c = input.TakeFlowByte()) {
+            flowOut += c;
+            if (c == VcncInputBuffer::DC3)
+                log.Say("DC3 sent, room %d of %d", input.Room(), input.Capacity());
+            else
+                log.Say("DC1 sent, %d of %d bytes waiting", input.Level(), input.Capacity());
+        }
+        if (now >= nextProgress && now - lastTraffic < std::chrono::seconds(1)) {
+            nextProgress = now + std::chrono::seconds(1);
+            log.Say("received %lld bytes", (long long)input.Received());
+        }
+
+        // Output: flow control first, then the punch at its rate.
+        bool outputBlocked = false;
+        if (!flowOut.empty()) {
+            const ssize_t n = WriteSome(line.Fd(), flowOut);
+            if (n < 0) {
+                CliError(std::string("cannot write to the line: ") + std::strerror(errno));
+                failed = true;
+                break;
+            }
+            flowOut.erase(0, size_t(n));
+            outputBlocked = !flowOut.empty();
+        }
+        if (punch && !punch->Done() && flowOut.empty()) {
+            const std::string_view due = punch->Due(now);
+            const ssize_t n = WriteSome(line.Fd(), due);
+            if (n < 0) {
+                CliError(std::string("cannot write to the line: ") + std::strerror(errno));
+                failed = true;
+                break;
+            }
+            punch->Sent(size_t(n));
+            if (n > 0)
+                lastTraffic = now;
+            outputBlocked = size_t(n) < due.size();
+            if (punch->Done())
+                log.Say("punched %zu bytes", punch->SentCount());
+        }
+
+        if (o.idleExit > 0 && now - lastTraffic >= std::chrono::seconds(o.idleExit))
+            break;
+
+        // Sleep until the next thing that can happen.
+        auto wake = nextPeerCheck;
+        if (auto change = input.NextFlowChange())
+            wake = std::min(wake, *change);
+        if (punch && !punch->Done() && !outputBlocked)
+            wake = std::min(wake, punch->NextDue());
+        if (o.idleExit > 0)
+            wake = std::min(wake, lastTraffic + std::chrono::seconds(o.idleExit));
+        pollfd pfd{line.Fd(), short(POLLIN | (outputBlocked ? POLLOUT : 0)), 0};
+        const timespec timeout = Until(now, wake);
+        ::ppoll(&pfd, 1, &timeout, &waitMask);
+    }
+
+    line.Close();
+    if (saveFd >= 0 && ::close(saveFd) != 0 && !failed) {
+        CliError("cannot write " + o.save + ": " + std::strerror(errno));
+        failed = true;
+    }
+    std::printf("received: %lld bytes, lines: %lld, xoff: %d, overflow: %lld, punched: %zu bytes\n",
+                (long long)input.Received(), (long long)lines, input.XoffSent(),
+                (long long)input.Overflow(), punch ? punch->SentCount() : size_t(0));
+    std::fflush(stdout);
+    if (failed)
+        return EXIT_FAILED;
+    return input.Overflow() > 0 ? EXIT_OVERFLOW : EXIT_OK;
+}

@@ -1,0 +1,90 @@
+#include "cli/VcncModel.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr int64_t kNsPerSecond = 1'000'000'000;
+
+// Bytes consumed in ns nanoseconds at rate bytes a second, rounded down;
+// split so that hours at the highest rate stay inside 64 bits.
+int64_t BytesIn(int64_t ns, long rate) {
+    return ns / kNsPerSecond * rate + ns % kNsPerSecond * rate / kNsPerSecond;
+}
+
+// The time after which n bytes have been consumed, rounded up.
+int64_t NsFor(int64_t n, long rate) {
+    return n / rate * kNsPerSecond + (n % rate * kNsPerSecond + rate - 1) / rate;
+}
+
+} // namespace
+
+bool VcncInputBuffer::Valid(int capacity, int xoffRoom, long charsPerSecond) {
+    return capacity >= 2 && xoffRoom >= 0 && xoffRoom < capacity / 2 && charsPerSecond >= 0 &&
+           charsPerSecond <= kMaxRate;
+}
+
+VcncInputBuffer::VcncInputBuffer(int capacity, int xoffRoom, long charsPerSecond)
+    : capacity(capacity), xoffRoom(xoffRoom), rate(charsPerSecond) {}
+
+void VcncInputBuffer::Drain(Time now) {
+    if (level == 0)
+        return;
+    if (rate == 0) {
+        level = 0;
+    } else {
+        const int64_t ns =
+            std::chrono::duration_cast<std::chrono::nanoseconds>(now - anchor).count();
+        if (ns <= 0)
+            return;
+        const int64_t n = std::min<int64_t>(BytesIn(ns, rate) - drained, level);
+        if (n <= 0)
+            return;
+        level -= int(n);
+        drained += n;
+    }
+    if (held && level < capacity / 2) {
+        held = false;
+        // A DC3 still waiting to go out is simply withdrawn.
+        pending = pending == DC3 ? 0 : DC1;
+    }
+}
+
+int64_t VcncInputBuffer::Receive(int64_t count, Time now) {
+    if (count <= 0)
+        return 0;
+    Drain(now);
+    received += count;
+    if (rate == 0)
+        return 0; // consumed as it comes: never full
+    if (level == 0) {
+        anchor = now;
+        drained = 0;
+    }
+    const int64_t taken = std::min<int64_t>(count, capacity - level);
+    level += int(taken);
+    overflow += count - taken;
+    if (!held && capacity - level <= xoffRoom) {
+        held = true;
+        pending = pending == DC1 ? 0 : DC3;
+    }
+    return count - taken;
+}
+
+char VcncInputBuffer::TakeFlowByte() {
+    const char c = pending;
+    pending = 0;
+    if (c == DC3)
+        ++xoffSent;
+    else if (c == DC1)
+        ++xonSent;
+    return c;
+}
+
+std::optional<VcncInputBuffer::Time> VcncInputBuffer::NextFlowChange() const {
+    if (!held || rate == 0 || level == 0)
+        return std::nullopt;
+    // Below half means level <= capacity / 2 - 1.
+    const int64_t need = level - (capacity / 2 - 1);
+    return anchor + std::chrono::nanoseconds(NsFor(drained + need, rate));
+}

@@ -1,0 +1,59 @@
+#pragma once
+#include <chrono>
+#include <cstdint>
+#include <optional>
+
+// The input buffer of the virtual controller: bytes from the PC go in, the
+// controller consumes them at a fixed rate, and it asks for a hold (DC3) when
+// the room left falls to xoffRoom and for more (DC1) once it has drained below
+// half. Bytes that find the buffer full are lost and counted, as a real
+// controller raises its overrun alarm. Time is passed in, so the model runs
+// without a device or a real clock.
+class VcncInputBuffer {
+public:
+    using Time = std::chrono::steady_clock::time_point;
+
+    static constexpr char DC1 = 0x11;
+    static constexpr char DC3 = 0x13;
+    static constexpr long kMaxRate = 10'000'000;
+
+    // capacity >= 2, 0 <= xoffRoom < capacity / 2 (otherwise a DC1 could be
+    // followed at once by another DC3), 0 <= charsPerSecond <= kMaxRate;
+    // 0 consumes every byte the moment it arrives. Valid() tells.
+    VcncInputBuffer(int capacity, int xoffRoom, long charsPerSecond);
+    static bool Valid(int capacity, int xoffRoom, long charsPerSecond);
+
+    // count bytes arrived at now; returns how many of them did not fit.
+    int64_t Receive(int64_t count, Time now);
+    // Lets the controller consume what it has by now.
+    void Drain(Time now);
+    // The flow-control character due to be sent (DC3, DC1) or 0; taking it
+    // counts it as sent.
+    char TakeFlowByte();
+    // When draining alone next makes a flow-control character due, if ever.
+    std::optional<Time> NextFlowChange() const;
+
+    int Capacity() const { return capacity; }
+    int Level() const { return level; }
+    int Room() const { return capacity - level; }
+    bool Held() const { return held; }
+    int64_t Received() const { return received; }
+    int64_t Overflow() const { return overflow; }
+    int XoffSent() const { return xoffSent; }
+    int XonSent() const { return xonSent; }
+
+private:
+    int capacity;
+    int xoffRoom;
+    long rate;
+    int level = 0;
+    // While level > 0 the controller has consumed drained bytes since anchor.
+    Time anchor{};
+    int64_t drained = 0;
+    bool held = false;
+    char pending = 0;
+    int64_t received = 0;
+    int64_t overflow = 0;
+    int xoffSent = 0;
+    int xonSent = 0;
+};

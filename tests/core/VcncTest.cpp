@@ -1,0 +1,374 @@
+// The virtual controller: its input buffer model on an injected clock, the
+// bytes it punches, and its end of the cable on real pseudo-terminals.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <climits>
+#include <thread>
+
+#include "PtyPair.h"
+#include "TestHelpers.h"
+#include "cli/VcncLine.h"
+#include "cli/VcncModel.h"
+#include "cli/VcncPunch.h"
+#include "serial/CSerialPort.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr char DC1 = 0x11, DC3 = 0x13;
+const VcncInputBuffer::Time t0 = std::chrono::steady_clock::time_point{} + 1000s;
+
+// --- the input buffer -----------------------------------------------------------
+
+TEST(VcncModel, Dc3ExactlyWhenTheRoomFallsToTheXoffRoom) {
+    VcncInputBuffer b(100, 10, 1000);
+    b.Receive(89, t0);
+    EXPECT_EQ(b.Room(), 11);
+    EXPECT_EQ(b.TakeFlowByte(), 0);
+    EXPECT_FALSE(b.Held());
+    b.Receive(1, t0);
+    EXPECT_TRUE(b.Held());
+    EXPECT_EQ(b.TakeFlowByte(), DC3);
+    EXPECT_EQ(b.TakeFlowByte(), 0) << "one DC3 per hold";
+    b.Receive(5, t0);
+    EXPECT_EQ(b.TakeFlowByte(), 0) << "no second DC3 while held";
+    EXPECT_EQ(b.XoffSent(), 1);
+}
+
+TEST(VcncModel, Dc1OnlyOnceBelowHalfAndAtThePredictedTime) {
+    VcncInputBuffer b(100, 10, 1000); // one byte a millisecond
+    b.Receive(90, t0);
+    ASSERT_EQ(b.TakeFlowByte(), DC3);
+    ASSERT_TRUE(b.NextFlowChange().has_value());
+    EXPECT_EQ(*b.NextFlowChange(), t0 + 41ms);
+    b.Drain(t0 + 40ms);
+    EXPECT_EQ(b.Level(), 50);
+    EXPECT_EQ(b.TakeFlowByte(), 0) << "half full is not below half";
+    b.Drain(t0 + 41ms);
+    EXPECT_EQ(b.Level(), 49);
+    EXPECT_EQ(b.TakeFlowByte(), DC1);
+    EXPECT_FALSE(b.NextFlowChange().has_value());
+    // A second round counts again.
+    b.Receive(45, t0 + 41ms);
+    EXPECT_EQ(b.TakeFlowByte(), DC3);
+    b.Drain(t0 + 100ms);
+    EXPECT_EQ(b.TakeFlowByte(), DC1);
+    EXPECT_EQ(b.XoffSent(), 2);
+    EXPECT_EQ(b.XonSent(), 2);
+}
+
+TEST(VcncModel, BytesThatFindTheBufferFullAreCountedAsOverflow) {
+    VcncInputBuffer b(16, 2, 1000);
+    EXPECT_EQ(b.Receive(20, t0), 4);
+    EXPECT_EQ(b.Level(), 16);
+    EXPECT_EQ(b.Overflow(), 4);
+    b.Drain(t0 + 5ms);
+    EXPECT_EQ(b.Level(), 11);
+    EXPECT_EQ(b.Receive(10, t0 + 5ms), 5);
+    EXPECT_EQ(b.Overflow(), 9);
+    EXPECT_EQ(b.Received(), 30);
+    EXPECT_EQ(b.Receive(0, t0 + 5ms), 0);
+}
+
+TEST(VcncModel, DrainsAtTheRateAndBanksNoIdleTime) {
+    VcncInputBuffer b(200, 10, 3); // a byte every 333.3 ms
+    b.Receive(10, t0);
+    b.Drain(t0 + 333ms);
+    EXPECT_EQ(b.Level(), 10);
+    b.Drain(t0 + 334ms);
+    EXPECT_EQ(b.Level(), 9);
+    b.Drain(t0 + 1s);
+    EXPECT_EQ(b.Level(), 7);
+    b.Drain(t0 + 500s);
+    EXPECT_EQ(b.Level(), 0);
+    // An hour idle lets nothing through faster afterwards.
+    b.Receive(5, t0 + 3600s);
+    b.Drain(t0 + 3600s + 333ms);
+    EXPECT_EQ(b.Level(), 5);
+    b.Drain(t0 + 3600s + 334ms);
+    EXPECT_EQ(b.Level(), 4);
+    // A clock that seems to step back changes nothing.
+    b.Drain(t0);
+    EXPECT_EQ(b.Level(), 4);
+}
+
+TEST(VcncModel, ArrivalsDuringDrainingKeepTheDrainSteady) {
+    VcncInputBuffer b(1000, 10, 1000);
+    for (int ms = 0; ms < 100; ++ms)
+        b.Receive(2, t0 + std::chrono::milliseconds(ms)); // twice the rate
+    b.Drain(t0 + 100ms);
+    EXPECT_EQ(b.Level(), 100);
+    EXPECT_EQ(b.Overflow(), 0);
+}
+
+TEST(VcncModel, RateZeroTakesEverythingAtOnce) {
+    VcncInputBuffer b(16, 2, 0);
+    EXPECT_EQ(b.Receive(1'000'000, t0), 0);
+    EXPECT_EQ(b.Level(), 0);
+    EXPECT_EQ(b.TakeFlowByte(), 0);
+    EXPECT_EQ(b.Overflow(), 0);
+    EXPECT_EQ(b.Received(), 1'000'000);
+}
+
+TEST(VcncModel, TheTopRateOverHoursStaysExact) {
+    const long rate = VcncInputBuffer::kMaxRate;
+    VcncInputBuffer b(1 << 24, 10, rate);
+    b.Receive(1 << 24, t0);
+    b.Drain(t0 + 1s);
+    EXPECT_EQ(b.Level(), (1 << 24) - rate);
+    // Kept busy for ten hours: the drain since the buffer last ran dry grows
+    // to 3.6e11 bytes and must not wrap.
+    for (int h = 1; h <= 10; ++h) {
+        const auto at = t0 + std::chrono::hours(h);
+        b.Drain(at - 1s);
+        b.Receive(b.Room(), at - 1s);
+        ASSERT_EQ(b.Level(), 1 << 24);
+        b.Drain(at);
+        ASSERT_EQ(b.Level(), (1 << 24) - rate) << "hour " << h;
+    }
+}
+
+TEST(VcncModel, SettingsThatCannotWorkAreInvalid) {
+    EXPECT_TRUE(VcncInputBuffer::Valid(256, 10, 960));
+    EXPECT_TRUE(VcncInputBuffer::Valid(256, 127, 0));
+    EXPECT_FALSE(VcncInputBuffer::Valid(256, 128, 960)) << "DC1 would be followed by DC3";
+    EXPECT_FALSE(VcncInputBuffer::Valid(1, 0, 960));
+    EXPECT_FALSE(VcncInputBuffer::Valid(256, -1, 960));
+    EXPECT_FALSE(VcncInputBuffer::Valid(256, 10, -1));
+    EXPECT_FALSE(VcncInputBuffer::Valid(256, 10, VcncInputBuffer::kMaxRate + 1));
+}
+
+// --- what is punched ------------------------------------------------------------
+
+const std::string kGbk = "O1 (\xb9\xa4\xbc\xfe)\r\nM30\r\n"; // (工件)
+const std::string kUtf8 = "O1 (\xe5\xb7\xa5\xe4\xbb\xb6)\r\nM30\r\n";
+
+TEST(VcncPunch, FramingAndUtf8WithTheMarkAfterDc2) {
+    EXPECT_EQ(PunchBytes(kGbk, {}), kGbk);
+    EXPECT_EQ(PunchBytes(kGbk, {true, false, false}), "\x12" + kGbk + "\x14");
+    EXPECT_EQ(PunchBytes(kGbk, {true, true, false}), "\x12\xEF\xBB\xBF" + kUtf8 + "\x14");
+    EXPECT_EQ(PunchBytes(kGbk, {false, true, false}), kUtf8) << "no DC2, so no mark";
+    EXPECT_EQ(PunchBytes("", {true, true, false}), "\x12\xEF\xBB\xBF\x14");
+}
+
+TEST(VcncPunch, LfTakesTheLinesAsTheEditorSplitsThem) {
+    TempDir dir;
+    struct Case {
+        std::string file, lf;
+    } cases[] = {
+        {"N1\r\nN2\r\n", "N1\nN2\n"},
+        {"N1\n\rN2\n\r", "N1\nN2\n"}, // LF CR: one break each, not two
+        {"N1\nN2", "N1\nN2"},
+        {"N1 ;x\r\n\r\nM30", "N1 ;x\n\nM30"}, // a controller punches comments too
+        {"", ""},
+    };
+    for (const Case& c : cases) {
+        WriteBytes(dir.File("p.nc"), c.file);
+        std::string text, error;
+        ASSERT_TRUE(LoadPunchText(dir.File("p.nc"), true, text, error)) << error;
+        EXPECT_EQ(text, c.lf);
+        ASSERT_TRUE(LoadPunchText(dir.File("p.nc"), false, text, error)) << error;
+        EXPECT_EQ(text, c.file) << "without --lf every byte as it is";
+    }
+    std::string text, error;
+    EXPECT_FALSE(LoadPunchText(dir.File("none.nc"), false, text, error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(LoadPunchText(dir.File("none.nc"), true, text, error));
+}
+
+TEST(VcncPunch, PacerHandsOutBytesAtTheRate) {
+    VcncPunchPacer p("0123456789", 1000, t0);
+    EXPECT_EQ(p.Due(t0), "");
+    EXPECT_EQ(p.NextDue(), t0 + 1ms);
+    EXPECT_EQ(p.Due(t0 + 5ms), "01234");
+    p.Sent(3); // the device took only part of it
+    EXPECT_EQ(p.Due(t0 + 5ms), "34");
+    EXPECT_EQ(p.NextDue(), t0 + 4ms);
+    EXPECT_EQ(p.Due(t0 + 1h), "3456789");
+    p.Sent(7);
+    EXPECT_TRUE(p.Done());
+    EXPECT_EQ(p.Due(t0 + 2h), "");
+
+    VcncPunchPacer now("abc", 0, t0);
+    EXPECT_EQ(now.Due(t0), "abc");
+}
+
+// --- the controller's end of the cable ------------------------------------------
+
+std::string LinkTarget(const std::string& path) {
+    char buf[PATH_MAX];
+    ssize_t n = ::readlink(path.c_str(), buf, sizeof buf - 1);
+    return n > 0 ? std::string(buf, size_t(n)) : std::string();
+}
+
+std::string ReadFor(int fd, size_t want, int timeoutMs) {
+    std::string out;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    char buf[4096];
+    while (out.size() < want && std::chrono::steady_clock::now() < deadline) {
+        pollfd p{fd, POLLIN, 0};
+        ::poll(&p, 1, 20);
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n > 0)
+            out.append(buf, size_t(n));
+        else if (n < 0 && errno != EAGAIN)
+            ADD_FAILURE() << "read: " << std::strerror(errno);
+    }
+    return out;
+}
+
+class VcncLineTest : public ::testing::Test {
+protected:
+    // The PC's side of the cable, opened as the program's own port opens it.
+    bool OpenPc(CSerialPort& port) {
+        port.SetMessageSink(&sink);
+        port.Configure(nullptr, 1, 115200, 8, 1, 'N', 1);
+        port.SetDevicePath(link);
+        return port.Open();
+    }
+    TempDir dir;
+    std::string link = dir.File("cnc");
+    RecordingSink sink;
+    ScopedEnv noPacing{"SERMIDA_PTY_PACING", "0"};
+};
+
+TEST_F(VcncLineTest, LinkLeadsToANewTerminalAndGoesAtClose) {
+    VcncLine line;
+    std::string error;
+    ASSERT_TRUE(line.OpenLink(link, error)) << error;
+    EXPECT_EQ(LinkTarget(link), line.OtherEnd());
+    EXPECT_EQ(line.OtherEnd().rfind("/dev/pts/", 0), 0u);
+    EXPECT_EQ(dir.Entries().size(), 1u) << "no temporary name left behind";
+    line.Close();
+    struct stat st {};
+    EXPECT_NE(::lstat(link.c_str(), &st), 0);
+}
+
+TEST_F(VcncLineTest, StaleLinkIsReplacedButNoOtherFile) {
+    ASSERT_EQ(::symlink("/dev/pts/none-such", link.c_str()), 0);
+    {
+        VcncLine line;
+        std::string error;
+        ASSERT_TRUE(line.OpenLink(link, error)) << error;
+        EXPECT_EQ(LinkTarget(link), line.OtherEnd());
+    }
+    WriteBytes(link, "a program");
+    VcncLine line;
+    std::string error;
+    EXPECT_FALSE(line.OpenLink(link, error));
+    EXPECT_NE(error.find("not a symbolic link"), std::string::npos) << error;
+    EXPECT_EQ(ReadBytes(link), "a program");
+}
+
+TEST_F(VcncLineTest, CloseLeavesALinkThatAnotherRunTookOver) {
+    VcncLine first, second;
+    std::string error;
+    ASSERT_TRUE(first.OpenLink(link, error)) << error;
+    ASSERT_TRUE(second.OpenLink(link, error)) << error;
+    first.Close();
+    EXPECT_EQ(LinkTarget(link), second.OtherEnd());
+}
+
+TEST_F(VcncLineTest, BytesBothWaysAndThePcMayCloseAndReopen) {
+    VcncLine line;
+    std::string error;
+    ASSERT_TRUE(line.OpenLink(link, error)) << error;
+    for (int round = 0; round < 3; ++round) {
+        CSerialPort pc;
+        ASSERT_TRUE(OpenPc(pc)) << round;
+        uint32_t written = 0;
+        const std::string program = "N" + std::to_string(round) + " G0\r\n";
+        ASSERT_TRUE(pc.Write(program.data(), uint32_t(program.size()), written));
+        EXPECT_EQ(ReadFor(line.Fd(), program.size(), 2000), program);
+        ASSERT_EQ(::write(line.Fd(), "\x13", 1), 1);
+        std::this_thread::sleep_for(100ms); // the port reads only what is waiting
+        char c = 0;
+        EXPECT_EQ(pc.Read(&c, 1), 1u);
+        EXPECT_EQ(c, DC3);
+        pc.Close();
+        // With nobody on the other end the master must not report a hang-up.
+        char buf[16];
+        EXPECT_EQ(::read(line.Fd(), buf, sizeof buf), -1);
+        EXPECT_EQ(errno, EAGAIN);
+    }
+    for (const std::string& m : sink.Messages())
+        ADD_FAILURE() << m;
+}
+
+TEST_F(VcncLineTest, SeesThePcComeAndGoAndLiftsItsExclusiveHold) {
+    VcncLine line;
+    std::string error;
+    ASSERT_TRUE(line.OpenLink(link, error)) << error;
+    EXPECT_FALSE(line.PeerPresent());
+    CSerialPort pc;
+    ASSERT_TRUE(OpenPc(pc));
+    EXPECT_TRUE(line.PeerPresent());
+    pc.Close();
+    EXPECT_FALSE(line.PeerPresent());
+    // Without this a program not run by root could never open the line again.
+    int keeperView = ::open(line.OtherEnd().c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(keeperView, 0);
+    int exclusive = 1;
+    ASSERT_EQ(::ioctl(keeperView, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
+    ::close(keeperView);
+}
+
+TEST_F(VcncLineTest, APcThatDiedHoldingTheLineIsLetGo) {
+    VcncLine line;
+    std::string error;
+    ASSERT_TRUE(line.OpenLink(link, error)) << error;
+    // What a killed program leaves: the line set up and marked exclusive,
+    // but its lock gone with its descriptor.
+    int fd = ::open(link.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    termios tio{};
+    ::tcgetattr(fd, &tio);
+    ::cfmakeraw(&tio);
+    ::tcsetattr(fd, TCSANOW, &tio);
+    ::ioctl(fd, TIOCEXCL);
+    ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+    line.PeerPresent();
+    int exclusive = 0;
+    ::ioctl(fd, TIOCGEXCL, &exclusive);
+    EXPECT_EQ(exclusive, 1) << "held while the lock is held";
+    ::close(fd);
+    line.PeerPresent();
+    int view = ::open(line.OtherEnd().c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(view, 0);
+    ::ioctl(view, TIOCGEXCL, &exclusive);
+    EXPECT_EQ(exclusive, 0);
+    ::close(view);
+}
+
+TEST_F(VcncLineTest, DeviceOpensRawOrFailsWithTheReason) {
+    PtyPair pty;
+    VcncLine line;
+    std::string error;
+    ASSERT_TRUE(line.OpenDevice(pty.SlavePath(), 19200, error)) << error;
+    EXPECT_TRUE(line.PeerPresent());
+    TtyLineSetup setup;
+    ASSERT_EQ(TtyReadLine(line.Fd(), setup), 0);
+    EXPECT_TRUE(setup.raw);
+    EXPECT_TRUE(setup.flowOff) << "DC1/DC3 must reach the controller, not the driver";
+    pty.WriteMaster("\x11G0\r\n");
+    EXPECT_EQ(ReadFor(line.Fd(), 5, 2000), "\x11G0\r\n");
+
+    VcncLine none;
+    EXPECT_FALSE(none.OpenDevice(dir.File("none"), 9600, error));
+    EXPECT_NE(error.find("No such file"), std::string::npos) << error;
+    WriteBytes(dir.File("plain"), "x");
+    EXPECT_FALSE(none.OpenDevice(dir.File("plain"), 9600, error)) << "not a terminal";
+}
+
+} // namespace
