@@ -184,13 +184,13 @@ uint32_t CSerialPort::Read(void* buffer, uint32_t maximum) {
 
 bool CSerialPort::SleepUntil(Clock::time_point deadline) const {
     for (;;) {
-        auto now = Clock::now();
-        if (now >= deadline)
+        auto left = deadline - Clock::now();
+        if (left <= Clock::duration::zero())
             return true;
-        auto ms = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
+        auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+        timespec wait{time_t(ns / 1'000'000'000), long(ns % 1'000'000'000)};
         pollfd p{wakeFd, POLLIN, 0};
-        int r = ::poll(&p, 1, int(ms));
-        if (r > 0)
+        if (::ppoll(&p, 1, &wait, nullptr) > 0)
             return false;
     }
 }
@@ -256,26 +256,47 @@ bool CSerialPort::Write(const void* buffer, uint32_t length, uint32_t& written) 
             return false;
         return written == length;
     }
-    // A pseudo-terminal has no line: let each slice of about 10 ms go out when
-    // a real line would have sent the bytes before it, and return when the
-    // last one would have left.
+    // A pseudo-terminal has no line: model one with a UART's transmit FIFO.
+    // Each slice of about 10 ms goes out when the line has sent all but a
+    // FIFO's worth of the bytes before it, and Write returns when the last
+    // byte is in the FIFO, as a real driver's write completes. So the next
+    // write can follow without the line falling idle.
+    const auto charTime = CharacterTime();
+    // At high rates a FIFO empties faster than a busy machine wakes a thread:
+    // keep at least a millisecond in hand there.
+    const auto lead = std::max<std::chrono::nanoseconds>(charTime * kFifoCharacters,
+                                                         std::chrono::milliseconds(1));
     const int baud = settings.baudRate > 0 ? settings.baudRate : 9600;
-    const auto charTime = std::chrono::nanoseconds(1'000'000'000LL * BitsPerCharacter() / baud);
     const size_t slice = std::max<size_t>(1, size_t(baud / BitsPerCharacter() / 100));
     auto now = Clock::now();
     if (lineFreeAt < now)
-        lineFreeAt = now;
+        lineFreeAt = now; // the line fell idle: timing starts afresh
     for (size_t at = 0; at < length; at += slice) {
-        if (!SleepUntil(lineFreeAt))
+        if (!SleepUntil(lineFreeAt - lead))
             return false;
         size_t n = std::min(slice, size_t(length) - at);
         if (!WriteAll(fd, bytes + at, n, written))
             return false;
         lineFreeAt += charTime * static_cast<long>(n);
     }
-    if (!SleepUntil(lineFreeAt))
+    if (!SleepUntil(lineFreeAt - lead))
         return false;
     return written == length;
+}
+
+std::chrono::nanoseconds CSerialPort::CharacterTime() const {
+    const int baud = settings.baudRate > 0 ? settings.baudRate : 9600;
+    return std::chrono::nanoseconds(1'000'000'000LL * BitsPerCharacter() / baud);
+}
+
+bool CSerialPort::WaitUntilSent() {
+    std::shared_lock<std::shared_mutex> hold(fdLock);
+    const int fd = portFd.load();
+    if (fd < 0)
+        return false;
+    if (paced)
+        return SleepUntil(lineFreeAt);
+    return pseudoTerminal || DrainOutput(fd);
 }
 
 bool CSerialPort::StartMonitor() {

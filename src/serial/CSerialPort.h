@@ -34,6 +34,8 @@ class CSerialPort {
 public:
     static constexpr uint32_t kReadAll = 0xFFFFFFFFu;
     static constexpr int kTimeoutMs = 10000;
+    // The transmit FIFO of a common UART, in characters.
+    static constexpr int kFifoCharacters = 16;
 
     CSerialPort();
     ~CSerialPort();
@@ -52,6 +54,9 @@ public:
     bool Close();
     uint32_t Read(void* buffer, uint32_t maximum);
     bool Write(const void* buffer, uint32_t length, uint32_t& written);
+    // Waits until the last byte written has left the line (Write itself may
+    // return while a FIFO's worth is still going out).
+    bool WaitUntilSent();
     bool StartMonitor();
     bool StopMonitor();
     void ReportCommError(const char* operation, int error);
@@ -79,6 +84,7 @@ private:
     bool WriteAll(int fd, const char* bytes, size_t length, uint32_t& written);
     bool DrainOutput(int fd);
     int BitsPerCharacter() const;
+    std::chrono::nanoseconds CharacterTime() const;
 
     PortSettings settings;
     uint32_t eventMask = 0;

@@ -159,8 +159,11 @@ bool CTransferEngine::SendLine(int index, const std::string& bytes, bool& marked
             host.MarkTransferLine(index + 1);
             return false;
         }
-        // Between pieces, honour a hold at once: a controller may take only a
-        // few characters after DC3.
+        // Each piece leaves the line before the state is looked at, and a hold
+        // is honoured at once: a controller may take only a few characters
+        // after DC3.
+        if (xoffChunk > 0 && !port.WaitUntilSent() && !port.IsOpen())
+            return false;
         if (at + n < bytes.size() && !WaitWhileHeld(index, marked))
             return false;
     }

@@ -3,10 +3,13 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCoreApplication>
+#include <QDialog>
+#include <QDrag>
 #include <QFocusEvent>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
@@ -20,9 +23,11 @@
 #include "editor/view/CaretMotion.h"
 #include "editor/view/LineGeometry.h"
 #include "editor/view/MouseSelection.h"
+#include "editor/view/ViewBookmarks.h"
 #include "editor/view/ViewCommands.h"
 #include "editor/view/ViewPainter.h"
 #include "editor/view/ViewScroller.h"
+#include "editor/view/ViewSearch.h"
 
 namespace {
 
@@ -34,7 +39,9 @@ const QEvent::Type kTransferRequestEvent = static_cast<QEvent::Type>(QEvent::Use
 CTextView::CTextView(QWidget* parent)
     : QAbstractScrollArea(parent), painter(std::make_unique<ViewPainter>(*this)),
       scroller(std::make_unique<ViewScroller>(*this)), motion(std::make_unique<CaretMotion>(*this)),
-      mouse(std::make_unique<MouseSelection>(*this)) {
+      mouse(std::make_unique<MouseSelection>(*this)),
+      search(std::make_unique<ViewSearch>(*this)),
+      bookmarks(std::make_unique<ViewBookmarks>(*this)) {
     fontDesc = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -73,6 +80,8 @@ void CTextView::ResetViewState() {
     lockHorzBar = false;
     PlaceCaret();
     keepSelectionVisible = false;
+    bookmarks->Reset();
+    search->Reset();
 }
 
 void CTextView::BindBuffer(CTextBuffer* b) {
@@ -487,13 +496,64 @@ bool CTextView::ExecuteCommand(int id) {
         Copy();
         return true;
     }
-    return false;
+    if (id >= ID_TOGGLE_BOOKMARK0 && id < ID_TOGGLE_BOOKMARK0 + 10) {
+        bookmarks->ToggleNumberedMark(id - ID_TOGGLE_BOOKMARK0);
+        return true;
+    }
+    if (id >= ID_GO_BOOKMARK0 && id < ID_GO_BOOKMARK0 + 10) {
+        bookmarks->GoToNumberedMark(id - ID_GO_BOOKMARK0);
+        return true;
+    }
+    switch (id) {
+    case ID_EDIT_FIND:
+        Find();
+        return true;
+    case ID_EDIT_FIND_NEXT:
+        FindNext();
+        return true;
+    case ID_EDIT_FIND_PREVIOUS:
+        FindPrevious();
+        return true;
+    case ID_CLEAR_BOOKMARKS:
+        bookmarks->ClearNumberedMarks();
+        return true;
+    case ID_TOGGLE_PLAIN_MARK:
+        bookmarks->TogglePlainMark();
+        return true;
+    case ID_NEXT_PLAIN_MARK:
+        bookmarks->NextPlainMark();
+        return true;
+    case ID_PREV_PLAIN_MARK:
+        bookmarks->PreviousPlainMark();
+        return true;
+    case ID_CLEAR_PLAIN_MARKS:
+        bookmarks->ClearPlainMarks();
+        return true;
+    default:
+        return false;
+    }
 }
 
 bool CTextView::IsCommandEnabled(int id) const {
-    if (id == ID_EDIT_COPY)
+    switch (id) {
+    case ID_EDIT_COPY:
         return HasSelection();
-    return (id >= ID_MOVE_CHAR_LEFT && id <= ID_EXTEND_TEXT_END) || id == ID_EDIT_SELECT_ALL;
+    case ID_EDIT_FIND_NEXT:
+    case ID_EDIT_FIND_PREVIOUS:
+        return search->LastSearchValid();
+    case ID_NEXT_PLAIN_MARK:
+    case ID_PREV_PLAIN_MARK:
+    case ID_CLEAR_PLAIN_MARKS:
+        return bookmarks->HasPlainBookmarks();
+    case ID_EDIT_FIND:
+    case ID_EDIT_SELECT_ALL:
+    case ID_CLEAR_BOOKMARKS:
+    case ID_TOGGLE_PLAIN_MARK:
+        return true;
+    default:
+        return (id >= ID_MOVE_CHAR_LEFT && id <= ID_EXTEND_TEXT_END) ||
+               (id >= ID_TOGGLE_BOOKMARK0 && id < ID_GO_BOOKMARK0 + 10);
+    }
 }
 
 void CTextView::SelectAll() {
@@ -512,6 +572,56 @@ void CTextView::Copy() {
 QString CTextView::StatusText() const {
     return QString::asprintf(LoadString(ID_INDICATOR_POSITION), cursor.y + 1, cursor.x + 1);
 }
+
+// ---------------------------------------------------------------------------
+// Find and bookmarks: the helpers do the work.
+
+void CTextView::Find() {
+    search->Find();
+}
+void CTextView::FindNext() {
+    search->FindNext();
+}
+void CTextView::FindPrevious() {
+    search->FindPrevious();
+}
+bool CTextView::LastSearchValid() const {
+    return search->LastSearchValid();
+}
+uint32_t CTextView::LastSearchFlags() const {
+    return search->LastSearchFlags();
+}
+const std::string& CTextView::LastSearchText() const {
+    return search->LastSearchText();
+}
+bool CTextView::Search(std::string_view text, TextPos start, uint32_t flags, bool wrap,
+                       TextPos& found) {
+    return search->Search(text, start, flags, wrap, found);
+}
+void CTextView::SelectFound(TextPos pos, int length) {
+    search->SelectFound(pos, length);
+}
+bool CTextView::HasPlainBookmarks() const {
+    return bookmarks->HasPlainBookmarks();
+}
+
+int CTextView::RunModal(QDialog& dialog) {
+    return dialog.exec();
+}
+
+void CTextView::ShowMessage(const QString& text, bool exclamation) {
+    if (exclamation)
+        QMessageBox::warning(this, QString::fromUtf8(LoadString(IDS_INFO_CAPTION)), text);
+    else
+        QMessageBox::information(this, QGuiApplication::applicationDisplayName(), text);
+}
+
+Qt::DropAction CTextView::ExecDrag(QDrag& drag, Qt::DropActions actions) {
+    return drag.exec(actions, Qt::CopyAction);
+}
+
+// ---------------------------------------------------------------------------
+// Clipboard
 
 bool CTextView::ClipboardHasText() const {
     const QMimeData* data = QApplication::clipboard()->mimeData();

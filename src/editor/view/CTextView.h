@@ -16,11 +16,15 @@
 #include "editor/view/TransferMarkQueue.h"
 
 class CTextBuffer;
+class QDialog;
+class QDrag;
 class QMimeData;
 class CaretMotion;
 class MouseSelection;
+class ViewBookmarks;
 class ViewPainter;
 class ViewScroller;
+class ViewSearch;
 
 // Shows one CTextBuffer as a grid of fixed cells: a 20-pixel margin with mark
 // icons, then one buffer line per row, tabs expanded, GBK double-byte
@@ -130,13 +134,33 @@ public:
     void StoreCookie(int line, uint32_t cookie) { cookies.Store(line, cookie); }
     int KnownCookieLines() const { return cookies.ValidCount(); }
 
-    // Commands: the movement ids, select all and copy.
-    bool ExecuteCommand(int id);
-    bool IsCommandEnabled(int id) const;
+    // Commands: the movement ids, select all, copy, find and bookmarks.
+    virtual bool ExecuteCommand(int id);
+    virtual bool IsCommandEnabled(int id) const;
     void SelectAll();
     void Copy();
     // The text of status-bar pane 37903: line and byte column, both from 1.
     QString StatusText() const;
+
+    // Find (the search flags are in TextSearch.h).
+    void Find();
+    void FindNext();
+    void FindPrevious();
+    bool LastSearchValid() const;
+    uint32_t LastSearchFlags() const;
+    const std::string& LastSearchText() const;
+    bool Search(std::string_view text, TextPos start, uint32_t flags, bool wrap, TextPos& found);
+    void SelectFound(TextPos pos, int length);
+
+    // Bookmarks.
+    bool HasPlainBookmarks() const;
+
+    // The seams where the view blocks on the user: a modal dialog, a message
+    // box (with the "信息提示" caption and an exclamation icon, or plain), and
+    // a drag. Tests replace them.
+    virtual int RunModal(QDialog& dialog);
+    virtual void ShowMessage(const QString& text, bool exclamation);
+    virtual Qt::DropAction ExecDrag(QDrag& drag, Qt::DropActions actions);
 
     // Clipboard and drag source.
     virtual bool ClipboardHasText() const;
@@ -158,6 +182,9 @@ public:
     // Mouse selection state, for the editing view and tests.
     bool MouseSelecting() const;
     bool DraggingText() const { return draggingText; }
+    // The dragged range, kept up to date through changes while draggingText.
+    TextPos DragStart() const { return dragStart; }
+    TextPos DragEnd() const { return dragEnd; }
 
 protected:
     virtual CTextBuffer* FindOwnBuffer() { return nullptr; }
@@ -182,6 +209,7 @@ private:
     friend class MouseSelection;
     friend class ViewPainter;
     friend class ViewScroller;
+    friend class ViewSearch;
 
     void MeasureFont();
     void RunTransferRequests();
@@ -195,6 +223,8 @@ private:
     std::unique_ptr<ViewScroller> scroller;
     std::unique_ptr<CaretMotion> motion;
     std::unique_ptr<MouseSelection> mouse;
+    std::unique_ptr<ViewSearch> search;
+    std::unique_ptr<ViewBookmarks> bookmarks;
 
     int lineHeight = -1;
     int charWidth = -1;

@@ -149,7 +149,7 @@ void MouseSelection::StartDrag() {
     auto* drag = new QDrag(&v);
     drag->setMimeData(data);
     v.draggingText = true;
-    const Qt::DropAction effect = drag->exec(v.AllowedDropEffects(), Qt::CopyAction);
+    const Qt::DropAction effect = v.ExecDrag(*drag, v.AllowedDropEffects());
     if (effect != Qt::IgnoreAction)
         v.AfterDragSource(effect);
     v.draggingText = false;

@@ -30,9 +30,23 @@ int ViewCommandForKey(QKeyCombination combo) {
         (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
     const bool ctrl = mods & Qt::ControlModifier;
     const bool shift = mods & Qt::ShiftModifier;
+    const Qt::Key key = combo.key();
+    const bool digit = key >= Qt::Key_0 && key <= Qt::Key_9;
+    if (digit && mods == Qt::AltModifier)
+        return ID_GO_BOOKMARK0 + (key - Qt::Key_0);
     if (mods & (Qt::AltModifier | Qt::MetaModifier))
         return 0;
-    const Qt::Key key = combo.key();
+    if (digit && mods == Qt::ControlModifier)
+        return ID_TOGGLE_BOOKMARK0 + (key - Qt::Key_0);
+    if (key == Qt::Key_F2) {
+        if (ctrl)
+            return shift ? ID_CLEAR_PLAIN_MARKS : ID_TOGGLE_PLAIN_MARK;
+        return shift ? ID_PREV_PLAIN_MARK : ID_NEXT_PLAIN_MARK;
+    }
+    if (key == Qt::Key_F3 && !ctrl)
+        return shift ? ID_EDIT_FIND_PREVIOUS : ID_EDIT_FIND_NEXT;
+    if (ctrl && !shift && key == Qt::Key_F)
+        return ID_EDIT_FIND;
     if (ctrl && !shift && key == Qt::Key_A)
         return ID_EDIT_SELECT_ALL;
     if (ctrl && !shift && (key == Qt::Key_C || key == Qt::Key_Insert))

@@ -29,10 +29,20 @@ enum ViewCommand : int {
     ID_EXTEND_TEXT_BEGIN = 37123,
     ID_MOVE_TEXT_END = 37124,
     ID_EXTEND_TEXT_END = 37125,
+    ID_EDIT_FIND_NEXT = 37126,
+    ID_EDIT_FIND_PREVIOUS = 37127,
+    ID_TOGGLE_BOOKMARK0 = 37200, // + n: Ctrl+n
+    ID_GO_BOOKMARK0 = 37210,     // + n: Alt+n
+    ID_CLEAR_BOOKMARKS = 37220,
+    ID_TOGGLE_PLAIN_MARK = 37223,
+    ID_NEXT_PLAIN_MARK = 37224,
+    ID_PREV_PLAIN_MARK = 37225,
+    ID_CLEAR_PLAIN_MARKS = 37226,
     ID_EDIT_COPY = 57634,
+    ID_EDIT_FIND = 57636,
     ID_EDIT_SELECT_ALL = 57642,
 };
 
-// The view's keyboard table (accelerator table 22901, movement part): the
+// The view's keyboard table (accelerator table 22901: movement, find, bookmarks): the
 // command of a key, or 0 when the view does not map it.
 int ViewCommandForKey(QKeyCombination key);

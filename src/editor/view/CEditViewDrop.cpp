@@ -1,0 +1,149 @@
+// The drop side of drag and drop: the drop caret, scrolling at the edges, and
+// inserting the dropped text; and the end of a drag that this view started.
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QMimeData>
+#include <QPainter>
+
+#include "common/Gbk.h"
+#include "editor/buffer/CTextBuffer.h"
+#include "editor/view/CEditView.h"
+
+namespace {
+
+Qt::DropAction EffectFor(Qt::KeyboardModifiers mods) {
+    return (mods & Qt::ControlModifier) ? Qt::CopyAction : Qt::MoveAction;
+}
+
+} // namespace
+
+Qt::DropActions CEditView::AllowedDropEffects() const {
+    return Qt::CopyAction | Qt::MoveAction;
+}
+
+bool CEditView::AcceptsDrop(const QMimeData* data) const {
+    return data != nullptr && data->hasText() && CanEdit();
+}
+
+void CEditView::ShowDropCaret(QPoint point) {
+    if (!dropCaretShown) {
+        SuppressCaret();
+        savedCursor = Cursor();
+        dropCaretShown = true;
+    }
+    const QRect old = dropCaretRect;
+    dropPos = PointToTextPos(point);
+    if (ColumnOfChar(dropPos.y, dropPos.x) < FirstColumn())
+        dropCaretRect = QRect();
+    else
+        dropCaretRect = QRect(TextPosToPoint(dropPos), QSize(2, LineHeight()));
+    viewport()->update(old);
+    viewport()->update(dropCaretRect);
+}
+
+void CEditView::HideDropCaret() {
+    if (!dropCaretShown)
+        return;
+    viewport()->update(dropCaretRect);
+    dropCaretRect = QRect();
+    PlaceCursor(savedCursor);
+    AllowCaret();
+    dropCaretShown = false;
+}
+
+void CEditView::DragAutoScroll(QPoint point) {
+    const QRect r = viewport()->rect();
+    if (point.y() < r.top() + 5) {
+        HideDropCaret();
+        ScrollLineUp();
+    } else if (point.y() >= r.bottom() + 1 - 5) {
+        HideDropCaret();
+        ScrollLineDown();
+    } else if (point.x() < r.left() + MarginWidth() + 5) {
+        HideDropCaret();
+        ScrollColumnLeft();
+    } else if (point.x() >= r.right() + 1 - 5) {
+        HideDropCaret();
+        ScrollColumnRight();
+    } else {
+        return;
+    }
+    viewport()->repaint();
+    ShowDropCaret(point);
+}
+
+bool CEditView::DropText(const QMimeData* data, QPoint point) {
+    if (data == nullptr || !data->hasText())
+        return false;
+    const TextPos pos = PointToTextPos(point);
+    if (DraggingText() && InSelection(pos)) {
+        // Dropped onto the dragged text itself: nothing moves.
+        PlaceAnchor(pos);
+        SelectRange(pos, pos);
+        PlaceCursor(pos);
+        ScrollIntoView(pos);
+        return false;
+    }
+    int el = 0, eb = 0;
+    if (!Buffer()->InsertAt(this, pos.y, pos.x, WithCrLfBreaks(Utf8ToGbk(data->text().toStdString())), el, eb, ACTION_DRAGDROP))
+        return false;
+    const TextPos end{eb, el};
+    PlaceAnchor(pos);
+    SelectRange(pos, end);
+    PlaceCursor(end);
+    ScrollIntoView(end);
+    return true;
+}
+
+void CEditView::AfterDragSource(Qt::DropAction effect) {
+    if (!DraggingText() || effect != Qt::MoveAction || Buffer() == nullptr)
+        return;
+    const TextPos s = DragStart(), e = DragEnd();
+    Buffer()->EraseRange(this, s.y, s.x, e.y, e.x, ACTION_DRAGDROP);
+}
+
+void CEditView::dragEnterEvent(QDragEnterEvent* e) {
+    if (e->mimeData() != nullptr && e->mimeData()->hasText()) {
+        ShowDropCaret(e->position().toPoint());
+        e->setDropAction(EffectFor(e->modifiers()));
+        e->accept();
+    } else {
+        HideDropCaret();
+        e->ignore();
+    }
+}
+
+void CEditView::dragMoveEvent(QDragMoveEvent* e) {
+    if (!AcceptsDrop(e->mimeData())) {
+        HideDropCaret();
+        e->ignore();
+        return;
+    }
+    DragAutoScroll(e->position().toPoint());
+    ShowDropCaret(e->position().toPoint());
+    e->setDropAction(EffectFor(e->modifiers()));
+    e->accept();
+}
+
+void CEditView::dragLeaveEvent(QDragLeaveEvent* e) {
+    HideDropCaret();
+    e->accept();
+}
+
+void CEditView::dropEvent(QDropEvent* e) {
+    HideDropCaret();
+    if (!AcceptsDrop(e->mimeData()) || !DropText(e->mimeData(), e->position().toPoint())) {
+        e->ignore();
+        return;
+    }
+    e->setDropAction(EffectFor(e->modifiers()));
+    e->accept();
+}
+
+void CEditView::paintEvent(QPaintEvent* e) {
+    CTextView::paintEvent(e);
+    if (dropCaretShown && !dropCaretRect.isNull()) {
+        QPainter p(viewport());
+        p.fillRect(dropCaretRect, Qt::gray);
+    }
+}

@@ -1,0 +1,74 @@
+// The Replace command and the replacement of the selected match.
+#include "common/Gbk.h"
+#include "editor/buffer/CTextBuffer.h"
+#include "editor/view/CEditView.h"
+#include "editor/view/CReplaceDialog.h"
+#include "editor/view/EditorProfile.h"
+
+void CEditView::Replace() {
+    if (!CanEdit())
+        return;
+    CReplaceDialog dlg(this);
+    {
+        auto profile = OpenProfile();
+        profile->beginGroup("Editor/Replace");
+        dlg.matchCase = profile->value("MatchCase", 0).toInt() != 0;
+        dlg.wholeWord = profile->value("WholeWord", 0).toInt() != 0;
+        dlg.findText = Utf8ToGbk(profile->value("FindWhat", QString()).toString().toStdString());
+        dlg.replaceText =
+            Utf8ToGbk(profile->value("ReplaceWith", QString()).toString().toStdString());
+    }
+    if (HasSelection()) {
+        OrderedSelection(savedSelStart, savedSelEnd);
+        selectionSaved = true;
+        dlg.scope = 0;
+        dlg.scopeSelectionEnabled = true;
+        dlg.currentPos = dlg.blockBegin = savedSelStart;
+        dlg.blockEnd = savedSelEnd;
+    } else {
+        dlg.scope = 1;
+        dlg.scopeSelectionEnabled = false;
+        dlg.currentPos = Cursor();
+    }
+    dlg.LoadControls();
+    SetKeepSelectionVisible(true);
+    RunModal(dlg);
+    SetKeepSelectionVisible(false);
+    if (selectionSaved) {
+        SelectRange(savedSelStart, savedSelEnd);
+        selectionSaved = false;
+    }
+    auto profile = OpenProfile();
+    profile->beginGroup("Editor/Replace");
+    profile->setValue("MatchCase", dlg.matchCase ? 1 : 0);
+    profile->setValue("WholeWord", dlg.wholeWord ? 1 : 0);
+    profile->setValue("FindWhat", QString::fromStdString(GbkToUtf8(dlg.findText)));
+    profile->setValue("ReplaceWith", QString::fromStdString(GbkToUtf8(dlg.replaceText)));
+}
+
+bool CEditView::ReplaceSelectionWith(std::string_view text) {
+    if (!CanEdit() || !HasSelection())
+        return false;
+    TextPos s, e;
+    OrderedSelection(s, e);
+    // Two undo groups: the erasure, then the insertion.
+    EraseSelection();
+    int el = 0, eb = 0;
+    if (!Buffer()->InsertAt(this, s.y, s.x, text, el, eb, ACTION_REPLACE))
+        return false;
+    const TextPos end{eb, el};
+    PlaceAnchor(end);
+    SelectRange(s, end);
+    PlaceCursor(end);
+    ScrollIntoView(end);
+    return true;
+}
+
+void CEditView::OnBufferChanged(BufferView* source, const PositionAdjuster* adjuster,
+                                uint32_t bits, int line) {
+    CTextView::OnBufferChanged(source, adjuster, bits, line);
+    if (selectionSaved && adjuster != nullptr) {
+        adjuster->Adjust(savedSelStart);
+        adjuster->Adjust(savedSelEnd);
+    }
+}

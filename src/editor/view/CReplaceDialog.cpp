@@ -1,0 +1,170 @@
+#include "editor/view/CReplaceDialog.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "common/Gbk.h"
+#include "common/StringTable.h"
+#include "editor/buffer/CTextBuffer.h"
+#include "editor/view/CEditView.h"
+#include "editor/view/CFindDialog.h"
+#include "editor/view/TextSearch.h"
+
+namespace {
+
+QString Text(int id) {
+    return QString::fromUtf8(LoadString(id));
+}
+
+} // namespace
+
+CReplaceDialog::CReplaceDialog(CEditView* view) : QDialog(view), view(view) {
+    setWindowTitle(Text(IDD_REPLACE));
+    findEdit = new QLineEdit(this);
+    replaceEdit = new QLineEdit(this);
+    wholeWordBox = new QCheckBox(Text(IDC_WHOLE_WORD), this);
+    matchCaseBox = new QCheckBox(Text(IDC_MATCH_CASE), this);
+    selectionButton = new QRadioButton(Text(IDC_SCOPE_SELECTION));
+    wholeTextButton = new QRadioButton(Text(IDC_SCOPE_WHOLE));
+    findNextButton = new QPushButton(Text(IDC_FIND_NEXT), this);
+    replaceButton = new QPushButton(Text(IDC_REPLACE), this);
+    replaceAllButton = new QPushButton(Text(IDC_REPLACE_ALL), this);
+    cancelButton = new QPushButton(Text(IDS_CANCEL), this);
+    findNextButton->setDefault(true);
+
+    auto* scopeBox = new QGroupBox(Text(IDS_REPLACE_SCOPE), this);
+    auto* scopeLayout = new QVBoxLayout(scopeBox);
+    scopeLayout->addWidget(selectionButton);
+    scopeLayout->addWidget(wholeTextButton);
+
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(new QLabel(Text(IDC_FIND_WHAT), this), 0, 0);
+    grid->addWidget(findEdit, 0, 1);
+    grid->addWidget(new QLabel(Text(IDC_REPLACE_WITH), this), 1, 0);
+    grid->addWidget(replaceEdit, 1, 1);
+    auto* options = new QHBoxLayout;
+    auto* checks = new QVBoxLayout;
+    checks->addWidget(wholeWordBox);
+    checks->addWidget(matchCaseBox);
+    options->addLayout(checks);
+    options->addWidget(scopeBox);
+    grid->addLayout(options, 2, 0, 1, 2);
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(findNextButton);
+    buttons->addWidget(replaceButton);
+    buttons->addWidget(replaceAllButton);
+    buttons->addWidget(cancelButton);
+    buttons->addStretch();
+    grid->addLayout(buttons, 0, 2, 3, 1);
+
+    connect(findEdit, &QLineEdit::textChanged, this, &CReplaceDialog::UpdateButtons);
+    connect(findNextButton, &QPushButton::clicked, this, &CReplaceDialog::OnFindNext);
+    connect(replaceButton, &QPushButton::clicked, this, &CReplaceDialog::OnReplace);
+    connect(replaceAllButton, &QPushButton::clicked, this, &CReplaceDialog::OnReplaceAll);
+    connect(cancelButton, &QPushButton::clicked, this, &CReplaceDialog::reject);
+}
+
+void CReplaceDialog::LoadControls() {
+    findEdit->setText(QString::fromStdString(GbkToUtf8(findText)));
+    replaceEdit->setText(QString::fromStdString(GbkToUtf8(replaceText)));
+    wholeWordBox->setChecked(wholeWord);
+    matchCaseBox->setChecked(matchCase);
+    selectionButton->setEnabled(scopeSelectionEnabled);
+    (scope == 0 ? selectionButton : wholeTextButton)->setChecked(true);
+    found = false;
+    UpdateButtons();
+}
+
+void CReplaceDialog::ReadControls() {
+    findText = Utf8ToGbk(findEdit->text().toStdString());
+    replaceText = Utf8ToGbk(replaceEdit->text().toStdString());
+    wholeWord = wholeWordBox->isChecked();
+    matchCase = matchCaseBox->isChecked();
+    scope = selectionButton->isChecked() ? 0 : 1;
+}
+
+void CReplaceDialog::UpdateButtons() {
+    findNextButton->setEnabled(!findEdit->text().isEmpty());
+}
+
+bool CReplaceDialog::NextInScope() {
+    const uint32_t flags = (matchCase ? SEARCH_CASE : 0u) | (wholeWord ? SEARCH_WORD : 0u);
+    bool ok = false;
+    if (scope != 0)
+        ok = view->Search(findText, foundAt, flags, false, foundAt);
+    else if (view->Buffer() != nullptr)
+        ok = SearchInRange(*view->Buffer(), findText, foundAt, blockBegin, blockEnd, flags, false,
+                           foundAt);
+    if (ok) {
+        foundLength = int(findText.size());
+        view->SelectFound(foundAt, foundLength);
+        return true;
+    }
+    view->ShowMessage(NotFoundText(findText), true);
+    currentPos = scope != 0 ? TextPos{0, 0} : blockBegin;
+    return false;
+}
+
+void CReplaceDialog::ReplaceFound() {
+    view->ReplaceSelectionWith(replaceText);
+    // The range limits sit on text that the replacement moved along its line.
+    const int shift = int(replaceText.size()) - foundLength;
+    if (scopeSelectionEnabled) {
+        for (TextPos* p : {&blockBegin, &blockEnd})
+            if (p->y == foundAt.y && p->x > foundAt.x)
+                p->x += shift;
+    }
+    foundAt.x += int(replaceText.size());
+}
+
+void CReplaceDialog::OnFindNext() {
+    ReadControls();
+    if (findText.empty())
+        return;
+    if (found)
+        foundAt.x += 1;
+    else
+        foundAt = currentPos;
+    found = NextInScope();
+}
+
+void CReplaceDialog::OnReplace() {
+    ReadControls();
+    if (findText.empty()) {
+        view->ShowMessage(Text(IDS_ENTER_REPLACE_TEXT), false);
+        return;
+    }
+    if (found)
+        ReplaceFound();
+    else
+        foundAt = currentPos;
+    found = NextInScope();
+}
+
+void CReplaceDialog::OnReplaceAll() {
+    ReadControls();
+    if (findText.empty()) {
+        view->ShowMessage(Text(IDS_ENTER_REPLACE_TEXT), false);
+        return;
+    }
+    if (!found) {
+        foundAt = currentPos;
+        found = NextInScope();
+    }
+    while (found) {
+        ReplaceFound();
+        found = NextInScope();
+    }
+}
+
+void CReplaceDialog::reject() {
+    ReadControls();
+    QDialog::reject();
+}
