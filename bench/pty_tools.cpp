@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -120,6 +121,10 @@ int Punch(const char* link, const char* file) {
     std::fflush(stdout);
     // Wait for the PC end to open and set the line up, then pour it out.
     ::usleep(300000);
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    std::printf("start %lld.%09ld\n", (long long)now.tv_sec, now.tv_nsec);
+    std::fflush(stdout);
     for (size_t done = 0; done < text.size();) {
         ssize_t n = ::write(master, text.data() + done, text.size() - done);
         if (n > 0) {

@@ -5,7 +5,12 @@ CliHost::CliHost() { buffer.CreateEmpty(LINE_END_CRLF); }
 void CliHost::AppendReceivedText(std::string_view text) {
     int endLine = 0, endByte = 0;
     // No source view: received text is data, never an Enter to indent after.
-    buffer.InsertAt(nullptr, -1, -1, text, endLine, endByte, ACTION_TYPING);
+    if (!buffer.InsertAt(nullptr, -1, -1, text, endLine, endByte, ACTION_TYPING))
+        return;
+    lastAppend = std::chrono::steady_clock::now();
+    if (appendedBytes == 0)
+        firstAppend = lastAppend;
+    appendedBytes += static_cast<long long>(text.size());
 }
 
 void CliHost::PostPortData() {

@@ -1,5 +1,6 @@
 #pragma once
 #include <atomic>
+#include <chrono>
 
 #include "common/EventLoop.h"
 #include "common/MessageSink.h"
@@ -42,6 +43,9 @@ public:
     std::atomic<bool> transmitEnded{false};
     // The last line the caret was put on (1-based), as a window would show it.
     int caretLine = 0;
+    // Received bytes put into the document, and when the first and last went in.
+    long long appendedBytes = 0;
+    std::chrono::steady_clock::time_point firstAppend{}, lastAppend{};
 
     // Applies the worker's mark and caret requests; the owner calls it from its
     // loop (every pass), so a fast transmission costs no wake-up per line.

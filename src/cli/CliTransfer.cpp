@@ -154,5 +154,8 @@ int RunReceive(const CliArgs& input) {
         CliError("cannot save " + args[0] + ": " + error.Describe());
         return EXIT_FAILED;
     }
+    std::fprintf(stderr, "received %lld bytes, %d lines, in %.3f s\n", host.appendedBytes,
+                 host.buffer.CountLines(),
+                 std::chrono::duration<double>(host.lastAppend - host.firstAppend).count());
     return EXIT_OK;
 }

@@ -182,6 +182,27 @@ uint32_t CSerialPort::Read(void* buffer, uint32_t maximum) {
     return result;
 }
 
+uint32_t CSerialPort::ReadMore(void* buffer, uint32_t maximum, int waitMicros) {
+    std::shared_lock<std::shared_mutex> hold(fdLock);
+    const int fd = portFd.load();
+    if (fd < 0 || maximum == 0)
+        return 0;
+    int waiting = 0;
+    if (TtyInputCount(fd, waiting) == 0 && waiting <= 0 && waitMicros > 0) {
+        timespec wait{0, long(waitMicros) * 1000};
+        pollfd p[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+        if (::ppoll(p, 2, &wait, nullptr) > 0 && !p[1].revents)
+            TtyInputCount(fd, waiting);
+    }
+    if (waiting <= 0)
+        return 0;
+    ssize_t n;
+    do
+        n = ::read(fd, buffer, std::min(maximum, uint32_t(waiting)));
+    while (n < 0 && errno == EINTR);
+    return n > 0 ? uint32_t(n) : 0;
+}
+
 bool CSerialPort::SleepUntil(Clock::time_point deadline) const {
     for (;;) {
         auto left = deadline - Clock::now();

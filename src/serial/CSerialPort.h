@@ -53,6 +53,9 @@ public:
     bool Open();
     bool Close();
     uint32_t Read(void* buffer, uint32_t maximum);
+    // What is waiting, up to maximum, after waiting up to waitMicros for the
+    // first byte; 0 without a message when nothing came.
+    uint32_t ReadMore(void* buffer, uint32_t maximum, int waitMicros = 0);
     bool Write(const void* buffer, uint32_t length, uint32_t& written);
     // Waits until the last byte written has left the line (Write itself may
     // return while a FIFO's worth is still going out).

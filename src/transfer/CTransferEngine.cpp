@@ -193,7 +193,17 @@ void CTransferEngine::PostPortData(CSerialPort&) { host.PostPortData(); }
 void CTransferEngine::DecodeReceived() {
     receiveActivity = true;
     static thread_local std::vector<unsigned char> buffer(kReadChunk);
-    const uint32_t n = port.Read(buffer.data(), kReadChunk);
+    uint32_t n = port.Read(buffer.data(), kReadChunk);
+    // The driver holds only a few kilobytes: while a fast sender keeps coming,
+    // go on reading for a few milliseconds, so that one hand-shake with the
+    // monitor carries more than one driver-full.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(4);
+    while (n > 0 && n < kReadChunk && std::chrono::steady_clock::now() < until) {
+        const uint32_t more = port.ReadMore(buffer.data() + n, kReadChunk - n, 200);
+        if (more == 0)
+            break;
+        n += more;
+    }
     if (state == Idle) {
         port.m_hReadDone.Set(); // read and discarded
         return;
