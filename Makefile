@@ -5,7 +5,7 @@ ASAN  ?= build-asan
 TSAN  ?= build-tsan
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps build test test-core-asan tsan run bench clean format
+.PHONY: all deps build test test-core-asan tsan e2e run bench clean format
 
 all: build
 
@@ -27,6 +27,12 @@ test-core-asan:
 	cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=Debug -DSERMIDA_SANITIZE=address,undefined -DSERMIDA_GUI=OFF -DSERMIDA_BENCH=OFF
 	cmake --build $(ASAN) -j $(JOBS)
 	cd $(ASAN) && ctest --output-on-failure -j $(JOBS) -L core
+
+# Long end-to-end runs against the virtual controller; they measure flow
+# control in real time, so run them on a machine that is otherwise idle.
+e2e: deps
+	$(MAKE) build
+	tests/e2e/vcnc_flow_test.sh $(BUILD)/bin/sermida-cli
 
 # The threaded tests under ThreadSanitizer.
 tsan: deps

@@ -51,7 +51,8 @@ CSerialPort::~CSerialPort() {
 }
 
 void CSerialPort::Show(const std::string& text) const {
-    (messages ? *messages : DefaultMessageSink()).ShowMessage(text);
+    MessageSink* sink = messages.load();
+    (sink ? *sink : DefaultMessageSink()).ShowMessage(text);
 }
 
 bool CSerialPort::Configure(PortOwner* newOwner, int portNumber, int baudRate, int dataBits,
@@ -277,30 +278,29 @@ bool CSerialPort::Write(const void* buffer, uint32_t length, uint32_t& written) 
             return false;
         return written == length;
     }
-    // A pseudo-terminal has no line: model one with a UART's transmit FIFO.
-    // Each slice of about 10 ms goes out when the line has sent all but a
-    // FIFO's worth of the bytes before it, and Write returns when the last
-    // byte is in the FIFO, as a real driver's write completes. So the next
-    // write can follow without the line falling idle.
+    // A pseudo-terminal has no line: model one. The bytes go to the far end in
+    // slices of about a millisecond, each when a real line would start sending
+    // it, so the far end sees them no earlier than on a cable and its DC3 comes
+    // back in time; Write returns when the last byte has left.
     const auto charTime = CharacterTime();
-    // At high rates a FIFO empties faster than a busy machine wakes a thread:
-    // keep at least a millisecond in hand there.
-    const auto lead = std::max<std::chrono::nanoseconds>(charTime * kFifoCharacters,
-                                                         std::chrono::milliseconds(1));
     const int baud = settings.baudRate > 0 ? settings.baudRate : 9600;
-    const size_t slice = std::max<size_t>(1, size_t(baud / BitsPerCharacter() / 100));
+    const size_t slice = std::max<size_t>(1, size_t(baud / BitsPerCharacter() / 1000));
     auto now = Clock::now();
-    if (lineFreeAt < now)
-        lineFreeAt = now; // the line fell idle: timing starts afresh
+    // A write that follows the last one within the time it takes a thread to
+    // wake continues the line; only a real pause lets it fall idle.
+    const auto wakeSlack = std::max<std::chrono::nanoseconds>(charTime * 2,
+                                                              std::chrono::microseconds(300));
+    if (lineFreeAt + wakeSlack < now)
+        lineFreeAt = now;
     for (size_t at = 0; at < length; at += slice) {
-        if (!SleepUntil(lineFreeAt - lead))
+        if (!SleepUntil(lineFreeAt))
             return false;
         size_t n = std::min(slice, size_t(length) - at);
         if (!WriteAll(fd, bytes + at, n, written))
             return false;
         lineFreeAt += charTime * static_cast<long>(n);
     }
-    if (!SleepUntil(lineFreeAt - lead))
+    if (!SleepUntil(lineFreeAt))
         return false;
     return written == length;
 }

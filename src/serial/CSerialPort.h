@@ -34,8 +34,6 @@ class CSerialPort {
 public:
     static constexpr uint32_t kReadAll = 0xFFFFFFFFu;
     static constexpr int kTimeoutMs = 10000;
-    // The transmit FIFO of a common UART, in characters.
-    static constexpr int kFifoCharacters = 16;
 
     CSerialPort();
     ~CSerialPort();
@@ -57,8 +55,7 @@ public:
     // first byte; 0 without a message when nothing came.
     uint32_t ReadMore(void* buffer, uint32_t maximum, int waitMicros = 0);
     bool Write(const void* buffer, uint32_t length, uint32_t& written);
-    // Waits until the last byte written has left the line (Write itself may
-    // return while a FIFO's worth is still going out).
+    // Waits until the last byte written has left the line.
     bool WaitUntilSent();
     bool StartMonitor();
     bool StopMonitor();
@@ -93,7 +90,7 @@ private:
     uint32_t eventMask = 0;
     std::atomic<int> monitorStop{1};
     PortOwner* owner = nullptr;
-    MessageSink* messages = nullptr;
+    std::atomic<MessageSink*> messages{nullptr}; // the monitor shows through it too
     std::string devicePath;
 
     std::thread monitorThread;

@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# Transmission into the virtual controller's small buffer: with room for the
+# longest line after DC3 (twice it, for a busy machine's wake-up delays) the
+# program arrives exact with no overflow; with room
+# for 10 characters only pieces of 8 keep it exact. Synthetic G-code, then real
+# sample programs from Debian's LinuxCNC package when it can be fetched.
+set -u
+cli=${1:?usage: vcnc_flow_test.sh PATH-TO-sermida-cli}
+work=$(mktemp -d /tmp/sermida-vcnc-e2e.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+passed=0
+failed=0
+baud=38400 # faster than the controller drains (2000 chars/s): it must hold
+
+result() {
+    if [[ $1 -eq 0 ]]; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $2"; fi
+}
+
+# The bytes the transmitter must put on the wire: each line cut at its first
+# ';', CR LF after it (input with CR LF or LF line ends).
+# A final line break leaves an empty last line, which is sent too.
+wire_of() {
+    awk '{ sub(/\r$/, ""); sub(/;.*/, ""); printf "%s\r\n", $0 }' "$1"
+    [[ $(tail -c 1 "$1" | od -An -tx1) == *0a* ]] && printf '\r\n'
+}
+longest() { wire_of "$1" | awk '{ if (length($0) + 1 > n) n = length($0) + 1 } END { print n }'; }
+
+# run NAME FILE ROOM [send options...]: transmits FILE into vcnc; prints its summary.
+run() {
+    local name=$1 file=$2 room=$3
+    shift 3
+    "$cli" vcnc --link "$work/line" --buffer 256 --rate 2000 --xoff-room "$room" \
+        --save "$work/$name.bin" --idle-exit 2 >"$work/$name.sum" 2>/dev/null &
+    local vcnc=$!
+    for _ in $(seq 50); do [[ -e $work/line ]] && break; sleep 0.1; done
+    "$cli" send --device "$work/line" --baud "$baud" "$@" "$file" 2>/dev/null
+    wait $vcnc
+    echo $? >"$work/$name.rc"
+}
+
+exact_case() { # NAME FILE ROOM [send options]: exact bytes, overflow 0, holds > 0
+    local name=$1 file=$2
+    run "$@"
+    wire_of "$file" >"$work/$name.want"
+    cmp -s "$work/$name.want" "$work/$name.bin"
+    result $? "$name: the saved bytes equal the wire bytes"
+    grep -q 'overflow: 0,' "$work/$name.sum" && [[ $(cat "$work/$name.rc") -eq 0 ]]
+    result $? "$name: no overflow ($(cat "$work/$name.sum"))"
+    [[ $(sed -n 's/.*xoff: \([0-9]*\),.*/\1/p' "$work/$name.sum") -gt 0 ]]
+    result $? "$name: the controller held the sender"
+}
+
+awk -v n="${SYNTHETIC_LINES:-10000}" 'BEGIN { for (i = 1; i <= n; i++)
+    printf "N%d G1 X%.3f Y%.3f ;p%d\r\n", i, (i * 7) % 500 / 10, (i * 13) % 500 / 10, i }' \
+    >"$work/synthetic.nc"
+exact_case synthetic "$work/synthetic.nc" $((2 * $(longest "$work/synthetic.nc")))
+
+head -n 1000 "$work/synthetic.nc" >"$work/short.nc"
+run whole10 "$work/short.nc" 10
+[[ $(cat "$work/whole10.rc") -eq 3 ]] && ! grep -q 'overflow: 0,' "$work/whole10.sum"
+result $? "whole lines into 10 characters of room overflow ($(cat "$work/whole10.sum"))"
+exact_case chunk8 "$work/short.nc" 10 --xoff-chunk 8
+
+# Real programs nobody here wrote.
+cache=${SERMIDA_TEST_CACHE:-$HOME/.cache/sermida-test}
+mkdir -p "$cache"
+if [[ ! -d $cache/ncfiles ]]; then
+    (cd "$cache" && apt-get download linuxcnc-uspace >/dev/null 2>&1 &&
+        dpkg -x linuxcnc-uspace_*.deb root && cp -r root/usr/share/linuxcnc/ncfiles . &&
+        rm -rf root linuxcnc-uspace_*.deb)
+fi
+if [[ -d $cache/ncfiles ]]; then
+    # The two longest programs of a few hundred lines at most keep it quick.
+    mapfile -t real < <(for f in "$cache"/ncfiles/*.ngc; do
+        n=$(wc -l <"$f"); [[ $n -le 400 ]] && echo "$n $f"; done | sort -rn | head -2 | cut -d' ' -f2-)
+    for f in "${real[@]}"; do
+        base=$(basename "$f" .ngc)
+        exact_case "real-$base" "$f" $((2 * $(longest "$f")))
+        exact_case "real-$base-chunk8" "$f" 10 --xoff-chunk 8
+    done
+else
+    echo "note: no real sample programs (apt-get download linuxcnc-uspace failed)"
+fi
+
+echo "$passed passed, $failed failed"
+[[ $failed -eq 0 ]]
