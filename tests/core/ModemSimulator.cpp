@@ -1,5 +1,7 @@
 #include "ModemSimulator.h"
 
+#include "PtyPair.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -55,16 +57,7 @@ int ModemSimulator::Queued() const {
 
 void ModemSimulator::WriteReply(const std::string& bytes) {
     std::lock_guard<std::mutex> serial(writeLock);
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(master, bytes.data() + done, bytes.size() - done);
-        if (n > 0) {
-            done += size_t(n);
-        } else {
-            pollfd p{master, POLLOUT, 0};
-            ::poll(&p, 1, 100);
-        }
-    }
+    WriteAllTo(master, bytes);
     {
         std::lock_guard<std::mutex> hold(lock);
         replySizes.push_back(bytes.size());

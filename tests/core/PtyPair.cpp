@@ -56,18 +56,20 @@ std::string PtyPair::ReadMaster(size_t want, int timeoutMs) {
     return out;
 }
 
-void PtyPair::WriteMaster(const std::string& bytes) {
+void WriteAllTo(int fd, const std::string& bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
-        ssize_t n = ::write(master, bytes.data() + done, bytes.size() - done);
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
         if (n > 0) {
             done += size_t(n);
         } else {
-            pollfd p{master, POLLOUT, 0};
+            pollfd p{fd, POLLOUT, 0};
             ::poll(&p, 1, 100);
         }
     }
 }
+
+void PtyPair::WriteMaster(const std::string& bytes) { WriteAllTo(master, bytes); }
 
 void RecordingSink::ShowMessage(const std::string& text, const std::string& caption) {
     std::lock_guard<std::mutex> hold(lock);

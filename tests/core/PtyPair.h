@@ -23,6 +23,9 @@ private:
     std::string slavePath;
 };
 
+// Writes all of bytes to a non-blocking descriptor, waiting while it is full.
+void WriteAllTo(int fd, const std::string& bytes);
+
 // Collects messages from any thread.
 class RecordingSink : public MessageSink {
 public:

@@ -260,37 +260,32 @@ std::string NumberedProgram(int lines, std::string& wire) {
 }
 
 // Timing-sensitive: ctest runs these alone.
-using TransferTimingTest = TransferTest;
+class TransferTimingTest : public TransferTest {
+protected:
+    // Transmits a numbered program to a peer that holds it at random; chunk 0
+    // sends whole lines.
+    void TransmitWithHolds(int lines, int baud, int chunk) {
+        std::string wire;
+        Load(NumberedProgram(lines, wire));
+        Connect(baud);
+        host.engine.SetXoffChunk(chunk);
+        HoldingPeer peer(pty, wire.size(), size_t(chunk), chunk == 0);
+        std::thread controller([&] { peer.Run(); });
+        ASSERT_TRUE(host.engine.StartTransmit());
+        EXPECT_TRUE(RunUntil([&] { return host.transmitEnded.load(); }, 90000ms));
+        controller.join();
+        EXPECT_GT(peer.holds, 5);
+        EXPECT_EQ(peer.violations, 0);
+        EXPECT_TRUE(peer.got == wire) << "nothing lost, nothing doubled: got " << peer.got.size()
+                                      << " of " << wire.size() << " bytes, holds " << peer.holds;
+    }
+};
 
 TEST_F(TransferTimingTest, RandomHoldsLetOnlyTheLineInFlightThrough) {
-    std::string wire;
-    Load(NumberedProgram(150, wire));
-    Connect(115200);
-    HoldingPeer peer(pty, wire.size(), 0, true);
-    std::thread controller([&] { peer.Run(); });
-    ASSERT_TRUE(host.engine.StartTransmit());
-    ASSERT_TRUE(RunUntil([&] { return host.transmitEnded.load(); }, 90000ms));
-    controller.join();
-    EXPECT_GT(peer.holds, 5);
-    EXPECT_EQ(peer.violations, 0);
-    EXPECT_TRUE(peer.got == wire) << "nothing lost, nothing doubled: got " << peer.got.size()
-                                  << " of " << wire.size() << " bytes, holds " << peer.holds;
+    TransmitWithHolds(150, 115200, 0);
 }
 
-TEST_F(TransferTimingTest, XoffChunksLetAtMostOnePieceThrough) {
-    std::string wire;
-    Load(NumberedProgram(15, wire));
-    Connect(9600);
-    host.engine.SetXoffChunk(10);
-    HoldingPeer peer(pty, wire.size(), 10, false);
-    std::thread controller([&] { peer.Run(); });
-    ASSERT_TRUE(host.engine.StartTransmit());
-    ASSERT_TRUE(RunUntil([&] { return host.transmitEnded.load(); }, 90000ms));
-    controller.join();
-    EXPECT_GT(peer.holds, 5);
-    EXPECT_EQ(peer.violations, 0);
-    EXPECT_TRUE(peer.got == wire);
-}
+TEST_F(TransferTimingTest, XoffChunksLetAtMostOnePieceThrough) { TransmitWithHolds(15, 9600, 10); }
 
 TEST(TransferStateTest, ContinueReturnsToTheHoldThePeerAskedFor) {
     CliHost host;

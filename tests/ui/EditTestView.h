@@ -1,0 +1,92 @@
+#pragma once
+// A CEditView whose blocking seams (modal dialogs, message boxes, drags) are
+// driven by the test, and helpers shared by the editing tests.
+#include <QDialog>
+#include <QDrag>
+#include <QDropEvent>
+#include <QFontDatabase>
+#include <QMimeData>
+#include <QTest>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "editor/buffer/CTextBuffer.h"
+#include "editor/view/CEditView.h"
+
+class TestEditView : public CEditView {
+public:
+    std::vector<QString> messages;
+    // Runs instead of the modal loop; the dialog is shown meanwhile.
+    std::function<void(QDialog&)> onModal;
+    // Where a drag started in this view is dropped (viewport coordinates), and
+    // with which modifiers; no target means the drag is abandoned.
+    std::optional<QPoint> dropAt;
+    Qt::KeyboardModifiers dropModifiers = Qt::NoModifier;
+
+    int RunModal(QDialog& dialog) override {
+        dialog.show();
+        if (onModal)
+            onModal(dialog);
+        dialog.hide();
+        return dialog.result();
+    }
+    void ShowMessage(const QString& text, bool) override { messages.push_back(text); }
+    Qt::DropAction ExecDrag(QDrag& drag, Qt::DropActions actions) override {
+        if (!dropAt)
+            return Qt::IgnoreAction;
+        const QMimeData* data = drag.mimeData();
+        QDragEnterEvent enter(*dropAt, actions, data, Qt::LeftButton, dropModifiers);
+        QCoreApplication::sendEvent(viewport(), &enter);
+        QDragMoveEvent move(*dropAt, actions, data, Qt::LeftButton, dropModifiers);
+        QCoreApplication::sendEvent(viewport(), &move);
+        QDropEvent drop(QPointF(*dropAt), actions, data, Qt::LeftButton, dropModifiers);
+        QCoreApplication::sendEvent(viewport(), &drop);
+        return drop.isAccepted() ? drop.dropAction() : Qt::IgnoreAction;
+    }
+};
+
+inline void FillBuffer(CTextBuffer& buffer, const std::vector<std::string>& lines) {
+    buffer.ReleaseAll();
+    buffer.CreateEmpty();
+    std::string text;
+    for (size_t i = 0; i < lines.size(); ++i)
+        text += (i ? "\r\n" : "") + lines[i];
+    int endLine = 0, endByte = 0;
+    buffer.RawInsert(nullptr, 0, 0, text, endLine, endByte);
+}
+
+inline std::string BufferLines(const CTextBuffer& buffer) {
+    std::string out;
+    for (int i = 0; i < buffer.CountLines(); ++i)
+        out += (i ? "|" : "") + std::string(buffer.LineView(i));
+    return out;
+}
+
+inline std::unique_ptr<TestEditView> OpenEditView(CTextBuffer& buffer, QSize size = {420, 300}) {
+    auto view = std::make_unique<TestEditView>();
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPixelSize(18);
+    view->ApplyFont(font);
+    view->resize(size);
+    view->BindBuffer(&buffer);
+    view->show();
+    if (!QTest::qWaitForWindowExposed(view.get()))
+        return nullptr;
+    view->activateWindow();
+    view->setFocus();
+    return view;
+}
+
+inline void PlaceCaretAt(CTextView& view, TextPos pos) {
+    view.PlaceCursor(pos);
+    view.PlaceAnchor(pos);
+    view.SelectRange(pos, pos);
+}
+
+inline void SelectText(CTextView& view, TextPos from, TextPos to) {
+    view.PlaceAnchor(from);
+    view.SelectRange(from, to);
+    view.PlaceCursor(to);
+}
