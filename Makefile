@@ -40,9 +40,11 @@ tsan: deps
 	cmake --build $(TSAN) -j $(JOBS) --target core_tests
 	cd $(TSAN) && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) -R 'SerialPort|Transfer|Receive|Vcnc|Dial'
 
+# The program with a virtual controller on a new pseudo-terminal as COM1:
+# open a program, press "传送" and watch it go.
 run: deps
 	$(MAKE) build
-	$(BUILD)/bin/sermida-cli --help
+	$(BUILD)/bin/sermida --demo
 
 bench: deps
 	$(MAKE) build

@@ -1,0 +1,49 @@
+#include "app/CChildFrame.h"
+
+#include <QCloseEvent>
+
+#include "app/AppHooks.h"
+#include "app/CMainFrame.h"
+#include "app/CSermidaDoc.h"
+#include "app/CSermidaView.h"
+#include "transfer/TransferMessages.h"
+
+CChildFrame::CChildFrame(CSermidaView* v, QWidget* parent) : QMdiSubWindow(parent), view(v) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWidget(view);
+    connect(view->GetDocument(), &CSermidaDoc::TitleChanged, this, &CChildFrame::UpdateTitle);
+    UpdateTitle();
+}
+
+void CChildFrame::UpdateTitle() {
+    CSermidaDoc* doc = view->GetDocument();
+    QString title = doc->Title();
+    const auto& views = doc->Views();
+    if (views.size() > 1) {
+        for (size_t i = 0; i < views.size(); ++i)
+            if (views[i] == view)
+                title += QStringLiteral(":%1").arg(i + 1);
+    }
+    if (doc->IsModified())
+        title += QStringLiteral(" *");
+    setWindowTitle(title);
+}
+
+void CChildFrame::closeEvent(QCloseEvent* e) {
+    if (view->Transmitting()) {
+        app_hooks::ShowMessage(kMsgWaitForTransfer);
+        e->ignore();
+        return;
+    }
+    CSermidaDoc* doc = view->GetDocument();
+    // Only the last window of a document asks about its changes.
+    if (doc->IsModified() && doc->Views().size() == 1) {
+        CMainFrame* frame = CMainFrame::FrameOf(this);
+        const int answer = app_hooks::askSave(this, doc->Title());
+        if (answer < 0 || (answer > 0 && !(frame && frame->SaveDocument(doc, false)))) {
+            e->ignore();
+            return;
+        }
+    }
+    e->accept();
+}

@@ -1,0 +1,109 @@
+#pragma once
+#include <QBasicTimer>
+#include <QMainWindow>
+#include <QMap>
+#include <vector>
+
+class CChildFrame;
+class CProgressBar;
+class CSermidaDoc;
+class CSermidaView;
+class CTransferBar;
+class QAction;
+class QLabel;
+class QMdiArea;
+class QMenu;
+class CSplashWnd;
+
+// The main window: the MDI area, the standard toolbar, the transfer bar, and
+// the status bar with the operation time and the red progress of a
+// transmission, fed every 10 ms from the active view.
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+
+public:
+    struct Options {
+        bool splash = true;
+    };
+    explicit CMainFrame(Options options);
+    CMainFrame() : CMainFrame(Options{}) {}
+    ~CMainFrame() override;
+
+    // The frame that holds a widget (a view, a dialog's parent), if any.
+    static CMainFrame* FrameOf(const QWidget* widget);
+
+    QMdiArea* MdiArea() const { return mdiArea; }
+    CChildFrame* ActiveChild() const;
+    CSermidaView* ActiveView() const;
+    std::vector<CSermidaView*> AllViews() const;
+    CTransferBar* TransferBar() const { return transferBar; }
+    CProgressBar* Progress() const { return progress; }
+    QLabel* TimePane() const { return timePane; }
+    QAction* Action(int id) const { return actions.value(id); }
+
+    // Documents.
+    CSermidaDoc* OnFileNew();
+    void OnFileOpen();
+    // Opens the file in a new window; refused while the active view transmits.
+    CSermidaDoc* OpenDocumentFile(const QString& path);
+    // Saves (asking for a name when the document has none, or always with
+    // saveAs); a failure is reported and leaves the document modified.
+    bool SaveDocument(CSermidaDoc* doc, bool saveAs);
+    CChildFrame* OnWindowNew();
+
+    // Takes the port of that number from every view that is not transferring;
+    // returns how many views held it.
+    int ReleasePort(int portNumber);
+    // A view is going away: it must not stay the linked view.
+    void ViewGoing(CSermidaView* view);
+
+    // One tick of the 10 ms status update.
+    void UpdateStatus();
+    void OnHelp();
+    void OnAbout();
+    QString HelpFilePath() const;
+    QStringList RecentFiles() const;
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    void timerEvent(QTimerEvent* e) override;
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    void CreateActions();
+    void CreateMenus();
+    void CreateToolBars();
+    void CreateStatusBar();
+    void ShowSplash();
+    QAction* AddAction(int id, const QString& text, const QString& prompt = {});
+    void OnCommand(int id);
+    void ApplyMenus();
+    void UpdateCommandUI();
+    void UpdateRecentMenu();
+    void AddRecentFile(const QString& path);
+    CChildFrame* AddChild(CSermidaView* view);
+
+    QMdiArea* mdiArea = nullptr;
+    CTransferBar* transferBar = nullptr;
+    CProgressBar* progress = nullptr;
+    QLabel* timePane = nullptr;
+    QLabel* positionPane = nullptr;
+    QLabel* readOnlyPane = nullptr;
+    QLabel* overwritePane = nullptr;
+    QToolBar* standardBar = nullptr;
+    QToolBar* transferBand = nullptr;
+    QMap<int, QAction*> actions;
+    QMenu* fileMenuEmpty = nullptr; // resource 128: no document open
+    QMenu* fileMenuDoc = nullptr;   // resource 129
+    QMenu* editMenu = nullptr;
+    QMenu* commMenu = nullptr;
+    QMenu* viewMenu = nullptr;
+    QMenu* windowMenu = nullptr;
+    QMenu* helpMenu = nullptr;
+    QMenu* recentMenus[2] = {};
+    bool documentMenus = true;
+    CSplashWnd* splash = nullptr;
+    QBasicTimer statusTimer;
+};

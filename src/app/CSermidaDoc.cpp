@@ -1,0 +1,88 @@
+#include "app/CSermidaDoc.h"
+
+#include <QFileInfo>
+#include <algorithm>
+
+#include "app/CSermidaView.h"
+
+namespace {
+int newDocumentCount = 0;
+}
+
+void CDocBuffer::MarkModified(bool on) {
+    doc.SetModifiedFlag(on);
+}
+
+CSermidaDoc::CSermidaDoc(QObject* parent) : QObject(parent) {}
+
+CSermidaDoc::~CSermidaDoc() {
+    buffer.ReleaseAll();
+}
+
+void CSermidaDoc::SetModifiedFlag(bool on) {
+    if (modified == on)
+        return;
+    modified = on;
+    emit TitleChanged();
+}
+
+void CSermidaDoc::DeleteContents() {
+    buffer.ReleaseAll();
+}
+
+bool CSermidaDoc::OnNewDocument() {
+    DeleteContents();
+    if (!buffer.CreateEmpty(LINE_END_CRLF))
+        return false;
+    path.clear();
+    title = QStringLiteral("SERMIDA%1").arg(++newDocumentCount);
+    SetModifiedFlag(false);
+    emit TitleChanged();
+    return true;
+}
+
+bool CSermidaDoc::OnOpenDocument(const QString& file, QString* reason) {
+    FileError error;
+    // A failed load leaves the buffer as it was.
+    if (!buffer.LoadFromDisk(file.toStdString(), LINE_END_DETECT, &error)) {
+        if (reason)
+            *reason = QString::fromStdString(error.Describe());
+        return false;
+    }
+    path = QFileInfo(file).absoluteFilePath();
+    title = QFileInfo(file).fileName();
+    SetModifiedFlag(false);
+    emit TitleChanged();
+    return true;
+}
+
+bool CSermidaDoc::OnSaveDocument(const QString& file, QString* reason) {
+    FileError error;
+    if (!buffer.SaveToDisk(file.toStdString(), LINE_END_DETECT, true, &error)) {
+        if (reason)
+            *reason = QString::fromStdString(error.Describe());
+        return false;
+    }
+    path = QFileInfo(file).absoluteFilePath();
+    title = QFileInfo(file).fileName();
+    SetModifiedFlag(false);
+    emit TitleChanged();
+    return true;
+}
+
+void CSermidaDoc::ToggleReadOnly() {
+    buffer.SetWriteProtected(!buffer.IsWriteProtected());
+}
+
+void CSermidaDoc::SetReadOnly(bool on) {
+    if (on != buffer.IsWriteProtected())
+        buffer.SetWriteProtected(on);
+}
+
+void CSermidaDoc::AddView(CSermidaView* view) {
+    views.push_back(view);
+}
+
+void CSermidaDoc::RemoveView(CSermidaView* view) {
+    views.erase(std::remove(views.begin(), views.end(), view), views.end());
+}

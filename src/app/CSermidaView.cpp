@@ -1,0 +1,190 @@
+#include "app/CSermidaView.h"
+
+#include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QMenu>
+#include <QWheelEvent>
+
+#include "app/AppCommands.h"
+#include "app/AppEvents.h"
+#include "app/AppHooks.h"
+#include "app/CCommSettingsDlg.h"
+#include "app/CMainFrame.h"
+#include "app/CSermidaDoc.h"
+#include "editor/view/EditCommands.h"
+#include "editor/view/ProgramScanner.h"
+#include "editor/view/ViewCommands.h"
+#include "transfer/TransferMessages.h"
+
+CSermidaView::CSermidaView(CSermidaDoc* document, QWidget* parent)
+    : CEditView(parent), doc(document), engine(std::make_unique<CTransferEngine>(*this)) {
+    doc->AddView(this);
+    BindBuffer(&doc->Buffer());
+}
+
+CSermidaView::~CSermidaView() {
+    if (CMainFrame* frame = Frame())
+        frame->ViewGoing(this);
+    // Stops a reception (or, at worst, a transmission), joins the workers
+    // and closes the port before anything they use goes away.
+    engine.reset();
+    UnbindBuffer();
+    doc->RemoveView(this);
+    // The document lives as long as a window shows it.
+    if (doc->Views().empty())
+        delete doc;
+}
+
+CMainFrame* CSermidaView::Frame() const {
+    return CMainFrame::FrameOf(this);
+}
+
+bool CSermidaView::Transmitting() const {
+    return IsTransmitting(engine->state);
+}
+
+CTextBuffer* CSermidaView::FindOwnBuffer() {
+    return &doc->Buffer();
+}
+
+uint32_t CSermidaView::ScanLineColours(uint32_t cookie, int line, ColourBlock* blocks,
+                                       int& blockCount) {
+    return ScanProgramLine(cookie, LineView(line), blocks, blockCount);
+}
+
+int CSermidaView::RunModal(QDialog& dialog) {
+    return app_hooks::RunModal(dialog);
+}
+
+void CSermidaView::ShowMessage(const QString& text, bool exclamation) {
+    app_hooks::ShowMessage(text, exclamation ? QStringLiteral("信息提示") : QString());
+}
+
+// --- Transfer host -------------------------------------------------------------
+
+int CSermidaView::LineCount() {
+    return doc->Buffer().CountLines();
+}
+
+int CSermidaView::LineLength(int line) {
+    return doc->Buffer().LineSize(line);
+}
+
+const char* CSermidaView::LineChars(int line) {
+    return doc->Buffer().LineText(line);
+}
+
+bool CSermidaView::IsWriteProtected() {
+    return doc->Buffer().IsWriteProtected();
+}
+
+void CSermidaView::SetWriteProtected(bool on) {
+    doc->SetReadOnly(on);
+}
+
+void CSermidaView::PostPortData() {
+    QCoreApplication::postEvent(this, new QEvent(app_events::kPortData));
+}
+
+void CSermidaView::PostReceiveFlush() {
+    QCoreApplication::postEvent(this, new QEvent(app_events::kReceiveFlush));
+}
+
+void CSermidaView::PostTransmitEnded() {
+    QCoreApplication::postEvent(this, new QEvent(app_events::kTransmitEnded));
+}
+
+MessageSink& CSermidaView::Messages() {
+    return AppMessages();
+}
+
+bool CSermidaView::event(QEvent* e) {
+    if (e->type() == app_events::kPortData) {
+        engine->DecodeReceived();
+        return true;
+    }
+    if (e->type() == app_events::kReceiveFlush) {
+        engine->FlushReceived();
+        return true;
+    }
+    if (e->type() == app_events::kTransmitEnded) {
+        viewport()->update(); // the write protection has been lifted
+        return true;
+    }
+    return CEditView::event(e);
+}
+
+// --- Commands ------------------------------------------------------------------
+
+void CSermidaView::OnCommSettings() {
+    if (Transmitting()) {
+        app_hooks::ShowMessage(kMsgWaitForTransfer);
+        return;
+    }
+    CCommSettingsDlg dialog(this);
+    app_hooks::RunModal(dialog);
+}
+
+bool CSermidaView::ExecuteCommand(int id) {
+    switch (id) {
+    case ID_COMM_SETTINGS:
+        OnCommSettings();
+        return true;
+    case ID_EDIT_READ_ONLY:
+        doc->ToggleReadOnly();
+        viewport()->update();
+        return true;
+    default:
+        return CEditView::ExecuteCommand(id);
+    }
+}
+
+bool CSermidaView::IsCommandEnabled(int id) const {
+    switch (id) {
+    case ID_COMM_SETTINGS:
+    case ID_EDIT_READ_ONLY:
+        return true;
+    default:
+        return CEditView::IsCommandEnabled(id);
+    }
+}
+
+// --- Mouse -----------------------------------------------------------------------
+
+void CSermidaView::wheelEvent(QWheelEvent* e) {
+    // One line per wheel message, whatever its size.
+    if (e->angleDelta().y() > 0)
+        ScrollLineUp();
+    else
+        ScrollLineDown();
+    e->accept();
+}
+
+void CSermidaView::mousePressEvent(QMouseEvent* e) {
+    if (e->button() == Qt::LeftButton)
+        AllowCaret();
+    CEditView::mousePressEvent(e);
+}
+
+void CSermidaView::contextMenuEvent(QContextMenuEvent* e) {
+    QMenu menu(this);
+    menu.setTitle(QStringLiteral("编辑区上下文菜单"));
+    auto add = [&](const QString& text, int id) {
+        QAction* a = menu.addAction(text);
+        a->setData(id);
+        a->setEnabled(IsCommandEnabled(id));
+        return a;
+    };
+    add(QStringLiteral("剪切(&T)\tCtrl+X"), ID_EDIT_CUT);
+    add(QStringLiteral("复制(&C)\tCtrl+C"), ID_EDIT_COPY);
+    add(QStringLiteral("粘贴(&P)\tCtrl+V"), ID_EDIT_PASTE);
+    menu.addSeparator();
+    add(QStringLiteral("选定所有(&L)\tCtrl+A"), ID_EDIT_SELECT_ALL);
+    menu.addSeparator();
+    QAction* readOnly = add(QStringLiteral("文档只读"), ID_EDIT_READ_ONLY);
+    readOnly->setCheckable(true);
+    readOnly->setChecked(doc->Buffer().IsWriteProtected());
+    add(QStringLiteral("设置(&T)"), ID_COMM_SETTINGS);
+    if (QAction* chosen = menu.exec(e->globalPos()))
+        ExecuteCommand(chosen->data().toInt());
+}

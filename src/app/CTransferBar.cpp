@@ -1,0 +1,371 @@
+#include "app/CTransferBar.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QTimerEvent>
+
+#include "app/AppArt.h"
+#include "app/AppCommands.h"
+#include "app/AppHooks.h"
+#include "app/CCommSettingsDlg.h"
+#include "app/CHoverButton.h"
+#include "app/CMainFrame.h"
+#include "app/CSermidaView.h"
+#include "settings/ConnectionSetup.h"
+#include "transfer/TransferMessages.h"
+
+namespace {
+
+constexpr int kUpdateMs = 50;
+const char* const kNotSet = "未设置";
+
+} // namespace
+
+CTransferBar::CTransferBar(CMainFrame& f, QWidget* parent) : QWidget(parent), frame(f) {
+    BuildControls();
+    SetUpButtons();
+    timer.start(kUpdateMs, this);
+}
+
+void CTransferBar::BuildControls() {
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(4, 2, 4, 2);
+    auto* logo = new QLabel(this);
+    logo->setPixmap(app_art::Logo());
+    row->addWidget(logo);
+    row->addSpacing(8);
+
+    auto* lampGroup = new QGroupBox(this);
+    auto* lampRow = new QHBoxLayout(lampGroup);
+    lampRow->setContentsMargins(6, 2, 6, 2);
+    const char* lampWords[] = {"接收", "传送", "暂停"};
+    for (int i = 0; i < 3; ++i) {
+        lamps[i] = new QLabel(lampGroup);
+        lamps[i]->setPixmap(app_art::Lamp(false));
+        lampRow->addWidget(lamps[i]);
+        lampRow->addWidget(new QLabel(QString::fromUtf8(lampWords[i]), lampGroup));
+        lampRow->addSpacing(6);
+    }
+    auto makeButton = [this](int id) {
+        auto* b = new CHoverButton(this);
+        b->setObjectName(QStringLiteral("button%1").arg(id));
+        return b;
+    };
+    pauseButton = makeButton(ID_PAUSE);
+    stopButton = makeButton(ID_STOP);
+    continueButton = makeButton(ID_CONTINUE);
+    for (auto* b : {pauseButton, stopButton, continueButton}) {
+        b->setFixedSize(30, 28);
+        lampRow->addWidget(b);
+    }
+    row->addWidget(lampGroup);
+    row->addSpacing(8);
+
+    transmitButton = makeButton(ID_TRANSMIT);
+    transmitButton->setText(QStringLiteral("传送"));
+    receiveButton = makeButton(ID_RECEIVE);
+    receiveButton->setText(QStringLiteral("接收"));
+    receiveButton->SetCheckBoxMode(true);
+    settingsButton = makeButton(ID_SETTINGS);
+    settingsButton->setText(QStringLiteral("设置"));
+    for (auto* b : {transmitButton, receiveButton, settingsButton}) {
+        b->setMinimumSize(84, 40);
+        row->addWidget(b);
+    }
+    row->addSpacing(8);
+
+    auto* portGroup = new QGroupBox(this);
+    auto* grid = new QGridLayout(portGroup);
+    grid->setContentsMargins(6, 2, 6, 2);
+    grid->addWidget(new QLabel(QStringLiteral("串  口："), portGroup), 0, 0);
+    grid->addWidget(new QLabel(QStringLiteral("波特率："), portGroup), 1, 0);
+    portLabel = new QLabel(QString::fromUtf8(kNotSet), portGroup);
+    baudLabel = new QLabel(QString::fromUtf8(kNotSet), portGroup);
+    portLabel->setMinimumWidth(56);
+    grid->addWidget(portLabel, 0, 1);
+    grid->addWidget(baudLabel, 1, 1);
+    row->addWidget(portGroup);
+    row->addStretch();
+
+    connect(pauseButton, &QAbstractButton::clicked, this, &CTransferBar::OnPause);
+    connect(stopButton, &QAbstractButton::clicked, this, &CTransferBar::OnStop);
+    connect(continueButton, &QAbstractButton::clicked, this, &CTransferBar::OnContinue);
+    connect(transmitButton, &QAbstractButton::clicked, this, &CTransferBar::OnTransmit);
+    connect(receiveButton, &QAbstractButton::clicked, this, &CTransferBar::OnReceive);
+    connect(settingsButton, &QAbstractButton::clicked, this, &CTransferBar::OnSettings);
+}
+
+void CTransferBar::SetUpButtons() {
+    using app_art::Symbol;
+    const struct {
+        CHoverButton* button;
+        Symbol symbol;
+        const char* tip;
+    } small[] = {{pauseButton, Symbol::Pause, "暂停"},
+                 {stopButton, Symbol::Stop, "停止"},
+                 {continueButton, Symbol::Continue, "继续"}};
+    for (const auto& s : small) {
+        s.button->SetBitmaps(app_art::SymbolPixmap(s.symbol, QColor(0, 160, 0)),
+                             app_art::SymbolPixmap(s.symbol, QColor(0, 0, 200)),
+                             app_art::SymbolPixmap(s.symbol, QColor(150, 150, 150)));
+        s.button->SetPressedStyle(CHoverButton::SHIFT_DOWN);
+        s.button->SetColor(CHoverButton::FG_IN, Qt::white);
+        s.button->SetColor(CHoverButton::FG_OUT, Qt::black);
+        s.button->DrawBorder(true);
+        s.button->SetTooltipText(QString::fromUtf8(s.tip));
+        s.button->setEnabled(false);
+    }
+    receiveButton->SetIcon(app_art::ReceiveIcon(), app_art::ReceiveIcon());
+    transmitButton->SetIcon(app_art::TransmitIcon(), app_art::TransmitIcon());
+    settingsButton->SetIcon(app_art::SettingsIcon(), app_art::SettingsIcon());
+    for (auto* b : {receiveButton, transmitButton, settingsButton})
+        b->OffsetColor(CHoverButton::BK_IN, 30);
+}
+
+CHoverButton* CTransferBar::Button(int id) const {
+    switch (id) {
+    case ID_PAUSE:
+        return pauseButton;
+    case ID_STOP:
+        return stopButton;
+    case ID_CONTINUE:
+        return continueButton;
+    case ID_TRANSMIT:
+        return transmitButton;
+    case ID_RECEIVE:
+        return receiveButton;
+    case ID_SETTINGS:
+        return settingsButton;
+    default:
+        return nullptr;
+    }
+}
+
+QString CTransferBar::PortText() const {
+    return portLabel->text();
+}
+QString CTransferBar::BaudText() const {
+    return baudLabel->text();
+}
+
+void CTransferBar::keyPressEvent(QKeyEvent* e) {
+    // Enter and Esc never close or trigger anything here.
+    if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter || e->key() == Qt::Key_Escape) {
+        e->accept();
+        return;
+    }
+    QWidget::keyPressEvent(e);
+}
+
+// --- Commands ----------------------------------------------------------------
+
+int CTransferBar::TakeOverConnection(CSermidaView* view) {
+    if (!view)
+        return -1;
+    if (view->IsConnected())
+        return 1;
+    CSermidaView* linked = linkedView;
+    if (!linked || !linked->IsConnected())
+        return 0;
+    if (linked->Transmitting()) {
+        app_hooks::ShowMessage(kMsgWaitForTransfer);
+        return -2;
+    }
+    view->Port().CopySettings(linked->Port());
+    const bool wasReceiving = linked->State() == Receiving;
+    linked->Port().Close();
+    if (wasReceiving)
+        SleepMilliseconds(kWaitAfterReceiving);
+    SleepMilliseconds(50);
+    linked->SetTransferIdle();
+    linked->SetConnected(false);
+
+    const PortSettings s = view->Port().Settings();
+    CSerialPort& port = view->Port();
+    if (!port.Configure(view->Owner(), s.portNumber, s.baudRate, s.dataBits, s.stopBits, s.parity,
+                        1) ||
+        !port.Open()) {
+        port.Configure(view->Owner(), -1, 0, s.dataBits, s.stopBits, s.parity, 1);
+        return -3;
+    }
+    if (!port.StartMonitor()) {
+        port.Configure(view->Owner(), -1, 0, s.dataBits, s.stopBits, s.parity, 1);
+        return -4;
+    }
+    view->SetConnected(true);
+    linkedView = view;
+    return 1;
+}
+
+void CTransferBar::OnTransmit() {
+    if (!frame.ActiveView())
+        frame.OnFileOpen();
+    CSermidaView* view = frame.ActiveView();
+    if (!view)
+        return;
+    if (TakeOverConnection(view) < 0)
+        return;
+    if (view->State() != Idle) {
+        app_hooks::ShowMessage(kMsgCannotStartSend);
+        return;
+    }
+    if (!view->IsConnected()) {
+        OnSettings();
+        if (!view->IsConnected()) {
+            app_hooks::ShowMessage(kMsgSetUpPortFirst);
+            return;
+        }
+    }
+    view->Engine().StartTransmit();
+}
+
+void CTransferBar::OnReceive(bool checked) {
+    if (!frame.ActiveView())
+        frame.OnFileNew();
+    CSermidaView* view = frame.ActiveView();
+    if (!view)
+        return;
+    if (TakeOverConnection(view) < 0)
+        return;
+    if (!checked) {
+        view->Engine().StopReceive();
+        return;
+    }
+    if (!view->IsConnected()) {
+        OnSettings();
+        if (!view->IsConnected()) {
+            app_hooks::ShowMessage(kMsgSetUpPortFirst);
+            receiveButton->SetCheck(false);
+            return;
+        }
+    }
+    if (view->State() != Idle) {
+        app_hooks::ShowMessage(kMsgCannotReceive);
+        receiveButton->SetCheck(false);
+        return;
+    }
+    if (!view->Engine().StartReceive())
+        receiveButton->SetCheck(false);
+}
+
+void CTransferBar::OnPause() {
+    if (CSermidaView* view = frame.ActiveView())
+        view->Engine().Pause();
+}
+
+void CTransferBar::OnStop() {
+    if (CSermidaView* view = frame.ActiveView())
+        view->Engine().Stop();
+}
+
+void CTransferBar::OnContinue() {
+    if (CSermidaView* view = frame.ActiveView())
+        view->Engine().Continue();
+}
+
+void CTransferBar::OnSettings() {
+    if (!frame.ActiveView())
+        frame.OnFileNew();
+    CSermidaView* view = frame.ActiveView();
+    if (!view)
+        return;
+    if (view->Transmitting()) {
+        app_hooks::ShowMessage(kMsgWaitForTransfer);
+        return;
+    }
+    {
+        CCommSettingsDlg dialog(view);
+        app_hooks::RunModal(dialog);
+    }
+    if (view->IsConnected())
+        linkedView = view;
+    else if (linkedView == view)
+        linkedView = nullptr;
+}
+
+// --- The 50 ms update ------------------------------------------------------------
+
+void CTransferBar::timerEvent(QTimerEvent* e) {
+    if (e->timerId() == timer.timerId())
+        UpdateState();
+    else
+        QWidget::timerEvent(e);
+}
+
+void CTransferBar::SetLamp(Lamp lamp, bool on) {
+    if (lampOn[lamp] == on)
+        return;
+    lampOn[lamp] = on;
+    lamps[lamp]->setPixmap(app_art::Lamp(on));
+    if (on)
+        lamps[lamp]->repaint();
+}
+
+void CTransferBar::UpdateState() {
+    const QString notSet = QString::fromUtf8(kNotSet);
+    CSermidaView* view = frame.ActiveView();
+    if (!view) {
+        if (receiveButton->GetCheck())
+            receiveButton->SetCheck(false);
+        if (portLabel->text() != notSet)
+            portLabel->setText(notSet);
+        if (baudLabel->text() != notSet)
+            baudLabel->setText(notSet);
+        return;
+    }
+    const int state = view->State();
+    switch (state) {
+    case Idle:
+    case Receiving:
+        view->sendLamp = view->pauseLamp = false;
+        view->pauseEnabled = view->stopEnabled = view->continueEnabled = false;
+        break;
+    case Sending:
+        view->sendLamp = true;
+        view->pauseLamp = false;
+        view->pauseEnabled = view->stopEnabled = true;
+        view->continueEnabled = false;
+        break;
+    case Paused:
+        view->sendLamp = false;
+        view->pauseLamp = true;
+        view->pauseEnabled = false;
+        view->stopEnabled = view->continueEnabled = true;
+        break;
+    case HeldByPeer:
+        view->sendLamp = false;
+        view->pauseLamp = true;
+        view->pauseEnabled = view->stopEnabled = true;
+        view->continueEnabled = false;
+        break;
+    default:
+        app_hooks::ShowMessage(QStringLiteral("System State Error!"));
+        return;
+    }
+    // The receive lamp flashes for one tick per burst of received bytes.
+    SetLamp(ReceiveLamp, view->Engine().receiveActivity.exchange(false));
+    SetLamp(SendLamp, view->sendLamp);
+    SetLamp(PauseLamp, view->pauseLamp);
+    pauseButton->setEnabled(view->pauseEnabled);
+    stopButton->setEnabled(view->stopEnabled);
+    continueButton->setEnabled(view->continueEnabled);
+
+    const bool receiving = state == Receiving;
+    if (receiving != receivingShown) {
+        receiveButton->SetCheck(receiving);
+        receivingShown = receiving;
+    }
+
+    QString port = notSet, baud = notSet;
+    if (view->IsConnected()) {
+        port = QStringLiteral("COM%1").arg(view->Port().Settings().portNumber);
+        baud = QString::number(view->Port().Settings().baudRate);
+    }
+    if (portLabel->text() != port)
+        portLabel->setText(port);
+    if (baudLabel->text() != baud)
+        baudLabel->setText(baud);
+}

@@ -1,0 +1,68 @@
+#pragma once
+#include <QBasicTimer>
+#include <QWidget>
+
+class CHoverButton;
+class CMainFrame;
+class CSermidaView;
+class QLabel;
+
+// The row under the toolbar that drives transfers: pause, stop, continue,
+// transmit, receive and settings, three lamps (receive, transmit, pause) and
+// the port and baud rate of the active view. Every 50 ms it follows the
+// active view's state.
+class CTransferBar : public QWidget {
+    Q_OBJECT
+
+public:
+    enum Lamp { ReceiveLamp, SendLamp, PauseLamp };
+
+    explicit CTransferBar(CMainFrame& frame, QWidget* parent = nullptr);
+
+    // The commands.
+    void OnPause();
+    void OnStop();
+    void OnContinue();
+    void OnTransmit();
+    void OnReceive(bool checked);
+    void OnSettings();
+
+    // -1 no view, -2 the linked view transmits, -3 the port would not open,
+    // -4 its monitor would not start, 0 nothing to take over, 1 connected.
+    int TakeOverConnection(CSermidaView* view);
+
+    void SetLinkedView(CSermidaView* view) { linkedView = view; }
+    CSermidaView* LinkedView() const { return linkedView; }
+
+    // One pass of the 50 ms update.
+    void UpdateState();
+
+    CHoverButton* Button(int id) const;
+    bool LampOn(Lamp lamp) const { return lampOn[lamp]; }
+    QString PortText() const;
+    QString BaudText() const;
+
+protected:
+    void timerEvent(QTimerEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+
+private:
+    void BuildControls();
+    void SetUpButtons();
+    void SetLamp(Lamp lamp, bool on);
+
+    CMainFrame& frame;
+    CHoverButton* pauseButton = nullptr;
+    CHoverButton* stopButton = nullptr;
+    CHoverButton* continueButton = nullptr;
+    CHoverButton* transmitButton = nullptr;
+    CHoverButton* receiveButton = nullptr;
+    CHoverButton* settingsButton = nullptr;
+    QLabel* lamps[3] = {};
+    bool lampOn[3] = {false, false, false};
+    QLabel* portLabel = nullptr;
+    QLabel* baudLabel = nullptr;
+    CSermidaView* linkedView = nullptr;
+    bool receivingShown = false;
+    QBasicTimer timer;
+};

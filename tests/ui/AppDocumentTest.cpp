@@ -1,0 +1,284 @@
+// Documents, menus, the settings dialog's proposals and the hover button.
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QRadioButton>
+#include <QTemporaryDir>
+
+#include "AppTestSupport.h"
+#include "app/AppCommands.h"
+#include "app/CHoverButton.h"
+#include "common/Gbk.h"
+
+class AppDocumentTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir home;
+    QString Write(const QString& name, const QByteArray& bytes) {
+        const QString path = home.filePath(name);
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+        f.write(bytes);
+        return path;
+    }
+    static QStringList MenuTitles(QMenuBar* bar) {
+        QStringList titles;
+        for (QAction* a : bar->actions())
+            titles << a->text();
+        return titles;
+    }
+
+private slots:
+    void initTestCase() { qputenv("SERMIDA_HOME", home.path().toLocal8Bit()); }
+
+    void saveFailureIsReportedAndTheDocumentStaysModified() {
+        AppScript script;
+        auto frame = MakeFrame();
+        CSermidaDoc* doc = frame->OnFileNew();
+        QVERIFY(doc);
+        CSermidaView* view = frame->ActiveView();
+        view->TypeCharacter("G");
+        QVERIFY(doc->IsModified());
+        script.saveAnswer = home.filePath("no-such-folder/x.nc");
+        QVERIFY(!frame->SaveDocument(doc, false));
+        QCOMPARE(script.messages.size(), size_t(1));
+        QVERIFY(script.messages[0].startsWith(QStringLiteral("保存文件失败")));
+        QVERIFY(script.messages[0].size() > QStringLiteral("保存文件失败").size() + 10);
+        QVERIFY(doc->IsModified());
+        QVERIFY(doc->PathName().isEmpty());
+
+        // Closing asks; a save that fails keeps the window open.
+        script.saveChoice = 1;
+        QVERIFY(!frame->ActiveChild()->close());
+        QCOMPARE(frame->MdiArea()->subWindowList().size(), 1);
+
+        // A good save clears the flag and writes the bytes.
+        script.saveAnswer = home.filePath("saved.nc");
+        QVERIFY(frame->SaveDocument(doc, false));
+        QVERIFY(!doc->IsModified());
+        QFile saved(script.saveAnswer);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), QByteArray("G"));
+        QVERIFY(frame->RecentFiles().contains(doc->PathName()));
+    }
+
+    void openKeepsLineEndsAndNamesNewDocuments() {
+        AppScript script;
+        auto frame = MakeFrame();
+        const QString path = Write("lf.nc", "N1\nN2\n");
+        CSermidaDoc* doc = frame->OpenDocumentFile(path);
+        QVERIFY(doc);
+        QCOMPARE(doc->Buffer().CountLines(), 3);
+        QCOMPARE(frame->ActiveChild()->windowTitle(), QStringLiteral("lf.nc"));
+        // Opening it again comes back to its window.
+        QCOMPARE(frame->OpenDocumentFile(path), doc);
+        QCOMPARE(frame->MdiArea()->subWindowList().size(), 1);
+        frame->ActiveView()->TypeCharacter("X");
+        script.saveAnswer.clear();
+        QVERIFY(frame->SaveDocument(doc, false));
+        QFile f(path);
+        f.open(QIODevice::ReadOnly);
+        QCOMPARE(f.readAll(), QByteArray("XN1\nN2\n"));
+
+        // A file that cannot be read makes no window.
+        QVERIFY(!frame->OpenDocumentFile(home.filePath("missing.nc")));
+        QCOMPARE(script.messages.size(), size_t(1));
+        QCOMPARE(frame->MdiArea()->subWindowList().size(), 1);
+
+        CSermidaDoc* fresh = frame->OnFileNew();
+        QVERIFY(fresh->Title().startsWith(QStringLiteral("SERMIDA")));
+        QVERIFY(fresh->PathName().isEmpty());
+
+        // Transmit with no document shows the Open dialog; cancelling ends it quietly.
+        script.saveChoice = 0;
+        frame->MdiArea()->closeAllSubWindows();
+        QTRY_VERIFY(frame->MdiArea()->subWindowList().isEmpty());
+        script.messages.clear();
+        frame->TransferBar()->OnTransmit();
+        QCOMPARE(script.openDialogs, 1);
+        QVERIFY(script.messages.empty());
+        QCOMPARE(script.modalRuns, 0);
+    }
+
+    void droppedFilesOpen() {
+        AppScript script;
+        auto frame = MakeFrame();
+        QMimeData data;
+        data.setUrls(
+            {QUrl::fromLocalFile(Write("d1.nc", "A")), QUrl::fromLocalFile(Write("d2.nc", "B"))});
+        QWidget* area = frame->MdiArea()->viewport();
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton,
+                              Qt::NoModifier);
+        QCoreApplication::sendEvent(area, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(area, &drop);
+        QVERIFY2(script.messages.empty(),
+                 qPrintable(script.messages.empty() ? QString() : script.messages[0]));
+        QCOMPARE(frame->MdiArea()->subWindowList().size(), 2);
+    }
+
+    void readOnlyToggleAndSecondWindowShareTheDocument() {
+        AppScript script;
+        auto frame = MakeFrame();
+        CSermidaDoc* doc = frame->OnFileNew();
+        CSermidaView* first = frame->ActiveView();
+        first->ExecuteCommand(ID_EDIT_READ_ONLY);
+        QVERIFY(doc->Buffer().IsWriteProtected());
+        first->TypeCharacter("Z");
+        QCOMPARE(doc->Buffer().LineSize(0), 0);
+        first->ExecuteCommand(ID_EDIT_READ_ONLY);
+        QVERIFY(!doc->Buffer().IsWriteProtected());
+
+        CChildFrame* second = frame->OnWindowNew();
+        QVERIFY(second);
+        QCOMPARE(second->View()->GetDocument(), doc);
+        QCOMPARE(doc->Views().size(), size_t(2));
+        second->View()->TypeCharacter("Q");
+        QCOMPARE(std::string(doc->Buffer().LineView(0)), std::string("Q"));
+        // Closing one of two windows does not ask about the changes.
+        QVERIFY(second->close());
+        QCOMPARE(script.messages.size(), size_t(0));
+        QTRY_COMPARE(doc->Views().size(), size_t(1));
+    }
+
+    void menusFollowWhetherADocumentIsOpen() {
+        AppScript script;
+        auto frame = MakeFrame();
+        QCOMPARE(MenuTitles(frame->menuBar()), QStringList({"文件(&F)", "查看(&V)", "帮助(&H)"}));
+        frame->OnFileNew();
+        QCOMPARE(MenuTitles(frame->menuBar()), QStringList({"文件(&F)", "编辑(&E)", "通信设置(&S)",
+                                                            "查看(&V)", "窗口(&W)", "帮助(&H)"}));
+        QCOMPARE(frame->Action(ID_FILE_NEW)->text(), QStringLiteral("新建(&N)\tCtrl+N"));
+        QCOMPARE(frame->Action(ID_FILE_OPEN)->text(), QStringLiteral("打开(&O)...\tCtrl+O"));
+        QCOMPARE(frame->Action(ID_APP_EXIT)->text(), QStringLiteral("退出(&X)"));
+        QCOMPARE(frame->Action(ID_HELP)->text(), QStringLiteral("帮助                 F1"));
+        QCOMPARE(frame->Action(ID_COMM_SETTINGS)->text(), QStringLiteral("设置(&T)"));
+        QCOMPARE(frame->Action(ID_FILE_NEW)->toolTip(), QStringLiteral("新建"));
+        QCOMPARE(frame->Action(ID_FILE_NEW)->statusTip(), QStringLiteral("建立新文档"));
+        QVERIFY(QFile::exists(frame->HelpFilePath()));
+    }
+
+    void settingsDialogProposesFromViewThenFileThenDefaults() {
+        AppScript script;
+        auto frame = MakeFrame();
+        frame->OnFileNew();
+        CSermidaView* view = frame->ActiveView();
+        QFile::remove(home.filePath("Sermida.ini"));
+        {
+            CCommSettingsDlg dlg(view);
+            QCOMPARE(dlg.PortBox()->currentIndex(), 0);
+            QCOMPARE(dlg.BaudBox()->currentText(), QStringLiteral("38400"));
+            QCOMPARE(dlg.DataBitsBox()->currentText(), QStringLiteral("8"));
+            QCOMPARE(dlg.StopBitsBox()->currentText(), QStringLiteral("1"));
+            QCOMPARE(dlg.ParityBox()->currentText(), QStringLiteral("无"));
+            QVERIFY(dlg.DirectRadio()->isChecked());
+            QVERIFY(!dlg.PhoneEdit()->isEnabled());
+            // Each COM name shows the device it stands for.
+            QVERIFY(dlg.PortBox()->itemText(0).startsWith(QStringLiteral("COM1")));
+            QVERIFY(dlg.PortBox()->itemText(0).contains(QStringLiteral("/")));
+            dlg.ModemRadio()->click();
+            QVERIFY(dlg.PhoneEdit()->isEnabled());
+        }
+        Write("Sermida.ini",
+              QByteArray("COM3 8800 7 2 ") + QByteArray::fromStdString(Utf8ToGbk("偶校验")));
+        {
+            CCommSettingsDlg dlg(view);
+            QCOMPARE(dlg.PortBox()->currentIndex(), 2);
+            QCOMPARE(dlg.BaudBox()->currentIndex(), -1); // 8800 is not in the list
+            QCOMPARE(dlg.DataBitsBox()->currentText(), QStringLiteral("7"));
+            QCOMPARE(dlg.StopBitsBox()->currentText(), QStringLiteral("2"));
+            QCOMPARE(dlg.ParityBox()->currentText(), QStringLiteral("偶校验"));
+        }
+        view->Port().Configure(view->Owner(), 4, 19200, 8, 1, 'N');
+        {
+            CCommSettingsDlg dlg(view);
+            QCOMPARE(dlg.PortBox()->currentIndex(), 3);
+            QCOMPARE(dlg.BaudBox()->currentText(), QStringLiteral("19200"));
+        }
+    }
+
+    void modemDialRefusesAWrongLineSetUpAndLeavesTheDialogOpen() {
+        PeerLine peer(5);
+        AppScript script;
+        auto frame = MakeFrame();
+        frame->OnFileNew();
+        CSermidaView* view = frame->ActiveView();
+        CCommSettingsDlg dlg(view);
+        dlg.PortBox()->setCurrentIndex(4);
+        dlg.DataBitsBox()->setCurrentIndex(2); // 7 data bits
+        dlg.ModemRadio()->click();
+        dlg.PhoneEdit()->setText(QStringLiteral("123"));
+        dlg.accept();
+        QCOMPARE(script.messages.size(), size_t(1));
+        QCOMPARE(script.messages[0], QStringLiteral("请确认com端口的工作方式为:810"));
+        QVERIFY(!view->IsConnected());
+        QVERIFY(view->Port().IsOpen()); // open until the next OK or Cancel
+        QCOMPARE(dlg.result(), int(QDialog::Rejected));
+        dlg.reject();
+        QVERIFY(!view->Port().IsOpen());
+    }
+
+    void modemAnswerWaitCountsAndEscCancels() {
+        PeerLine peer(5);
+        AppScript script;
+        auto frame = MakeFrame();
+        frame->OnFileNew();
+        CSermidaView* view = frame->ActiveView();
+        CCommSettingsDlg dlg(view);
+        dlg.show();
+        dlg.PortBox()->setCurrentIndex(4);
+        dlg.DataBitsBox()->setCurrentText(QStringLiteral("8"));
+        dlg.StopBitsBox()->setCurrentText(QStringLiteral("1"));
+        dlg.ParityBox()->setCurrentIndex(0);
+        dlg.ModemRadio()->click();
+        dlg.PhoneEdit()->setText(QStringLiteral("5551234"));
+        // The modem answers the reset and echoes the dial command.
+        QTimer::singleShot(300, [&] { peer.Write("atz\r\nOK\r\n"); });
+        QTimer::singleShot(2600, [&] { peer.Write("attd5551234\r\n"); });
+        dlg.accept();
+        QTRY_VERIFY_WITH_TIMEOUT(!dlg.OkButton()->isEnabled(), 8000);
+        QVERIFY(dlg.Dialing());
+        QTRY_VERIFY_WITH_TIMEOUT(dlg.StatusLine()->text().contains(QStringLiteral("1/120")), 3000);
+        QTest::keyClick(&dlg, Qt::Key_Escape);
+        QVERIFY(dlg.StatusLine()->text().endsWith(QStringLiteral("[取消连接]")));
+        QVERIFY(dlg.OkButton()->isEnabled());
+        QVERIFY(dlg.isVisible()); // Esc ended the dial, not the dialog
+        QVERIFY(!view->IsConnected());
+        peer.Drain();
+        QVERIFY(peer.received.find("atz\r\n") == 0);
+        QVERIFY(peer.received.find("attd5551234\r\n") != std::string::npos);
+        dlg.reject();
+    }
+
+    void hoverButtonColoursAndCheckMode() {
+        QCOMPARE(CHoverButton::OffsetOf(QColor(240, 240, 240), 30), QColor(255, 255, 255));
+        QCOMPARE(CHoverButton::OffsetOf(QColor(240, 240, 240), -30), QColor(210, 210, 210));
+        // The hue stays: no component is clipped.
+        QCOMPARE(CHoverButton::OffsetOf(QColor(250, 100, 0), 30), QColor(255, 105, 5));
+        CHoverButton b;
+        QCOMPARE(b.SetColor(6, Qt::red), int(CHoverButton::INVALID_INDEX));
+        QCOMPARE(b.OffsetColor(0, 300), int(CHoverButton::BAD_OFFSET));
+        QCOMPARE(b.SetPressedStyle(2), int(CHoverButton::BAD_PRESSED_STYLE));
+        QCOMPARE(b.OffsetColor(0, 10), int(CHoverButton::OK));
+        b.SetCheckBoxMode(true);
+        b.click();
+        QVERIFY(b.GetCheck());
+        b.click();
+        QVERIFY(!b.GetCheck());
+        // A non-flat button never takes the hovered look.
+        b.SetFlat(false);
+        b.resize(40, 30);
+        b.show();
+        QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+        QCoreApplication::sendEvent(&b, &enter);
+        QVERIFY(!b.IsHovered());
+    }
+};
+
+QTEST_MAIN(AppDocumentTest)
+#include "AppDocumentTest.moc"

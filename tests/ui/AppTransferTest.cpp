@@ -1,0 +1,331 @@
+// The program end to end: the settings dialog connects a view to a
+// pseudo-terminal, the transfer bar transmits and receives, and the guards
+// keep a running transmission from being disturbed.
+#include <QFile>
+#include <QMdiArea>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <ctime>
+
+#include "AppTestSupport.h"
+#include "app/CHoverButton.h"
+#include "app/CProgressBar.h"
+#include "common/Gbk.h"
+#include "transfer/TransferState.h"
+
+class AppTransferTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir home;
+    QString WriteProgram(const QString& name, const std::string& text) {
+        const QString path = home.filePath(name);
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+        f.write(text.data(), qint64(text.size()));
+        return path;
+    }
+
+private slots:
+    void initTestCase() {
+        qputenv("SERMIDA_HOME", home.path().toLocal8Bit());
+        QFile::remove(home.filePath("Sermida.ini"));
+    }
+    void init() { QFile::remove(home.filePath("Sermida.ini")); }
+
+    void connectsThroughDialogAndTransmitsExactBytes() {
+        PeerLine peer(3);
+        QVERIFY(peer.Valid());
+        AppScript script;
+        auto frame = MakeFrame();
+        CTransferBar* bar = frame->TransferBar();
+
+        bar->UpdateState();
+        QCOMPARE(bar->PortText(), QStringLiteral("未设置"));
+        QCOMPARE(bar->BaudText(), QStringLiteral("未设置"));
+
+        QVERIFY(frame->OpenDocumentFile(WriteProgram("a.nc", ProgramText(3))));
+        CSermidaView* view = frame->ActiveView();
+        QVERIFY(view);
+        script.ConnectWith(2, "9600"); // COM3
+        bar->OnSettings();
+        QVERIFY(view->IsConnected());
+        QCOMPARE(bar->LinkedView(), view);
+        bar->UpdateState();
+        QCOMPARE(bar->PortText(), QStringLiteral("COM3"));
+        QCOMPARE(bar->BaudText(), QStringLiteral("9600"));
+
+        // The last good connection is kept, one blank apart, parity in GBK.
+        QFile ini(home.filePath("Sermida.ini"));
+        QVERIFY(ini.open(QIODevice::ReadOnly));
+        QCOMPARE(ini.readAll().toStdString(), "COM3 9600 8 1 " + Utf8ToGbk("无"));
+
+        bar->OnTransmit();
+        const std::string expected = SentForm(3);
+        QCOMPARE(peer.ReadAtLeast(expected.size()), expected);
+        QTRY_COMPARE(view->State(), int(Idle));
+        QTest::qWait(50);
+        peer.Drain();
+        QCOMPARE(peer.received, expected); // nothing more than the program
+        QVERIFY(!view->GetDocument()->Buffer().IsWriteProtected());
+        QVERIFY(script.messages.empty());
+
+        // Cancel in the dialog disconnects; the labels say so again.
+        script.CancelDialog();
+        bar->OnSettings();
+        QVERIFY(!view->IsConnected());
+        QVERIFY(!bar->LinkedView());
+        bar->UpdateState();
+        QCOMPARE(bar->PortText(), QStringLiteral("未设置"));
+    }
+
+    void peerHoldLightsPauseLampAndPauseContinueStopFollowTheState() {
+        PeerLine peer(3);
+        AppScript script;
+        auto frame = MakeFrame();
+        CTransferBar* bar = frame->TransferBar();
+        QVERIFY(frame->OpenDocumentFile(WriteProgram("long.nc", ProgramText(400))));
+        CSermidaView* view = frame->ActiveView();
+        script.ConnectWith(2, "9600");
+        bar->OnTransmit(); // not connected yet: the dialog comes first
+        QCOMPARE(script.modalRuns, 1);
+        QTRY_VERIFY(peer.ReadAtLeast(1, 2000).size() > 0);
+        QCOMPARE(view->State(), int(Sending));
+        bar->UpdateState();
+        QVERIFY(bar->LampOn(CTransferBar::SendLamp));
+        QVERIFY(!bar->LampOn(CTransferBar::PauseLamp));
+        QVERIFY(bar->Button(1000)->isEnabled());
+        QVERIFY(bar->Button(1001)->isEnabled());
+        QVERIFY(!bar->Button(1002)->isEnabled());
+
+        peer.Write("\x13"); // DC3
+        QTRY_COMPARE(view->State(), int(HeldByPeer));
+        bar->UpdateState();
+        QVERIFY(bar->LampOn(CTransferBar::PauseLamp));
+        QVERIFY(!bar->LampOn(CTransferBar::SendLamp));
+        QVERIFY(bar->Button(1000)->isEnabled());
+        QVERIFY(bar->Button(1001)->isEnabled());
+        QVERIFY(!bar->Button(1002)->isEnabled());
+        // The line that waits is marked (shown green).
+        QTRY_VERIFY(view->GetDocument()->Buffer().FindLineWithMark(TRANSFER_LINE) >= 0);
+        // Held: nothing more goes out.
+        QTest::qWait(100);
+        peer.Drain();
+        const size_t heldAt = peer.received.size();
+        QTest::qWait(150);
+        peer.Drain();
+        QCOMPARE(peer.received.size(), heldAt);
+
+        bar->OnPause();
+        QCOMPARE(view->State(), int(Paused));
+        bar->UpdateState();
+        QVERIFY(!bar->Button(1000)->isEnabled());
+        QVERIFY(bar->Button(1001)->isEnabled());
+        QVERIFY(bar->Button(1002)->isEnabled());
+        // Continue while the controller still holds goes back to the hold.
+        bar->OnContinue();
+        QCOMPARE(view->State(), int(HeldByPeer));
+
+        peer.Write("\x11"); // DC1
+        QTRY_COMPARE(view->State(), int(Sending));
+        peer.ReadAtLeast(heldAt + 20, 3000);
+        QVERIFY(peer.received.size() > heldAt);
+
+        bar->OnStop();
+        QTRY_COMPARE(view->State(), int(Idle));
+        QTRY_VERIFY(!view->GetDocument()->Buffer().IsWriteProtected());
+        bar->UpdateState();
+        QVERIFY(!bar->Button(1000)->isEnabled());
+        QVERIFY(!bar->Button(1001)->isEnabled());
+        QVERIFY(!bar->LampOn(CTransferBar::SendLamp));
+        // What went out is the beginning of the program, whole lines, exact.
+        QTest::qWait(50);
+        peer.Drain();
+        const std::string all = SentForm(400);
+        QVERIFY(peer.received.size() < all.size());
+        QCOMPARE(peer.received, all.substr(0, peer.received.size()));
+    }
+
+    void receiveWithNoDocumentCreatesOneAndAppendsTheText() {
+        PeerLine peer(3);
+        AppScript script;
+        auto frame = MakeFrame();
+        CTransferBar* bar = frame->TransferBar();
+        QVERIFY(!frame->ActiveView());
+        script.ConnectWith(2, "19200");
+        bar->Button(1003)->click(); // checks the button, then receives
+        CSermidaView* view = frame->ActiveView();
+        QVERIFY(view);
+        QCOMPARE(view->GetDocument()->Title().left(7), QStringLiteral("SERMIDA"));
+        QVERIFY(view->IsConnected());
+        QCOMPARE(view->State(), int(Receiving));
+        bar->UpdateState();
+        QVERIFY(bar->Button(1003)->GetCheck());
+
+        peer.Write("\x12O2000\nN10 G00 X5.\nM30\n\x14");
+        CTextBuffer& buffer = view->GetDocument()->Buffer();
+        QTRY_COMPARE(buffer.CountLines(), 4);
+        QCOMPARE(std::string(buffer.LineView(0)), std::string("O2000"));
+        QCOMPARE(std::string(buffer.LineView(1)), std::string("N10 G00 X5."));
+        QCOMPARE(std::string(buffer.LineView(2)), std::string("M30"));
+
+        bar->Button(1003)->click(); // unchecks: receiving ends
+        QCOMPARE(view->State(), int(Idle));
+        QVERIFY(view->IsConnected());
+
+        // Transmitting needs Idle: while receiving it is refused.
+        bar->Button(1003)->click();
+        QCOMPARE(view->State(), int(Receiving));
+        bar->OnTransmit();
+        QCOMPARE(script.Count(QStringLiteral("当前不能开始发送数据的操作。")), 1);
+        QCOMPARE(view->State(), int(Receiving));
+    }
+
+    void receivingViewCanBeClosed() {
+        PeerLine peer(3);
+        AppScript script;
+        auto frame = MakeFrame();
+        CTransferBar* bar = frame->TransferBar();
+        script.ConnectWith(2, "38400");
+        bar->OnReceive(true);
+        CSermidaView* view = frame->ActiveView();
+        QVERIFY(view);
+        QCOMPARE(view->State(), int(Receiving));
+        peer.Write("N1\nN2\n");
+        QTRY_VERIFY(view->GetDocument()->Buffer().CountLines() >= 3);
+        // Keep bytes coming while the window closes.
+        peer.Write(std::string(2000, 'X') + "\n");
+        script.saveChoice = 0; // discard the received text
+        QVERIFY(frame->ActiveChild()->close());
+        QTRY_VERIFY(frame->MdiArea()->subWindowList().isEmpty());
+        QVERIFY(!bar->LinkedView());
+        peer.Write("more\n");
+        QTest::qWait(100);
+        bar->UpdateState();
+        QCOMPARE(bar->PortText(), QStringLiteral("未设置"));
+        // The port was released: another view can open it again.
+        script.ConnectWith(2, "38400");
+        bar->OnReceive(true);
+        QVERIFY(frame->ActiveView()->IsConnected());
+    }
+
+    void transmitInAnotherViewTakesTheConnectionOver() {
+        PeerLine peer(3);
+        AppScript script;
+        auto frame = MakeFrame();
+        CTransferBar* bar = frame->TransferBar();
+        QVERIFY(frame->OpenDocumentFile(WriteProgram("a1.nc", "A1\r\nA2")));
+        CSermidaView* a = frame->ActiveView();
+        script.ConnectWith(2, "9600");
+        bar->OnSettings();
+        QVERIFY(a->IsConnected());
+
+        QVERIFY(frame->OpenDocumentFile(WriteProgram("b1.nc", "B1\r\nB2")));
+        CSermidaView* b = frame->ActiveView();
+        QVERIFY(b != a);
+        bar->OnTransmit();
+        QCOMPARE(script.modalRuns, 1); // no second dialog: the settings moved over
+        QVERIFY(!a->IsConnected());
+        QCOMPARE(a->State(), int(Idle));
+        QVERIFY(b->IsConnected());
+        QCOMPARE(bar->LinkedView(), b);
+        QCOMPARE(b->Port().Settings().baudRate, 9600);
+        QCOMPARE(peer.ReadAtLeast(8), std::string("B1\r\nB2\r\n"));
+        QTRY_COMPARE(b->State(), int(Idle));
+
+        // Labels follow the active view: the unconnected one says "未设置".
+        frame->MdiArea()->setActiveSubWindow(frame->MdiArea()->subWindowList().first());
+        QCOMPARE(frame->ActiveView(), a);
+        bar->UpdateState();
+        QCOMPARE(bar->PortText(), QStringLiteral("未设置"));
+    }
+
+    void guardsRefuseWhileTransmitting() {
+        PeerLine peer(3);
+        AppScript script;
+        auto frame = MakeFrame();
+        CTransferBar* bar = frame->TransferBar();
+        QVERIFY(frame->OpenDocumentFile(WriteProgram("g.nc", ProgramText(300))));
+        CSermidaView* a = frame->ActiveView();
+        script.ConnectWith(2, "9600");
+        bar->OnTransmit();
+        peer.ReadAtLeast(1);
+        peer.Write("\x13"); // the controller holds: the transmission stays running
+        QTRY_COMPARE(a->State(), int(HeldByPeer));
+
+        bar->OnSettings();
+        QCOMPARE(script.Count(kWait), 1);
+        QCOMPARE(script.modalRuns, 1);
+
+        a->ExecuteCommand(1021);
+        QCOMPARE(script.Count(kWait), 2);
+
+        QVERIFY(!frame->ActiveChild()->close());
+        QCOMPARE(script.Count(kWait), 3);
+
+        QVERIFY(!frame->OpenDocumentFile(WriteProgram("other.nc", "X")));
+        QCOMPARE(script.Count(kWait), 4);
+        QCOMPARE(frame->MdiArea()->subWindowList().size(), 1);
+
+        // A second view transmitting: the hand-over is refused.
+        frame->OnFileNew();
+        CSermidaView* b = frame->ActiveView();
+        QVERIFY(b != a);
+        QCOMPARE(bar->TakeOverConnection(b), -2);
+        QCOMPARE(script.Count(kWait), 5);
+        QVERIFY(a->IsConnected());
+
+        // Quitting while a background view transmits is refused too.
+        QVERIFY(!frame->close());
+        QCOMPARE(script.Count(kWait), 6);
+        QCOMPARE(frame->MdiArea()->subWindowList().size(), 2);
+
+        // The settings dialog's OK on the same port leaves the transmitting view alone.
+        QCOMPARE(frame->ReleasePort(3), 1);
+        QVERIFY(a->IsConnected());
+
+        frame->MdiArea()->setActiveSubWindow(frame->MdiArea()->subWindowList().first());
+        QCOMPARE(frame->ActiveView(), a);
+        bar->OnStop();
+        QTRY_COMPARE(a->State(), int(Idle));
+        QVERIFY(frame->OpenDocumentFile(home.filePath("other.nc")));
+        QCOMPARE(frame->ReleasePort(3), 1);
+        QVERIFY(!a->IsConnected());
+    }
+
+    void statusBarShowsProgressAndOperationTime() {
+        PeerLine peer(3);
+        AppScript script;
+        auto frame = MakeFrame();
+        frame->UpdateStatus();
+        QCOMPARE(frame->TimePane()->text(), QStringLiteral("操作时间 00:00:00"));
+        QVERIFY(frame->OpenDocumentFile(WriteProgram("p.nc", ProgramText(150))));
+        CSermidaView* view = frame->ActiveView();
+        frame->UpdateStatus();
+        QCOMPARE(frame->TimePane()->text(), QStringLiteral("操作时间 00:00:00"));
+        QCOMPARE(frame->Progress()->maximum(), 100);
+        script.ConnectWith(2, "9600");
+        frame->TransferBar()->OnTransmit();
+        QTRY_VERIFY(view->Engine().sentLines > 5);
+        frame->UpdateStatus();
+        QCOMPARE(frame->Progress()->maximum(), 151);
+        QVERIFY(frame->Progress()->value() > 0);
+        QCOMPARE(frame->Progress()->BarColour(), QColor(255, 0, 0));
+        // The running time is counted from the start of the transmission.
+        const int64_t started = int64_t(std::time(nullptr)) - (3600 + 2 * 60 + 3);
+        view->Engine().operationStart = started;
+        frame->UpdateStatus();
+        const bool sameSecond = int64_t(std::time(nullptr)) - started == 3723;
+        if (sameSecond)
+            QCOMPARE(frame->TimePane()->text(), QStringLiteral("操作时间 01:02:03"));
+        frame->TransferBar()->OnStop();
+        QTRY_COMPARE(view->State(), int(Idle));
+        QTRY_VERIFY(!view->Engine().operationRunning);
+        // A duration of 25 hours shows as 01:00:00.
+        view->Engine().lastOperationTime = 25 * 3600;
+        frame->UpdateStatus();
+        QCOMPARE(frame->TimePane()->text(), QStringLiteral("操作时间 01:00:00"));
+    }
+};
+
+QTEST_MAIN(AppTransferTest)
+#include "AppTransferTest.moc"
