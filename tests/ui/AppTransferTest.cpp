@@ -118,6 +118,13 @@ private slots:
         bar->OnPause();
         QCOMPARE(view->State(), int(Paused));
         bar->UpdateState();
+        // SERMIDA_SCREENSHOT=FILE keeps a picture of this moment (the README's).
+        if (const QString shot = qEnvironmentVariable("SERMIDA_SCREENSHOT"); !shot.isEmpty()) {
+            frame->resize(1000, 640);
+            frame->show();
+            QTest::qWait(400);
+            QVERIFY(frame->grab().save(shot));
+        }
         QVERIFY(!bar->Button(1000)->isEnabled());
         QVERIFY(bar->Button(1001)->isEnabled());
         QVERIFY(bar->Button(1002)->isEnabled());
