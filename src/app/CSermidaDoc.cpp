@@ -1,5 +1,6 @@
 #include "app/CSermidaDoc.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
 
@@ -44,21 +45,23 @@ bool CSermidaDoc::OnNewDocument() {
 bool CSermidaDoc::OnOpenDocument(const QString& file, QString* reason) {
     FileError error;
     // A failed load leaves the buffer as it was.
-    if (!buffer.LoadFromDisk(file.toStdString(), LINE_END_DETECT, &error)) {
-        if (reason)
-            *reason = QString::fromStdString(error.Describe());
-        return false;
-    }
-    path = QFileInfo(file).absoluteFilePath();
-    title = QFileInfo(file).fileName();
-    SetModifiedFlag(false);
-    emit TitleChanged();
-    return true;
+    const bool ok =
+        buffer.LoadFromDisk(QFile::encodeName(file).toStdString(), LINE_END_DETECT, &error);
+    return TakeFileName(ok, error, file, reason);
 }
 
 bool CSermidaDoc::OnSaveDocument(const QString& file, QString* reason) {
     FileError error;
-    if (!buffer.SaveToDisk(file.toStdString(), LINE_END_DETECT, true, &error)) {
+    const bool ok =
+        buffer.SaveToDisk(QFile::encodeName(file).toStdString(), LINE_END_DETECT, true, &error);
+    return TakeFileName(ok, error, file, reason);
+}
+
+// After a load or save: the document now is that file, unmodified; or the
+// reason it failed.
+bool CSermidaDoc::TakeFileName(bool ok, const FileError& error, const QString& file,
+                               QString* reason) {
+    if (!ok) {
         if (reason)
             *reason = QString::fromStdString(error.Describe());
         return false;

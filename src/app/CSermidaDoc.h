@@ -54,6 +54,8 @@ signals:
     void TitleChanged();
 
 private:
+    bool TakeFileName(bool ok, const FileError& error, const QString& file, QString* reason);
+
     CDocBuffer buffer{*this};
     QString path;
     QString title;
