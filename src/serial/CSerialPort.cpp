@@ -289,7 +289,7 @@ bool CSerialPort::Write(const void* buffer, uint32_t length, uint32_t& written) 
     // A write that follows the last one within the time it takes a thread to
     // wake continues the line; only a real pause lets it fall idle.
     const auto wakeSlack = std::max<std::chrono::nanoseconds>(charTime * 2,
-                                                              std::chrono::microseconds(300));
+                                                              std::chrono::milliseconds(2));
     if (lineFreeAt + wakeSlack < now)
         lineFreeAt = now;
     for (size_t at = 0; at < length; at += slice) {
