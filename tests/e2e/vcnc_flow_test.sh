@@ -24,6 +24,16 @@ wire_of() {
     [[ $(tail -c 1 "$1" | od -An -tx1) == *0a* ]] && printf '\r\n'
 }
 longest() { wire_of "$1" | awk '{ if (length($0) + 1 > n) n = length($0) + 1 } END { print n }'; }
+# Room after DC3: twice the longest line, or the most the controller takes
+# (less than half its 256-byte buffer), but never less than the longest line.
+room_for() {
+    local line n
+    line=$(longest "$1")
+    n=$((2 * line))
+    [[ $n -gt 127 ]] && n=127
+    [[ $n -lt $line ]] && n=$line
+    echo "$n"
+}
 
 # run NAME FILE ROOM [send options...]: transmits FILE into vcnc; prints its summary.
 run() {
@@ -53,7 +63,7 @@ exact_case() { # NAME FILE ROOM [send options]: exact bytes, overflow 0, holds >
 awk -v n="${SYNTHETIC_LINES:-10000}" 'BEGIN { for (i = 1; i <= n; i++)
     printf "N%d G1 X%.3f Y%.3f ;p%d\r\n", i, (i * 7) % 500 / 10, (i * 13) % 500 / 10, i }' \
     >"$work/synthetic.nc"
-exact_case synthetic "$work/synthetic.nc" $((2 * $(longest "$work/synthetic.nc")))
+exact_case synthetic "$work/synthetic.nc" "$(room_for "$work/synthetic.nc")"
 
 head -n 1000 "$work/synthetic.nc" >"$work/short.nc"
 run whole10 "$work/short.nc" 10
@@ -75,7 +85,7 @@ if [[ -d $cache/ncfiles ]]; then
         n=$(wc -l <"$f"); [[ $n -le 400 ]] && echo "$n $f"; done | sort -rn | head -2 | cut -d' ' -f2-)
     for f in "${real[@]}"; do
         base=$(basename "$f" .ngc)
-        exact_case "real-$base" "$f" $((2 * $(longest "$f")))
+        exact_case "real-$base" "$f" "$(room_for "$f")"
         exact_case "real-$base-chunk8" "$f" 10 --xoff-chunk 8
     done
 else
