@@ -86,6 +86,8 @@ CMainFrame::CMainFrame(Options options) {
     resize(1100, 720);
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
+    // Where the operator left the toolbars last time.
+    restoreState(OpenProfile()->value(QStringLiteral("Layout/ToolBars")).toByteArray());
     if (splash) {
         // The splash stays up for its time while the window already works.
         QTimer::singleShot(kSplashMs, this, [this] {
@@ -635,6 +637,7 @@ void CMainFrame::closeEvent(QCloseEvent* e) {
         e->ignore();
         return;
     }
+    OpenProfile()->setValue(QStringLiteral("Layout/ToolBars"), saveState());
     e->accept();
 }
 

@@ -8,6 +8,7 @@
 #include <QMimeData>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QToolBar>
 
 #include "AppTestSupport.h"
 #include "app/AppCommands.h"
@@ -102,6 +103,22 @@ private slots:
         QCOMPARE(script.openDialogs, 1);
         QVERIFY(script.messages.empty());
         QCOMPARE(script.modalRuns, 0);
+    }
+
+    void toolBarsComeBackWhereTheOperatorLeftThem() {
+        {
+            auto frame = MakeFrame();
+            auto* bar = frame->findChild<QToolBar*>(QStringLiteral("transfer"));
+            QVERIFY(bar);
+            frame->addToolBar(Qt::LeftToolBarArea, bar);
+            QVERIFY(frame->close());
+        }
+        auto frame = MakeFrame();
+        auto* bar = frame->findChild<QToolBar*>(QStringLiteral("transfer"));
+        QVERIFY(bar);
+        QCOMPARE(frame->toolBarArea(bar), Qt::LeftToolBarArea);
+        frame->addToolBar(Qt::TopToolBarArea, bar); // leave it as it was for the others
+        QVERIFY(frame->close());
     }
 
     void droppedFilesOpen() {
