@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 
+#include "app/AppArt.h"
 #include "app/AppHooks.h"
 #include "app/CMainFrame.h"
 #include "app/CSermidaDoc.h"
@@ -10,6 +11,7 @@
 
 CChildFrame::CChildFrame(CSermidaView* v, QWidget* parent) : QMdiSubWindow(parent), view(v) {
     setAttribute(Qt::WA_DeleteOnClose);
+    setWindowIcon(app_art::AppIcon());
     setWidget(view);
     connect(view->GetDocument(), &CSermidaDoc::TitleChanged, this, &CChildFrame::UpdateTitle);
     UpdateTitle();
