@@ -4,11 +4,25 @@
 
 namespace {
 constexpr unsigned char kMark[3] = {0xEF, 0xBB, 0xBF};
+
+// A byte that GBK text passes through unchanged.
+constexpr bool PassesUnchanged(unsigned char b) {
+    return b != 0 && b != '\r' && b != '\n' && (b < DC1 || b > DC4);
 }
+} // namespace
 
 void ReceiveDecoder::Decode(const unsigned char* bytes, size_t length, std::atomic<int>& state,
                             std::atomic<bool>& peerHold, std::string& out) {
     for (size_t i = 0; i < length; ++i) {
+        // Most of a GBK program is plain text: take such runs whole.
+        if (bomIndex < 0 && encoding == EncodingGbk && PassesUnchanged(bytes[i])) {
+            size_t end = i + 1;
+            while (end < length && PassesUnchanged(bytes[end]))
+                ++end;
+            out.append(reinterpret_cast<const char*>(bytes + i), end - i);
+            i = end - 1;
+            continue;
+        }
         const unsigned char b = bytes[i];
         switch (b) {
         case DC3:
