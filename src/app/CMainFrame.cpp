@@ -394,7 +394,8 @@ void CMainFrame::OnCommand(int id) {
         mdiArea->tileSubWindows();
         return;
     case ID_WINDOW_ARRANGE:
-        return; // minimised windows stay where Qt puts them
+        ArrangeIcons();
+        return;
     case ID_HELP:
         OnHelp();
         return;
@@ -618,6 +619,18 @@ void CMainFrame::UpdateStatus() {
     const QString overwrite = view->PaneText(59140);
     if (overwritePane->text() != overwrite)
         overwritePane->setText(overwrite);
+}
+
+// Minimised document windows in a row along the bottom of the document area.
+void CMainFrame::ArrangeIcons() {
+    int x = 0;
+    const int bottom = mdiArea->viewport()->height();
+    for (QMdiSubWindow* w : mdiArea->subWindowList()) {
+        if (!w->isMinimized())
+            continue;
+        w->move(x, bottom - w->height());
+        x += w->width();
+    }
 }
 
 // --- Closing, dropping, help ---------------------------------------------------------

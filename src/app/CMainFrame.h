@@ -72,6 +72,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    void ArrangeIcons();
     void CreateActions();
     void CreateMenus();
     void CreateToolBars();

@@ -1,4 +1,5 @@
 // Documents, menus, the settings dialog's proposals and the hover button.
+#include <QAction>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
@@ -119,6 +120,33 @@ private slots:
         QCOMPARE(frame->toolBarArea(bar), Qt::LeftToolBarArea);
         frame->addToolBar(Qt::TopToolBarArea, bar); // leave it as it was for the others
         QVERIFY(frame->close());
+    }
+
+    void arrangeIconsLinesMinimisedWindowsUpAtTheBottom() {
+        auto frame = MakeFrame();
+        frame->resize(900, 600);
+        frame->show();
+        for (int i = 0; i < 3; ++i)
+            frame->OnFileNew();
+        auto* area = frame->findChild<QMdiArea*>();
+        const auto windows = area->subWindowList();
+        QCOMPARE(windows.size(), 3);
+        windows[0]->showMinimized();
+        windows[2]->showMinimized();
+        windows[2]->move(200, 100); // dragged somewhere
+        QAction* arrange = nullptr;
+        for (QAction* a : frame->findChildren<QAction*>())
+            if (a->text() == QString::fromUtf8("排列图标(&A)"))
+                arrange = a;
+        QVERIFY(arrange);
+        arrange->trigger();
+        const int bottom = area->viewport()->height();
+        QCOMPARE(windows[0]->geometry().bottom() + 1, bottom);
+        QCOMPARE(windows[2]->geometry().bottom() + 1, bottom);
+        QCOMPARE(windows[0]->x(), 0);
+        QCOMPARE(windows[2]->x(), windows[0]->width());
+        QVERIFY(!windows[1]->isMinimized());
+        frame->close();
     }
 
     void droppedFilesOpen() {
