@@ -36,6 +36,7 @@
 #include "editor/view/EditCommands.h"
 #include "editor/view/EditorProfile.h"
 #include "editor/view/ViewCommands.h"
+#include "editor/view/ViewPrinter.h"
 #include "settings/ConnectionSetup.h"
 #include "transfer/TransferMessages.h"
 #include <initializer_list>
@@ -145,7 +146,8 @@ void CMainFrame::CreateActions() {
     AddAction(ID_FILE_SAVE, S("保存(&S)\tCtrl+S"), S("保存活动文档\n保存"))
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     AddAction(ID_FILE_SAVE_AS, S("另存为(&A)..."), S("用新名称保存活动文档\n另存为"));
-    AddAction(ID_FILE_PRINT, S("打印(&P)...\tCtrl+P"), S("打印活动文档\n打印"));
+    AddAction(ID_FILE_PRINT, S("打印(&P)...\tCtrl+P"), S("打印活动文档\n打印"))
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
     AddAction(ID_FILE_PRINT_PREVIEW, S("打印预览(&V)"), S("显示整页\n打印预览"));
     AddAction(ID_FILE_PRINT_SETUP, S("打印设置(&R)..."), S("更改打印机和打印选项\n打印设置"));
     AddAction(ID_APP_EXIT, S("退出(&X)"), S("退出应用程序；提示保存文档\n退出"));
@@ -182,11 +184,6 @@ void CMainFrame::CreateActions() {
     AddAction(ID_NEXT_PLAIN_MARK, S("下一个书签"), S("下一个书签\n下一个书签"));
     AddAction(ID_PREV_PLAIN_MARK, S("前一个书签"), S("前一个书签\n前一个书签"));
     AddAction(ID_CLEAR_PLAIN_MARKS, S("清除所有书签"), S("清除所有书签\n清除所有书签"));
-
-    // Printing belongs to the editor's printing support, which this build
-    // does not have yet: the items are there, greyed.
-    for (int id : {ID_FILE_PRINT, ID_FILE_PRINT_PREVIEW, ID_FILE_PRINT_SETUP})
-        actions[id]->setEnabled(false);
 }
 
 void CMainFrame::CreateMenus() {
@@ -343,7 +340,8 @@ void CMainFrame::UpdateCommandUI() {
              ID_EDIT_COPY, ID_EDIT_CUT, int(ID_EDIT_PASTE), int(ID_EDIT_DELETE), ID_EDIT_SELECT_ALL,
              int(ID_EDIT_UNDO), int(ID_EDIT_REDO), ID_EDIT_FIND, int(ID_EDIT_FIND_NEXT),
              int(ID_EDIT_FIND_PREVIOUS), int(ID_EDIT_REPLACE), ID_EDIT_READ_ONLY, ID_COMM_SETTINGS,
-             ID_TOGGLE_PLAIN_MARK, ID_NEXT_PLAIN_MARK, ID_PREV_PLAIN_MARK, ID_CLEAR_PLAIN_MARKS})
+             ID_TOGGLE_PLAIN_MARK, ID_NEXT_PLAIN_MARK, ID_PREV_PLAIN_MARK, ID_CLEAR_PLAIN_MARKS,
+             ID_FILE_PRINT, ID_FILE_PRINT_PREVIEW})
         actions[id]->setEnabled(view && view->IsCommandEnabled(id));
     for (int id : {ID_FILE_CLOSE, ID_FILE_SAVE, ID_FILE_SAVE_AS, ID_WINDOW_NEW})
         actions[id]->setEnabled(view != nullptr);
@@ -401,6 +399,9 @@ void CMainFrame::OnCommand(int id) {
         return;
     case ID_APP_ABOUT:
         OnAbout();
+        return;
+    case ID_FILE_PRINT_SETUP:
+        PrinterSetup(this, app_hooks::RunModal);
         return;
     default:
         if (view) {

@@ -12,8 +12,10 @@
 #include "app/CMainFrame.h"
 #include "app/CSermidaDoc.h"
 #include "editor/view/EditCommands.h"
+#include "editor/view/PageSetup.h"
 #include "editor/view/ProgramScanner.h"
 #include "editor/view/ViewCommands.h"
+#include "editor/view/ViewPrinter.h"
 #include "transfer/TransferMessages.h"
 
 CSermidaView::CSermidaView(CSermidaDoc* document, QWidget* parent)
@@ -134,6 +136,18 @@ bool CSermidaView::ExecuteCommand(int id) {
         doc->ToggleReadOnly();
         viewport()->update();
         return true;
+    case ID_FILE_PAGE_SETUP:
+        RunPageSetup(*this);
+        return true;
+    case ID_FILE_PRINT:
+        PrintWithDialog(*this);
+        return true;
+    case ID_FILE_PRINT_DIRECT:
+        PrintDirect(*this);
+        return true;
+    case ID_FILE_PRINT_PREVIEW:
+        PrintPreview(*this);
+        return true;
     default:
         return CEditView::ExecuteCommand(id);
     }
@@ -143,6 +157,10 @@ bool CSermidaView::IsCommandEnabled(int id) const {
     switch (id) {
     case ID_COMM_SETTINGS:
     case ID_EDIT_READ_ONLY:
+    case ID_FILE_PAGE_SETUP:
+    case ID_FILE_PRINT:
+    case ID_FILE_PRINT_DIRECT:
+    case ID_FILE_PRINT_PREVIEW:
         return true;
     default:
         return CEditView::IsCommandEnabled(id);

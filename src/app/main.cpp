@@ -1,6 +1,17 @@
+#include <cstdio>
+#include <cstring>
+
 #include "app/CSermidaApp.h"
+#include "app/PrintToPdf.h"
 
 int main(int argc, char** argv) {
+    if (argc >= 2 && !std::strcmp(argv[1], "--print")) {
+        if (argc != 4) {
+            std::fputs("usage: sermida --print FILE OUT.pdf\n", stderr);
+            return 2;
+        }
+        return PrintFileToPdf(argc, argv, argv[2], argv[3]);
+    }
     CSermidaApp app(argc, argv);
     if (!app.InitInstance())
         return 1;

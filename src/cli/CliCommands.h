@@ -16,6 +16,7 @@ int RunResave(const CliArgs& args);
 int RunSend(const CliArgs& args);
 int RunReceive(const CliArgs& args);
 int RunVcnc(const CliArgs& args);
+int RunPrint(const CliArgs& args);
 
 // Prints "sermida-cli: <text>" on stderr.
 void CliError(const std::string& text);

@@ -26,6 +26,9 @@ Commands:
   receive [PORT] [--idle-timeout SEC] FILE
                      receive a program into FILE (CR LF), until SEC seconds
                      pass without a byte or Ctrl+C; nothing received is lost
+  print FILE OUT.pdf  print FILE as the editor does (font, margins, page
+                     footer) into the PDF file OUT.pdf; needs the sermida
+                     program beside this one, no printer or display
   vcnc --device PATH | --link PATH [OPTIONS]
                      a virtual controller at the other end of the cable, to
                      try a transfer without a machine. --link PATH makes a new
@@ -67,6 +70,7 @@ constexpr Command kCommands[] = {
     {"send", RunSend},
     {"receive", RunReceive},
     {"vcnc", RunVcnc},
+    {"print", RunPrint},
 };
 
 } // namespace
