@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "settings/SettingsFile.h"
+#include "settings/SettingsProposal.h"
 
 bool ParseInt(const std::string& text, int& value) {
     if (text.empty())
@@ -42,22 +43,14 @@ bool TakeFlag(CliArgs& args, const std::string& name) {
 }
 
 bool ParsePortOptions(CliArgs& args, CliPortOptions& out) {
-    out.settings = PortSettings{1, 38400, 8, 1, 'N'};
+    // Starting values as the settings dialog would propose them for a view
+    // that was never connected: the saved line settings, else the defaults.
     SettingsTokens saved;
-    if (LoadSettingsFile(saved)) {
-        int n = 0;
-        if (saved.port.rfind("COM", 0) == 0 && ParseInt(saved.port.substr(3), n))
-            out.settings.portNumber = n;
-        if (ParseInt(saved.baud, n))
-            out.settings.baudRate = n;
-        if (ParseInt(saved.dataBits, n))
-            out.settings.dataBits = uint8_t(n);
-        if (ParseInt(saved.stopBits, n))
-            out.settings.stopBits = uint8_t(n);
-        out.settings.parity = saved.parity.find("奇") != std::string::npos   ? 'O'
-                              : saved.parity.find("偶") != std::string::npos ? 'E'
-                                                                             : 'N';
-    }
+    const bool found = LoadSettingsFile(saved);
+    const DialogProposal proposal = ProposeSelections(PortSettings{}, found ? &saved : nullptr);
+    const DialogSelection selection = SelectionOfProposal(proposal);
+    out.settings = SettingsOfChoice({selection.port, proposal.baud, selection.dataBits,
+                                     selection.stopBits, selection.parity});
     bool bad = false;
     std::string v;
     if (TakeOption(args, "--port", v, bad)) {

@@ -88,6 +88,13 @@ check "the file in that folder is untouched" bash -c "[[ \$(cat '$work/locked/p.
 check "resave of a missing file fails" exit_is 1 "$cli" resave "$work/none.nc" "$work/x.nc"
 check "nothing is created for a missing input" test ! -e "$work/x.nc"
 
+# --- the saved line settings are the default port ----------------------------------
+mkdir "$work/home"
+printf 'COM3 8800 7 2 \xc5\xbc\xd0\xa3\xd1\xe9' >"$work/home/Sermida.ini"
+check "send without PORT uses the port saved in Sermida.ini" \
+    bash -c "SERMIDA_HOME='$work/home' SERMIDA_COM3='$work/no-tty' '$cli' send '$work/crlf.nc' 2>&1 |
+             grep -q 'COM3'"
+
 # --- send to receive through a cable made by socat -------------------------------------
 if command -v socat >/dev/null; then
     socat pty,raw,echo=0,link="$work/ctl" pty,raw,echo=0,link="$work/pc" 2>/dev/null &
