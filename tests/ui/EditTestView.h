@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "BufferFill.h"
 #include "editor/buffer/CTextBuffer.h"
 #include "editor/view/CEditView.h"
 
@@ -46,16 +47,6 @@ public:
         return drop.isAccepted() ? drop.dropAction() : Qt::IgnoreAction;
     }
 };
-
-inline void FillBuffer(CTextBuffer& buffer, const std::vector<std::string>& lines) {
-    buffer.ReleaseAll();
-    buffer.CreateEmpty();
-    std::string text;
-    for (size_t i = 0; i < lines.size(); ++i)
-        text += (i ? "\r\n" : "") + lines[i];
-    int endLine = 0, endByte = 0;
-    buffer.RawInsert(nullptr, 0, 0, text, endLine, endByte);
-}
 
 inline std::string BufferLines(const CTextBuffer& buffer) {
     std::string out;

@@ -5,6 +5,7 @@
 #include <QTest>
 #include <thread>
 
+#include "BufferFill.h"
 #include "common/Gbk.h"
 #include "editor/buffer/CTextBuffer.h"
 #include "editor/view/CTextView.h"
@@ -24,16 +25,6 @@ public:
         return ScanProgramLine(cookie, LineView(line), blocks, count);
     }
 };
-
-void Fill(CTextBuffer& buffer, const std::vector<std::string>& lines) {
-    buffer.ReleaseAll();
-    buffer.CreateEmpty();
-    std::string text;
-    for (size_t i = 0; i < lines.size(); ++i)
-        text += (i ? "\r\n" : "") + lines[i];
-    int endLine = 0, endByte = 0;
-    buffer.RawInsert(nullptr, 0, 0, text, endLine, endByte);
-}
 
 QColor Pixel(const QImage& image, int x, int y) {
     return QColor(image.pixel(x, y));
@@ -57,7 +48,7 @@ private:
     std::unique_ptr<ProgramView> view;
 
     void Open(const std::vector<std::string>& lines, QSize size = QSize(420, 300)) {
-        Fill(buffer, lines);
+        FillBuffer(buffer, lines);
         view = std::make_unique<ProgramView>();
         QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
         font.setPixelSize(18);
@@ -239,7 +230,7 @@ private slots:
     void statusText() {
         Open({""});
         QCOMPARE(view->StatusText(), QString::fromUtf8("行 1  列 1"));
-        Fill(buffer, {"\tG1", "x"});
+        FillBuffer(buffer, {"\tG1", "x"});
         Key(Qt::Key_Right);
         QCOMPARE(view->StatusText(), QString::fromUtf8("行 1  列 2"));
         Key(Qt::Key_Down);
@@ -256,7 +247,7 @@ private slots:
         Key(Qt::Key_Down);
         Key(Qt::Key_End, Qt::ControlModifier);
         QCOMPARE(view->Cursor(), (TextPos{0, 0}));
-        Fill(buffer, {"N1"});
+        FillBuffer(buffer, {"N1"});
         QCOMPARE(view->LineCount(), 1);
         QCOMPARE(view->Cursor(), (TextPos{0, 0}));
     }

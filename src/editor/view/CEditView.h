@@ -95,6 +95,8 @@ private:
     // the cursor twice when the selection is empty.
     void OrderedSelection(TextPos& start, TextPos& end) const;
     void TypeText(const std::string& gbk);
+    // Tab and Shift+Tab indent lines only for a selection over several lines.
+    bool SelectionSpansLines() const { return HasSelection() && SelStart().y != SelEnd().y; }
     // The lines a multi-line Tab or Shift+Tab works on; false when the
     // selection does not span lines.
     bool IndentRange(int& firstLine, int& lastLine);

@@ -27,7 +27,7 @@ void CEditView::Tab() {
         return;
     CTextBuffer* b = Buffer();
     int first = 0, last = 0;
-    if (HasSelection() && std::min(SelStart(), SelEnd()).y != std::max(SelStart(), SelEnd()).y) {
+    if (SelectionSpansLines()) {
         b->BeginEditGroup(false);
         IndentRange(first, last);
         SetLockHorzBar(true);
@@ -70,7 +70,7 @@ void CEditView::Untab() {
         return;
     CTextBuffer* b = Buffer();
     int first = 0, last = 0;
-    if (HasSelection() && std::min(SelStart(), SelEnd()).y != std::max(SelStart(), SelEnd()).y) {
+    if (SelectionSpansLines()) {
         b->BeginEditGroup(false);
         IndentRange(first, last);
         SetLockHorzBar(true);
