@@ -81,3 +81,21 @@ inline void SelectText(CTextView& view, TextPos from, TextPos to) {
     view.SelectRange(from, to);
     view.PlaceCursor(to);
 }
+
+// What the editing tests share: a buffer, an editing view on it with the
+// keyboard focus, real key clicks, and the text as lines joined by '|'.
+struct EditFixture {
+    CTextBuffer buffer;
+    std::unique_ptr<TestEditView> view;
+
+    void Open(const std::vector<std::string>& lines) {
+        FillBuffer(buffer, lines);
+        view = OpenEditView(buffer);
+        QVERIFY(view);
+        QTRY_VERIFY(view->hasFocus());
+    }
+    void Key(Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+        QTest::keyClick(view.get(), key, mods);
+    }
+    std::string Text() const { return BufferLines(buffer); }
+};

@@ -14,24 +14,11 @@ const std::string kWen = "\xCE\xC4";   // 文
 
 } // namespace
 
-class EditViewTest : public QObject {
+class EditViewTest : public QObject, private EditFixture {
     Q_OBJECT
 
 private:
-    CTextBuffer buffer;
-    std::unique_ptr<TestEditView> view;
-
-    void Open(const std::vector<std::string>& lines) {
-        FillBuffer(buffer, lines);
-        view = OpenEditView(buffer);
-        QVERIFY(view);
-        QTRY_VERIFY(view->hasFocus());
-    }
-    void Key(Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
-        QTest::keyClick(view.get(), key, mods);
-    }
     void Type(const char* text) { QTest::keyClicks(view.get(), text); }
-    std::string Text() const { return BufferLines(buffer); }
     QPoint Cell(TextPos pos) {
         return view->TextPosToPoint(pos) + QPoint(1, view->LineHeight() / 2);
     }

@@ -12,24 +12,11 @@
 #include "editor/view/EditorProfile.h"
 #include "editor/view/TextSearch.h"
 
-class FindReplaceTest : public QObject {
+class FindReplaceTest : public QObject, private EditFixture {
     Q_OBJECT
 
 private:
     QTemporaryDir home;
-    CTextBuffer buffer;
-    std::unique_ptr<TestEditView> view;
-
-    void Open(const std::vector<std::string>& lines) {
-        FillBuffer(buffer, lines);
-        view = OpenEditView(buffer);
-        QVERIFY(view);
-        QTRY_VERIFY(view->hasFocus());
-    }
-    void Key(Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
-        QTest::keyClick(view.get(), key, mods);
-    }
-    std::string Text() const { return BufferLines(buffer); }
     std::pair<TextPos, TextPos> Selection() const { return {view->SelStart(), view->SelEnd()}; }
 
     // Ctrl+F; the dialog gets text and options, then "查找下一个" is clicked
@@ -49,7 +36,7 @@ private:
     }
     // Ctrl+H; the dialog gets its texts, then the given buttons are clicked in turn.
     void ReplaceWithDialog(const QString& what, const QString& with,
-                           std::vector<QPushButton* CReplaceDialog::*> clicks) {
+                           std::vector<QPushButton * CReplaceDialog::*> clicks) {
         view->onModal = [&](QDialog& d) {
             auto& dlg = static_cast<CReplaceDialog&>(d);
             dlg.findEdit->setText(what);
@@ -206,8 +193,8 @@ private slots:
 
     void replaceRefusesAnEmptyTextAndAProtectedDocument() {
         Open({"abc"});
-        ReplaceWithDialog("", "x", {&CReplaceDialog::replaceButton,
-                                    &CReplaceDialog::replaceAllButton});
+        ReplaceWithDialog("", "x",
+                          {&CReplaceDialog::replaceButton, &CReplaceDialog::replaceAllButton});
         QCOMPARE(view->messages.size(), size_t(2));
         QCOMPARE(view->messages[0], QString("请输入待替换的内容。"));
         buffer.SetWriteProtected(true);
