@@ -204,6 +204,15 @@ uint32_t CSerialPort::ReadMore(void* buffer, uint32_t maximum, int waitMicros) {
     return n > 0 ? uint32_t(n) : 0;
 }
 
+uint32_t CSerialPort::InputWaiting() const {
+    std::shared_lock<std::shared_mutex> hold(fdLock);
+    const int fd = portFd.load();
+    int waiting = 0;
+    if (fd < 0 || TtyInputCount(fd, waiting) != 0 || waiting < 0)
+        return 0;
+    return uint32_t(waiting);
+}
+
 bool CSerialPort::SleepUntil(Clock::time_point deadline) const {
     for (;;) {
         auto left = deadline - Clock::now();

@@ -57,6 +57,8 @@ public:
     bool Write(const void* buffer, uint32_t length, uint32_t& written);
     // Waits until the last byte written has left the line.
     bool WaitUntilSent();
+    // Bytes the driver holds that nobody has read yet; 0 when closed.
+    uint32_t InputWaiting() const;
     bool StartMonitor();
     bool StopMonitor();
     void ReportCommError(const char* operation, int error);
@@ -71,6 +73,9 @@ public:
     // Whether Write waits for the line time (a pseudo-terminal, unless
     // SERMIDA_PTY_PACING=0).
     bool IsPaced() const { return paced; }
+    // Whether Write lasts as long as the bytes take on a line: a real port,
+    // or a paced pseudo-terminal.
+    bool TakesLineTime() const { return paced || !pseudoTerminal; }
 
     // Signalled by the owner once it has read what the monitor announced.
     ManualResetEvent m_hReadDone{true};

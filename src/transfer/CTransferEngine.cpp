@@ -164,6 +164,7 @@ bool CTransferEngine::SendLine(int index, const std::string& bytes, bool& marked
         // after DC3.
         if (xoffChunk > 0 && !port.WaitUntilSent() && !port.IsOpen())
             return false;
+        WaitForArrivedBytes();
         if (at + n < bytes.size() && !WaitWhileHeld(index, marked))
             return false;
     }
@@ -186,9 +187,35 @@ bool CTransferEngine::WaitWhileHeld(int index, bool& marked) {
     }
 }
 
+// A DC3 that has reached the port while a line or piece went out must be
+// seen before the next one starts, however late the window thread gets to
+// it. Only the bytes already there are waited for, and not for long, so a
+// peer that talks all the time slows the sender little.
+void CTransferEngine::WaitForArrivedBytes() {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(50);
+    for (int round = 0; round < 2; ++round) {
+        uint64_t target = announced.load();
+        if (target == decoded.load()) {
+            // Without line time nothing waits for the peer anyway, and the
+            // look at the driver costs a system call per line.
+            if (!port.TakesLineTime() || port.InputWaiting() == 0)
+                return;
+            target += 1; // the monitor is about to announce them
+        }
+        while (decoded.load() < target && state != Idle) {
+            if (std::chrono::steady_clock::now() >= until)
+                return;
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+    }
+}
+
 // --- Receive -----------------------------------------------------------------
 
-void CTransferEngine::PostPortData(CSerialPort&) { host.PostPortData(); }
+void CTransferEngine::PostPortData(CSerialPort&) {
+    ++announced;
+    host.PostPortData();
+}
 
 void CTransferEngine::DecodeReceived() {
     receiveActivity = true;
@@ -205,11 +232,13 @@ void CTransferEngine::DecodeReceived() {
         n += more;
     }
     if (state == Idle) {
+        decoded = announced.load();
         port.m_hReadDone.Set(); // read and discarded
         return;
     }
     std::string text;
     decoder.Decode(buffer.data(), n, state, peerHold, text);
+    decoded = announced.load();
     if (!text.empty())
         QueueText(text);
     port.m_hReadDone.Set();

@@ -75,6 +75,7 @@ private:
     void ReceiveThreadProc();
     bool SendLine(int index, const std::string& bytes, bool& marked);
     bool WaitWhileHeld(int index, bool& marked);
+    void WaitForArrivedBytes();
     void QueueText(const std::string& text);
     void StartOperationTimer();
     void StopOperationTimer();
@@ -91,4 +92,8 @@ private:
     std::thread receiveThread;
     std::atomic<int> failedLine{0};
     int xoffChunk = 0;
+    // Batches the monitor announced and batches decoded: while they differ a
+    // DC3 may have arrived that the state does not show yet.
+    std::atomic<uint64_t> announced{0};
+    std::atomic<uint64_t> decoded{0};
 };
