@@ -8,9 +8,11 @@ int CByteRing::Init(int size) {
     Free();
     if (size <= 1)
         return RING_BAD_ARG;
-    base.reset(new (std::nothrow) unsigned char[size_t(size)]);
-    if (!base)
+    try {
+        base = ByteBlock(size_t(size)); // a fast punch fills it from end to end
+    } catch (const std::bad_alloc&) {
         return RING_BAD_ARG;
+    }
     capacity = size;
     writePos = readPos = 0;
     return RING_OK;
@@ -40,8 +42,8 @@ int CByteRing::Write(const void* data, int length) {
         return RING_FULL;
     const int at = writePos.load();
     const int first = std::min(length, capacity - at);
-    std::memcpy(base.get() + at, data, size_t(first));
-    std::memcpy(base.get(), static_cast<const unsigned char*>(data) + first, size_t(length - first));
+    std::memcpy(Bytes() + at, data, size_t(first));
+    std::memcpy(Bytes(), static_cast<const unsigned char*>(data) + first, size_t(length - first));
     writePos.store((at + length) % capacity);
     return RING_OK;
 }
@@ -55,8 +57,8 @@ int CByteRing::Read(void* buffer, int maximum) {
         available += capacity;
     const int count = std::min(available, maximum);
     const int first = std::min(count, capacity - at);
-    std::memcpy(buffer, base.get() + at, size_t(first));
-    std::memcpy(static_cast<unsigned char*>(buffer) + first, base.get(), size_t(count - first));
+    std::memcpy(buffer, Bytes() + at, size_t(first));
+    std::memcpy(static_cast<unsigned char*>(buffer) + first, Bytes(), size_t(count - first));
     readPos.store((at + count) % capacity);
     return count;
 }

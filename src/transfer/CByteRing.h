@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <memory>
 
+#include "common/HugePages.h"
+
 enum : int {
     RING_FULL = -101,
     RING_NOT_READY = -103,
@@ -27,7 +29,9 @@ public:
     int Room() const;
 
 private:
-    std::unique_ptr<unsigned char[]> base;
+    unsigned char* Bytes() const { return reinterpret_cast<unsigned char*>(base.get()); }
+
+    ByteBlock base;
     int capacity = 0;
     std::atomic<int> writePos{0};
     std::atomic<int> readPos{0};

@@ -236,11 +236,11 @@ void CTransferEngine::DecodeReceived() {
         port.m_hReadDone.Set(); // read and discarded
         return;
     }
-    std::string text;
-    decoder.Decode(buffer.data(), n, state, peerHold, text);
+    decodedText.clear();
+    decoder.Decode(buffer.data(), n, state, peerHold, decodedText);
     decoded = announced.load();
-    if (!text.empty())
-        QueueText(text);
+    if (!decodedText.empty())
+        QueueText(decodedText);
     port.m_hReadDone.Set();
 }
 

@@ -87,6 +87,8 @@ private:
     // follows the ring's bytes, so nothing is ever lost.
     std::string overflow;
     std::atomic<size_t> overflowBytes{0};
+    // Decoded text on its way to the queue; kept so that its memory is reused.
+    std::string decodedText;
     ManualResetEvent flushDone{true};
     std::thread sendThread;
     std::thread receiveThread;

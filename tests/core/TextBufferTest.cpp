@@ -106,6 +106,58 @@ TEST_F(TextBufferTest, LongLinesGrowAcrossBlockBoundaries) {
     EXPECT_EQ(buf.LineView(0), expect);
 }
 
+// Many lines at once (received text, a big paste) share their storage; each
+// must still grow, shrink, join and vanish on its own without touching the
+// bytes of its neighbours.
+TEST_F(TextBufferTest, LinesInsertedManyAtATimeEditLikeAnyOther) {
+    std::vector<std::string> model;
+    std::string text;
+    for (int i = 0; i < 40; ++i) {
+        model.push_back("N" + std::to_string(i) + " G1 X" + std::string(size_t(i % 7), '9'));
+        text += model.back() + (i + 1 < 40 ? "\r\n" : "");
+    }
+    ASSERT_TRUE(Insert(0, 0, text));
+    auto Expect = [&] {
+        std::string all;
+        for (size_t i = 0; i < model.size(); ++i)
+            all += model[i] + (i + 1 < model.size() ? "|" : "");
+        return all;
+    };
+    ASSERT_EQ(Lines(buf), Expect());
+
+    ASSERT_TRUE(Insert(5, 2, std::string(100, 'T'))); // grows past its neighbour's bytes
+    model[5].insert(2, std::string(100, 'T'));
+    ASSERT_TRUE(buf.RawErase(&view, 6, 1, 6, 3));
+    model[6].erase(1, 2);
+    ASSERT_TRUE(buf.RawErase(&view, 7, 2, 9, 1)); // joins 7 with the rest of 9
+    model[7] = model[7].substr(0, 2) + model[9].substr(1);
+    model.erase(model.begin() + 8, model.begin() + 10);
+    EXPECT_EQ(Lines(buf), Expect());
+
+    buf.CreateEmpty(LINE_END_CRLF); // releases the shared storage
+    ASSERT_TRUE(Insert(0, 0, text));
+    EXPECT_EQ(buf.CountLines(), 40);
+    EXPECT_EQ(buf.LineView(39), "N39 G1 X9999");
+}
+
+TEST_F(TextBufferTest, AFastPunchOfManyMegabytesLandsWhole) {
+    // Appended in flush-sized pieces, like received text: it fills several
+    // storage blocks and grows the line table many times.
+    const std::string line = "N10 G1 X12.345 Y67.890 Z-1.000 F800";
+    std::string chunk;
+    while (chunk.size() < 4096)
+        chunk += line + "\r\n";
+    const int chunks = 3000; // about 12 MB, 340 000 lines
+    for (int i = 0; i < chunks; ++i)
+        ASSERT_TRUE(Insert(-1, -1, chunk));
+    const int lines = buf.CountLines();
+    ASSERT_EQ(lines, chunks * int(chunk.size() / (line.size() + 2)) + 1);
+    for (int i = 0; i < lines - 1; i += 997)
+        ASSERT_EQ(buf.LineView(i), line) << "line " << i;
+    EXPECT_EQ(buf.LineView(lines - 2), line);
+    EXPECT_EQ(buf.LineSize(lines - 1), 0);
+}
+
 TEST_F(TextBufferTest, EraseAcrossLinesJoinsThem) {
     SetLines(buf, {"x1", "2", "3y"});
     view.notes.clear();
@@ -131,6 +183,11 @@ TEST_F(TextBufferTest, EmptyEraseStillNotifiesAndModifies) {
     ASSERT_TRUE(buf.RawErase(&view, 0, 1, 0, 1));
     EXPECT_EQ(view.notes.size(), 1u);
     EXPECT_TRUE(buf.IsModified());
+    // The only line of a new text has no bytes at all yet (the sanitizer build
+    // catches a copy from nowhere).
+    buf.CreateEmpty();
+    ASSERT_TRUE(buf.EraseRange(&view, 0, 0, 0, 0, ACTION_DELETE));
+    EXPECT_EQ(Lines(buf), "");
 }
 
 TEST_F(TextBufferTest, BadPositionsAreRefusedNotFatal) {

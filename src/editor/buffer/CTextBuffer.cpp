@@ -1,6 +1,8 @@
 #include "editor/buffer/CTextBuffer.h"
 
+#include <algorithm>
 #include <bit>
+#include <functional>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +12,16 @@ namespace {
 
 // Longest line the 32-bit fields can describe, with room for the block rule.
 constexpr size_t kMaxLineLength = INT32_MAX - 32;
+
+// From how many new lines an insert takes their text from a text block, and
+// how big those blocks grow: small documents stay small, a long punch makes
+// few allocations.
+constexpr size_t kCarveFromLines = 8;
+constexpr size_t kFirstTextBlock = size_t(256) << 10;
+constexpr size_t kLargestTextBlock = size_t(8) << 20;
+
+// A line table past this many lines grows straight to a size worth huge pages.
+constexpr size_t kBigLineTable = 8192;
 
 int32_t BlockSizeFor(size_t length) { return static_cast<int32_t>((length / 16) * 16 + 16); }
 
@@ -21,8 +33,8 @@ char* AllocBlock(size_t size) {
 }
 
 // Splits inserted text at its breaks: CR, optionally followed by one LF.
-std::vector<std::string_view> SplitAtBreaks(std::string_view text) {
-    std::vector<std::string_view> pieces;
+void SplitAtBreaks(std::string_view text, std::vector<std::string_view>& pieces) {
+    pieces.clear();
     size_t start = 0;
     for (;;) {
         size_t cr = text.find('\r', start);
@@ -34,7 +46,6 @@ std::vector<std::string_view> SplitAtBreaks(std::string_view text) {
             ++start;
     }
     pieces.push_back(text.substr(start));
-    return pieces;
 }
 
 } // namespace
@@ -99,6 +110,10 @@ void CTextBuffer::ReleaseAll() {
     lines.clear();
     lines.shrink_to_fit();
     loadBlock.reset();
+    textBlocks.clear();
+    textBlockNext = nullptr;
+    textBlockLeft = 0;
+    textBlockSize = 0;
     undoEntries.clear();
     undoPos = 0;
     savedPos = 0;
@@ -160,7 +175,13 @@ bool CTextBuffer::RawInsert(BufferView* source, int line, int byte, std::string_
         byte = lines.back().length;
     }
     TextPos end;
-    if (!RawInsertPieces(source, TextPos{byte, line}, SplitAtBreaks(text), end))
+    // The split reuses the last one's memory (taken, so that a nested insert
+    // from a view cannot disturb it).
+    std::vector<std::string_view> pieces = std::move(pieceScratch);
+    SplitAtBreaks(text, pieces);
+    const bool done = RawInsertPieces(source, TextPos{byte, line}, pieces, end);
+    pieceScratch = std::move(pieces);
+    if (!done)
         return false;
     endLine = end.y;
     endByte = end.x;
@@ -192,13 +213,32 @@ bool CTextBuffer::RawInsertPieces(BufferView* source, TextPos pos,
         std::string tail(rec.text + pos.x, size_t(rec.length - pos.x));
         rec.length = pos.x;
         AppendToLine(rec, pieces[0].data(), pieces[0].size());
-        std::vector<LineRecord> added;
+        std::vector<LineRecord> added = std::move(addedScratch);
+        added.clear();
         added.reserve(pieces.size() - 1);
-        for (size_t i = 1; i < pieces.size(); ++i)
-            added.push_back(MakeLine(pieces[i].data(), pieces[i].size()));
+        if (pieces.size() > kCarveFromLines) {
+            size_t total = 0;
+            for (size_t i = 1; i < pieces.size(); ++i)
+                total += pieces[i].size();
+            char* next = CarveText(total);
+            for (size_t i = 1; i < pieces.size(); ++i) {
+                LineRecord borrowed;
+                borrowed.text = next;
+                borrowed.length = static_cast<int32_t>(pieces[i].size());
+                if (!pieces[i].empty())
+                    std::memcpy(next, pieces[i].data(), pieces[i].size());
+                next += pieces[i].size();
+                added.push_back(borrowed);
+            }
+        } else {
+            for (size_t i = 1; i < pieces.size(); ++i)
+                added.push_back(MakeLine(pieces[i].data(), pieces[i].size()));
+        }
         end = TextPos{added.back().length, pos.y + static_cast<int32_t>(added.size())};
         AppendToLine(added.back(), tail.data(), tail.size());
+        GrowLineTable(added.size());
         lines.insert(lines.begin() + pos.y + 1, added.begin(), added.end());
+        addedScratch = std::move(added);
         LinesMoved(pos.y);
     }
     const uint32_t bits =
@@ -220,8 +260,9 @@ bool CTextBuffer::RawErase(BufferView* source, int startLine, int startByte, int
     uint32_t bits;
     LineRecord& first = lines[size_t(startLine)];
     if (startLine == endLine) {
-        std::memmove(first.text + startByte, first.text + endByte,
-                     size_t(first.length - endByte));
+        if (endByte < first.length) // an empty new line has no text block at all
+            std::memmove(first.text + startByte, first.text + endByte,
+                         size_t(first.length - endByte));
         first.length -= endByte - startByte;
         bits = CHANGE_ONE_LINE | CHANGE_WIDTH;
     } else {
@@ -241,6 +282,32 @@ bool CTextBuffer::RawErase(BufferView* source, int startLine, int startByte, int
     if (!modified)
         MarkModified(true);
     return true;
+}
+
+char* CTextBuffer::CarveText(size_t bytes) {
+    if (bytes > textBlockLeft) {
+        // After the first block, straight to sizes worth huge pages.
+        textBlockSize = textBlockSize == 0 ? kFirstTextBlock
+                        : textBlockSize < huge_pages::kWorthFrom
+                            ? huge_pages::kWorthFrom
+                            : std::min(textBlockSize * 2, kLargestTextBlock);
+        const size_t size = std::max(bytes, textBlockSize);
+        textBlocks.emplace_back(size);
+        textBlockNext = textBlocks.back().get();
+        textBlockLeft = size;
+    }
+    char* at = textBlockNext;
+    textBlockNext += bytes;
+    textBlockLeft -= bytes;
+    return at;
+}
+
+void CTextBuffer::GrowLineTable(size_t more) {
+    const size_t needed = lines.size() + more;
+    if (needed <= lines.capacity() || needed < kBigLineTable)
+        return;
+    const size_t worth = huge_pages::kWorthFrom / sizeof(LineRecord);
+    lines.reserve(std::max({needed, lines.capacity() * 2, worth}, std::less<size_t>()));
 }
 
 void CTextBuffer::MarkModified(bool on) { modified = on; }

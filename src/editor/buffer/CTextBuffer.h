@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/FileError.h"
+#include "common/HugePages.h"
 #include "editor/buffer/BufferView.h"
 #include "editor/buffer/EditAction.h"
 #include "editor/buffer/LineEndMode.h"
@@ -26,7 +27,8 @@ enum : uint32_t {
 // One line of text. The bytes never include the break that ended the line and
 // may hold any byte, NUL included.
 // invariant: capacity == 0 means text is not owned (null, or borrowed from the
-// load block); the first growth copies it into a block of its own.
+// load block or a text block); the first growth copies it into a block of its
+// own.
 struct LineRecord {
     char* text = nullptr;
     int32_t length = 0;
@@ -140,6 +142,8 @@ private:
     void CountMarks(uint32_t word, int delta);
     void StoreMarks(int line, uint32_t word);
     void LinesMoved(int fromLine);
+    char* CarveText(size_t bytes);
+    void GrowLineTable(size_t more);
     void RecordChange(BufferView* source, bool inserted, TextPos start, TextPos end,
                       std::string_view text, int action, std::vector<int32_t> pieces = {});
     void ResetUndoState();
@@ -151,7 +155,8 @@ private:
     bool modified = false;
     int lineEndMode = LINE_END_CRLF;
     int undoLimit = 1024;
-    std::vector<LineRecord> lines;
+    using LineTable = std::vector<LineRecord, HugePageAllocator<LineRecord>>;
+    LineTable lines;
     // A deque: dropping the oldest group must not shift the whole history.
     std::deque<UndoEntry> undoEntries;
     int undoPos = 0;
@@ -168,5 +173,15 @@ private:
     };
     mutable MarkIndex markIndex[32];
     // The bytes of the last loaded file; loaded lines borrow their text from it.
-    std::unique_ptr<char[]> loadBlock;
+    ByteBlock loadBlock;
+    // Lines added many at a time (received text, a big paste) borrow their
+    // bytes from these blocks: one allocation for many lines. The blocks live
+    // until the whole text is released.
+    std::vector<ByteBlock> textBlocks;
+    char* textBlockNext = nullptr;
+    size_t textBlockLeft = 0;
+    size_t textBlockSize = 0; // of the last block made
+    // Memory of the last insert's split and new lines, kept for the next.
+    std::vector<std::string_view> pieceScratch;
+    std::vector<LineRecord> addedScratch;
 };

@@ -1,6 +1,5 @@
 // Loading a program file into the buffer and saving it back, byte for byte.
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +7,7 @@
 #include <cstring>
 
 #include "common/AtomicFile.h"
+#include "common/HugePages.h"
 #include "editor/buffer/CTextBuffer.h"
 #include "editor/buffer/LineSplitter.h"
 
@@ -15,16 +15,6 @@ namespace {
 
 // Every length and position is a signed 32-bit byte count.
 constexpr size_t kMaxFileSize = INT32_MAX;
-
-// Big fresh blocks are filled page by page; huge pages make that a few
-// hundred faults instead of tens of thousands.
-void AdviseHugePages(void* start, size_t length) {
-    constexpr uintptr_t kPage = 4096;
-    uintptr_t from = (reinterpret_cast<uintptr_t>(start) + kPage - 1) & ~(kPage - 1);
-    uintptr_t to = (reinterpret_cast<uintptr_t>(start) + length) & ~(kPage - 1);
-    if (to > from + (2u << 20))
-        ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
-}
 
 class FileCloser {
 public:
@@ -39,7 +29,7 @@ private:
 };
 
 // Reads the whole of a regular file into one block.
-bool ReadWholeFile(const std::string& path, std::unique_ptr<char[]>& block, size_t& size,
+bool ReadWholeFile(const std::string& path, ByteBlock& block, size_t& size,
                    bool& readOnly, FileError& error) {
     // Non-blocking, so that a FIFO given by mistake cannot hang the open.
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
@@ -58,15 +48,14 @@ bool ReadWholeFile(const std::string& path, std::unique_ptr<char[]>& block, size
 
     // One byte more than the size, to notice a file that grew meanwhile.
     size_t capacity = size_t(st.st_size) + 1;
-    block.reset(new char[capacity]);
-    AdviseHugePages(block.get(), capacity);
+    block = ByteBlock(capacity);
     size = 0;
     for (;;) {
         if (size == capacity) {
             if (capacity > kMaxFileSize)
                 return error.Set("the file is too large (2 GiB at most)", EFBIG);
             size_t grown = std::min(capacity * 2, kMaxFileSize + 1);
-            std::unique_ptr<char[]> bigger(new char[grown]);
+            ByteBlock bigger(grown);
             std::memcpy(bigger.get(), block.get(), size);
             block = std::move(bigger);
             capacity = grown;
@@ -93,7 +82,7 @@ bool CTextBuffer::LoadFromDisk(const std::string& path, int mode, FileError* err
     FileError& err = error ? *error : local;
     if (mode < LINE_END_DETECT || mode > LINE_END_LF)
         return err.Set("unknown line-end mode", EINVAL);
-    std::unique_ptr<char[]> block;
+    ByteBlock block;
     size_t size = 0;
     bool readOnly = false;
     if (!ReadWholeFile(path, block, size, readOnly, err))
@@ -104,9 +93,8 @@ bool CTextBuffer::LoadFromDisk(const std::string& path, int mode, FileError* err
     // Lines borrow their bytes from the block until they are first changed.
     size_t count = 0;
     ForEachLine(block.get(), size, mode, [&](const char*, size_t) { ++count; });
-    std::vector<LineRecord> loaded;
+    LineTable loaded;
     loaded.reserve(count);
-    AdviseHugePages(loaded.data(), count * sizeof(LineRecord));
     ForEachLine(block.get(), size, mode, [&](const char* text, size_t length) {
         LineRecord rec;
         rec.text = const_cast<char*>(text);

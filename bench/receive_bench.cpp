@@ -1,0 +1,80 @@
+// The receiving side without the port: 10 MiB of punched program decoded and
+// appended to a document the way the engine's flush appends it, to see what
+// the window thread spends per byte apart from reading the device.
+#include <benchmark/benchmark.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/CliHost.h"
+
+namespace {
+
+constexpr size_t kPunch = 10 * 1024 * 1024;
+constexpr size_t kRead = 64 * 1024; // about what one hand-shake with the monitor carries
+constexpr size_t kFlush = 4096;
+
+const std::string& Punch() {
+    static const std::string bytes = [] {
+        std::string s;
+        const std::string line = "N10 G1 X12.345 Y67.890 Z-1.000 F800\n";
+        while (s.size() < kPunch)
+            s += line;
+        s.resize(kPunch);
+        return s;
+    }();
+    return bytes;
+}
+
+void BM_DecodeOnly(benchmark::State& state) {
+    const std::string& in = Punch();
+    for (auto _ : state) {
+        CliHost host;
+        host.engine.state = Receiving;
+        std::string out;
+        for (size_t at = 0; at < in.size(); at += kRead) {
+            out.clear();
+            host.engine.decoder.Decode(reinterpret_cast<const unsigned char*>(in.data()) + at,
+                                       std::min(kRead, in.size() - at), host.engine.state,
+                                       host.engine.peerHold, out);
+            benchmark::DoNotOptimize(out.data());
+        }
+    }
+    state.SetBytesProcessed(int64_t(state.iterations() * in.size()));
+}
+BENCHMARK(BM_DecodeOnly)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void BM_DecodeAndAppend(benchmark::State& state) {
+    const std::string& in = Punch();
+    for (auto _ : state) {
+        auto owned = std::make_unique<CliHost>();
+        CliHost& host = *owned;
+        host.engine.state = Receiving;
+        std::string out;
+        for (size_t at = 0; at < in.size(); at += kRead) {
+            out.clear();
+            host.engine.decoder.Decode(reinterpret_cast<const unsigned char*>(in.data()) + at,
+                                       std::min(kRead, in.size() - at), host.engine.state,
+                                       host.engine.peerHold, out);
+            std::string_view rest = out;
+            while (!rest.empty()) {
+                size_t n = std::min(rest.size(), kFlush);
+                if (rest[n - 1] == '\r' && n < rest.size())
+                    ++n;
+                host.AppendReceivedText(rest.substr(0, n));
+                rest.remove_prefix(n);
+            }
+        }
+        state.PauseTiming(); // closing the document is not part of receiving
+        host.engine.state = Idle;
+        owned.reset();
+        state.ResumeTiming();
+    }
+    state.SetBytesProcessed(int64_t(state.iterations() * in.size()));
+}
+BENCHMARK(BM_DecodeAndAppend)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+} // namespace
+
+BENCHMARK_MAIN();
