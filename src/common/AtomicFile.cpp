@@ -100,7 +100,8 @@ bool AtomicFile::Open(const std::string& target, FileError* error) {
             // Only the owner's own files or root can keep the owner; not an error.
         }
     }
-    buffer = std::make_unique<char[]>(kBufferSize);
+    // Not zero-filled: clearing a megabyte would cost more than a typical save.
+    buffer = std::make_unique_for_overwrite<char[]>(kBufferSize);
     used = 0;
     return true;
 }

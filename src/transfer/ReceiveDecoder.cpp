@@ -42,7 +42,8 @@ void ReceiveDecoder::Decode(const unsigned char* bytes, size_t length, std::atom
         case DC4:
             continue;
         case DC2:
-            out += markPending;
+            if (bomIndex < 3) // a whole mark before an empty program is still no text
+                out += markPending;
             markPending.clear();
             utf8.Abandon(out); // a new program: an unfinished character is lost for good
             bomIndex = 0;

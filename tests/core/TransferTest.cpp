@@ -446,6 +446,12 @@ TEST(ReceiveDecoderTest, APartialMarkIsKeptAsText) {
     EXPECT_EQ(Decode(d, "\xef\xbb\xbf"), "\xef\xbb\xbf") << "only right after DC2";
     EXPECT_EQ(Decode(d, "\x12\xef\xbb\x12\xef\xbb\xbfZ"), "\xef\xbbZ");
     EXPECT_EQ(d.Encoding(), EncodingUtf8);
+    // A whole mark followed by the next DC2 (an empty UTF-8 program) is no text.
+    EXPECT_EQ(Decode(d, "\x12\xef\xbb\xbf\x12"
+                        "AB"),
+              "AB");
+    EXPECT_EQ(Decode(d, "\x12\xef\xbb\xbf"), "");
+    EXPECT_EQ(Decode(d, "\x14\x12\xb9\xa4"), "\xb9\xa4") << "nor when DC4 ended that program";
 }
 
 TEST(ReceiveDecoderTest, BrokenUtf8BecomesQuestionMarksAndNeverBlocks) {
