@@ -82,6 +82,26 @@ void CSermidaDoc::SetReadOnly(bool on) {
         buffer.SetWriteProtected(on);
 }
 
+void CSermidaDoc::BeginTransmitLock() {
+    std::lock_guard lock(transmitMutex);
+    ++transmitLocks;
+    SetReadOnly(true);
+}
+
+void CSermidaDoc::EndTransmitLock() {
+    std::lock_guard lock(transmitMutex);
+    if (transmitLocks > 0)
+        --transmitLocks;
+    // Writable after a transmission, whatever it was before.
+    if (transmitLocks == 0)
+        SetReadOnly(false);
+}
+
+bool CSermidaDoc::Transmitting() const {
+    std::lock_guard lock(transmitMutex);
+    return transmitLocks > 0;
+}
+
 void CSermidaDoc::AddView(CSermidaView* view) {
     views.push_back(view);
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include <QObject>
 #include <QString>
+#include <mutex>
 #include <vector>
 
 #include "editor/buffer/CTextBuffer.h"
@@ -46,6 +47,15 @@ public:
     void ToggleReadOnly();
     void SetReadOnly(bool on);
 
+    // The transmissions' lock: the document is write-protected from the moment
+    // a window starts transmitting it until the last of its transmissions has
+    // ended (two windows may send it on two ports at once). Begin runs on the
+    // window thread before the worker starts, End on the worker as it ends.
+    void BeginTransmitLock();
+    void EndTransmitLock();
+    // Whether a transmission holds the lock.
+    bool Transmitting() const;
+
     void AddView(CSermidaView* view);
     void RemoveView(CSermidaView* view);
     const std::vector<CSermidaView*>& Views() const { return views; }
@@ -61,4 +71,6 @@ private:
     QString title;
     bool modified = false;
     std::vector<CSermidaView*> views;
+    mutable std::mutex transmitMutex; // the count and the protection change together
+    int transmitLocks = 0;
 };

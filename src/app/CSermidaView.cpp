@@ -45,6 +45,21 @@ bool CSermidaView::Transmitting() const {
     return IsTransmitting(engine->state);
 }
 
+bool CSermidaView::StartTransmit() {
+    // A start that will be refused locks nothing: its message box must not
+    // drop received text meanwhile.
+    if (State() != Idle || !IsConnected())
+        return engine->StartTransmit();
+    // Locked here, before the worker exists: a key or a drop handled on this
+    // thread before the worker runs would otherwise change the lines it reads.
+    // The worker finds the document protected and unlocks it as it ends.
+    doc->BeginTransmitLock();
+    if (engine->StartTransmit())
+        return true;
+    doc->EndTransmitLock();
+    return false;
+}
+
 CTextBuffer* CSermidaView::FindOwnBuffer() {
     return &doc->Buffer();
 }
@@ -80,8 +95,13 @@ bool CSermidaView::IsWriteProtected() {
     return doc->Buffer().IsWriteProtected();
 }
 
+// The transmit worker's lock and unlock. Unlocking ends this transmission's
+// hold only: another window may still be sending the document.
 void CSermidaView::SetWriteProtected(bool on) {
-    doc->SetReadOnly(on);
+    if (on)
+        doc->SetReadOnly(true);
+    else
+        doc->EndTransmitLock();
 }
 
 void CSermidaView::PostPortData() {
@@ -133,6 +153,12 @@ bool CSermidaView::ExecuteCommand(int id) {
         OnCommSettings();
         return true;
     case ID_EDIT_READ_ONLY:
+        // While a window of the document transmits it, the protection is the
+        // worker's lock on the lines it reads.
+        if (doc->Transmitting()) {
+            app_hooks::ShowMessage(kMsgWaitForTransfer);
+            return true;
+        }
         doc->ToggleReadOnly();
         viewport()->update();
         return true;

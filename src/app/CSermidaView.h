@@ -24,6 +24,8 @@ public:
     const CTransferEngine& Engine() const { return *engine; }
     int State() const { return engine->state; }
     bool Transmitting() const;
+    // Starts a transmission by the engine's rules, with the document locked first.
+    bool StartTransmit();
 
     // Command 1021: the settings dialog, refused while transmitting.
     void OnCommSettings();

@@ -219,7 +219,7 @@ void CTransferBar::OnTransmit() {
             return;
         }
     }
-    view->Engine().StartTransmit();
+    view->StartTransmit();
 }
 
 void CTransferBar::OnReceive(bool checked) {

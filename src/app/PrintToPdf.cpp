@@ -1,14 +1,31 @@
 #include "app/PrintToPdf.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QPrinter>
+#include <QTemporaryFile>
 #include <cstdio>
+#include <sys/stat.h>
 
 #include "editor/buffer/CTextBuffer.h"
 #include "editor/view/CTextView.h"
 #include "editor/view/ViewPrinter.h"
+
+namespace {
+
+// Qt's PDF writer does not notice a write that fails (a full disk, the
+// file-size limit): a cut-short file has no trailer at its end.
+bool IsWholePdf(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly) || f.size() < 16)
+        return false;
+    f.seek(f.size() - 16);
+    return f.read(16).contains("%%EOF");
+}
+
+} // namespace
 
 int PrintFileToPdf(int argc, char** argv, const char* file, const char* pdf) {
     // No window is shown, so no display is needed either.
@@ -27,12 +44,30 @@ int PrintFileToPdf(int argc, char** argv, const char* file, const char* pdf) {
     view.ApplyFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     view.BindBuffer(&buffer);
 
+    // Written beside the target and put in its place only when whole, so a
+    // failed print leaves an older file of that name as it was.
+    const QString target = QFileInfo(QString::fromLocal8Bit(pdf)).absoluteFilePath();
+    QTemporaryFile part(QFileInfo(target).absolutePath() + QStringLiteral("/CREXXXXXX"));
+    if (!part.open()) {
+        std::fprintf(stderr, "sermida: cannot write %s: %s\n", pdf, qPrintable(part.errorString()));
+        return 1;
+    }
+    part.close();
     QPrinter printer(QPrinter::HighResolution);
-    SetUpPdfPrinter(printer, QString::fromLocal8Bit(pdf));
+    SetUpPdfPrinter(printer, part.fileName());
     ViewPrinter job(view);
     const bool printed = job.Print(printer);
     view.UnbindBuffer();
-    if (!printed || QFileInfo(QString::fromLocal8Bit(pdf)).size() == 0) {
+    if (!printed || !IsWholePdf(part.fileName())) {
+        std::fprintf(stderr, "sermida: cannot write %s (is the disk full?)\n", pdf);
+        return 1;
+    }
+    // The new file has the permissions any new file gets.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::chmod(QFile::encodeName(part.fileName()).constData(), 0666 & ~mask);
+    if (std::rename(QFile::encodeName(part.fileName()).constData(),
+                    QFile::encodeName(target).constData()) != 0) {
         std::fprintf(stderr, "sermida: cannot write %s\n", pdf);
         return 1;
     }

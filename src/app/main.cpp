@@ -1,3 +1,4 @@
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -5,6 +6,10 @@
 #include "app/PrintToPdf.h"
 
 int main(int argc, char** argv) {
+    // A write past the file-size limit must fail the save (the document keeps
+    // its text and says why), not kill the program with the text unsaved.
+    std::signal(SIGXFSZ, SIG_IGN);
+
     if (argc >= 2 && !std::strcmp(argv[1], "--print")) {
         if (argc != 4) {
             std::fputs("usage: sermida --print FILE OUT.pdf\n", stderr);

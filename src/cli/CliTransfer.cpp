@@ -30,6 +30,13 @@ std::string Clock(long long seconds) {
     return text;
 }
 
+// A device that has gone away (unplugged, or the far end of a pseudo-terminal
+// closed) is hung up: it no longer answers even the question of its settings.
+bool DeviceGone(const CSerialPort& port) {
+    TtyLineSetup setup;
+    return !port.ReadBackLine(setup);
+}
+
 bool ConnectHost(CliHost& host, const CliPortOptions& options) {
     if (options.noPace)
         ::setenv("SERMIDA_PTY_PACING", "0", 1);
@@ -86,12 +93,19 @@ int RunSend(const CliArgs& input) {
 
     const bool live = ::isatty(STDERR_FILENO);
     bool stopped = false;
+    bool gone = false;
     while (!host.transmitEnded) {
         host.loop.RunFor(std::chrono::milliseconds(100));
         host.ApplyMarks();
         if (interrupted && !stopped) {
             host.engine.Stop();
             stopped = true;
+        }
+        // A controller that held the line before it went away never releases
+        // it: stop instead of waiting for ever.
+        if (!gone && IsTransmitting(host.engine.state) && DeviceGone(host.engine.port)) {
+            host.engine.Stop();
+            gone = true;
         }
         if (live && !host.transmitEnded)
             std::fprintf(stderr, "\r%d/%d lines, elapsed %s", host.engine.sentLines.load(),
@@ -105,8 +119,15 @@ int RunSend(const CliArgs& input) {
     if (live)
         std::fputc('\n', stderr);
     if (host.engine.FailedLine() > 0) {
+        // Say why, when the reason is that the device went away.
+        const bool lost = gone || DeviceGone(host.engine.port);
         CliError("transmission stopped: line " + std::to_string(host.engine.FailedLine()) +
-                 " could not be written");
+                 " could not be written" + (lost ? ": the serial device is gone" : ""));
+        return EXIT_FAILED;
+    }
+    if (gone && host.caretLine < total) {
+        CliError("transmission stopped after line " + std::to_string(host.caretLine) + " of " +
+                 std::to_string(total) + ": the serial device is gone");
         return EXIT_FAILED;
     }
     if (stopped) {
@@ -136,12 +157,18 @@ int RunReceive(const CliArgs& input) {
 
     using Clock = std::chrono::steady_clock;
     auto lastByte = Clock::now();
+    bool gone = false;
     while (!interrupted) {
         host.loop.RunFor(std::chrono::milliseconds(50));
         if (host.engine.receiveActivity.exchange(false))
             lastByte = Clock::now();
         else if (idle > 0 && Clock::now() - lastByte >= std::chrono::seconds(idle))
             break;
+        // Nothing more can come: keep what came and end.
+        if (DeviceGone(host.engine.port)) {
+            gone = true;
+            break;
+        }
     }
     // Decode what has arrived and move every queued byte into the document
     // before receiving ends: nothing that came is dropped.
@@ -157,5 +184,8 @@ int RunReceive(const CliArgs& input) {
     std::fprintf(stderr, "received %lld bytes, %d lines, in %.3f s\n", host.appendedBytes,
                  host.buffer.CountLines(),
                  std::chrono::duration<double>(host.lastAppend - host.firstAppend).count());
+    // Like an idle time-out, a device that is gone means nothing more comes.
+    if (gone)
+        std::fprintf(stderr, "the serial device is gone: reception ended\n");
     return EXIT_OK;
 }

@@ -25,7 +25,8 @@ Commands:
                      bytes, checking for a hold between pieces
   receive [PORT] [--idle-timeout SEC] FILE
                      receive a program into FILE (CR LF), until SEC seconds
-                     pass without a byte or Ctrl+C; nothing received is lost
+                     pass without a byte, the device goes away, or Ctrl+C;
+                     nothing received is lost
   print FILE OUT.pdf  print FILE as the editor does (font, margins, page
                      footer) into the PDF file OUT.pdf; needs the sermida
                      program beside this one, no printer or display

@@ -222,5 +222,119 @@ check "SIGTERM ends vcnc with exit 0" test $? -eq 0
 check "and its summary" grep -qx "received: 0 bytes, lines: 0, xoff: 0, overflow: 0, punched: 0 bytes" "$work/summary"
 check "and removes the link" test ! -e "$work/cnc"
 
+# --- when the device or the disk fails -------------------------------------------
+# until_true SECONDS COMMAND...: waits for a condition, false when time is up.
+until_true() {
+    local end=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        ((SECONDS < end)) || return 1
+        sleep 0.02
+    done
+}
+# finished PID SECONDS: the exit code of a background job, or 124 (and the job
+# killed) when it has not ended in time: a hang fails the check, never the run.
+finished() {
+    if ! until_true "$2" ended "$1"; then
+        kill -9 "$1" 2>/dev/null
+        wait "$1" 2>/dev/null
+        return 124
+    fi
+    wait "$1"
+}
+ended() { # an exited child stays a zombie until it is waited for
+    [[ ! -e /proc/$1/stat || $(awk '{ print $3 }' "/proc/$1/stat" 2>/dev/null) == Z ]]
+}
+ends_with_line_break() { [[ $(tail -c 2 "$1" | od -An -c | tr -d ' ') == '\r\n' ]]; }
+size_at_least() { [[ -e $1 && $(stat -c %s "$1") -ge $2 ]]; }
+# Bytes a process has read so far: a tty read shows here before anything else.
+bytes_read() { awk '/^rchar/ { print $2 }' "/proc/$1/io" 2>/dev/null || echo 0; }
+read_at_least() { [[ $(bytes_read "$1") -ge $2 ]]; }
+# The port is open and set up (its input flushed) once its monitor and the
+# receive worker run beside the main thread.
+receiving() { [[ $(ls /proc/"$1"/task 2>/dev/null | wc -l) -ge 3 ]]; }
+start_cable() { # a socat cable: the program opens $work/pc, the test $work/ctl
+    rm -f "$work/pc" "$work/ctl"
+    socat pty,raw,echo=0,link="$work/ctl" pty,raw,echo=0,link="$work/pc" 2>/dev/null &
+    cable=$!
+    until_true 10 test -e "$work/pc" -a -e "$work/ctl"
+}
+pull_cable() { kill -9 "$cable"; wait "$cable" 2>/dev/null; }
+
+if command -v socat >/dev/null; then
+    : >"$work/p300.nc"
+    for i in $(seq 300); do printf 'N%d G01 X%d.5 Y-2. F300 ;step\r\n' "$i" "$i" >>"$work/p300.nc"; done
+
+    # The cable is pulled while the program goes out at 9600 baud (about 8 s).
+    start_cable
+    cat <"$work/ctl" >"$work/got" 2>/dev/null &
+    reader=$!
+    "$cli" send --device "$work/pc" --baud 9600 "$work/p300.nc" 2>"$work/err" &
+    sender=$!
+    until_true 20 size_at_least "$work/got" 300
+    pull_cable
+    finished "$sender" 10
+    check "send exits 1 soon after the cable is pulled" test $? -eq 1
+    check "and says which line did not go out, and why" \
+        grep -q "line [0-9]* could not be written: the serial device is gone" "$work/err"
+    wait "$reader" 2>/dev/null
+
+    # The controller held the line (DC3) and then went away: no DC1 will come.
+    start_cable
+    exec 7<>"$work/ctl"
+    cat <&7 >"$work/got" 2>/dev/null &
+    reader=$!
+    "$cli" send --device "$work/pc" --baud 9600 "$work/p300.nc" 2>"$work/err" &
+    sender=$!
+    until_true 20 size_at_least "$work/got" 100
+    base=$(bytes_read "$sender")
+    printf '\023' >&7
+    until_true 10 read_at_least "$sender" $((base + 1)) # the DC3 has been read
+    until_true 10 ends_with_line_break "$work/got"         # and the line in flight is out
+    pull_cable
+    exec 7>&-
+    finished "$sender" 10
+    check "send held by a controller that goes away exits 1" test $? -eq 1
+    check "and says the device is gone" grep -q "gone" "$work/err"
+    wait "$reader" 2>/dev/null
+
+    # Receiving without an idle time-out: the pulled cable ends it, and every
+    # byte the program had read is in FILE.
+    start_cable
+    exec 7<>"$work/ctl"
+    rm -f "$work/got.nc"
+    "$cli" receive --device "$work/pc" --baud 115200 "$work/got.nc" 2>"$work/err" &
+    receiver=$!
+    until_true 10 receiving "$receiver"
+    base=$(bytes_read "$receiver")
+    text=$'%\nO1000 (CUT)\nN10 G00 X5.\nN20 G01 Z-1. F100\nM30\n'
+    printf '%s' "$text" >&7
+    until_true 10 read_at_least "$receiver" $((base + ${#text}))
+    pull_cable
+    exec 7>&-
+    finished "$receiver" 10
+    check "receive ends by itself, exit 0, when the cable is pulled" test $? -eq 0
+    check "and says the device is gone" grep -q "gone" "$work/err"
+    check "and FILE holds everything that came, CR LF" \
+        cmp -s "$work/got.nc" <(printf '%s' "$text" | sed 's/$/\r/')
+fi
+
+printf 'OLD\r\n' >"$work/old.nc"
+head -c 300000 /dev/zero | tr '\0' '7' >"$work/big-new.nc"
+cp "$work/old.nc" "$work/kept.nc"
+(ulimit -f 64 && exec "$cli" resave "$work/big-new.nc" "$work/kept.nc") 2>"$work/err"
+check "resave beyond the file-size limit exits 1, not killed" test $? -eq 1
+check "and gives the reason" grep -q "File too large" "$work/err"
+check "and leaves the old file byte for byte" cmp -s "$work/old.nc" "$work/kept.nc"
+check "and no temporary file" bash -c "! ls '$work' | grep -q '^CRE'"
+
+if truncate -s 2147483648 "$work/huge.nc" 2>/dev/null; then # sparse: no disk
+    check "info refuses a file beyond 2 GiB" exit_is 1 "$cli" info "$work/huge.nc"
+    "$cli" send --device "$work/none" "$work/huge.nc" 2>"$work/err"
+    check "send refuses a file beyond 2 GiB, exit 1" test $? -eq 1
+    check "and says it is too large" grep -q "too large" "$work/err"
+    rm -f "$work/huge.nc"
+fi
+
 echo "$passed passed, $failed failed"
 [[ $failed -eq 0 ]]

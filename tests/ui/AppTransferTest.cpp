@@ -8,6 +8,7 @@
 #include <ctime>
 
 #include "AppTestSupport.h"
+#include "app/AppCommands.h"
 #include "app/CHoverButton.h"
 #include "app/CProgressBar.h"
 #include "common/Gbk.h"
@@ -297,6 +298,93 @@ private slots:
         QVERIFY(frame->OpenDocumentFile(home.filePath("other.nc")));
         QCOMPARE(frame->ReleasePort(3), 1);
         QVERIFY(!a->IsConnected());
+    }
+
+    // The worker reads the document's lines while it transmits: nothing may
+    // change them from the moment the command has run until the end.
+    void documentStaysLockedForTheWholeTransmission() {
+        PeerLine peer(3);
+        AppScript script;
+        auto frame = MakeFrame();
+        QVERIFY(frame->OpenDocumentFile(WriteProgram("lock.nc", ProgramText(60))));
+        CSermidaView* view = frame->ActiveView();
+        CTextBuffer& buffer = view->GetDocument()->Buffer();
+        script.ConnectWith(2, "9600");
+        frame->TransferBar()->OnTransmit();
+        // Locked before the worker runs: a key handled at once changes nothing.
+        QVERIFY(buffer.IsWriteProtected());
+        view->TypeCharacter("X");
+        QCOMPARE(std::string(buffer.LineView(0)), std::string("N10 G01 X1. ;cut"));
+
+        peer.ReadAtLeast(1);
+        peer.Write("\x13"); // held: the transmission stays running
+        QTRY_COMPARE(view->State(), int(HeldByPeer));
+        // Neither this window nor a second one of the document lifts the lock.
+        view->ExecuteCommand(ID_EDIT_READ_ONLY);
+        CChildFrame* second = frame->OnWindowNew();
+        QVERIFY(second);
+        second->View()->ExecuteCommand(ID_EDIT_READ_ONLY);
+        QCOMPARE(script.Count(kWait), 2);
+        QVERIFY(buffer.IsWriteProtected());
+        second->View()->TypeCharacter("Y");
+        QCOMPARE(std::string(buffer.LineView(0)), std::string("N10 G01 X1. ;cut"));
+
+        peer.Write("\x11");
+        const std::string expected = SentForm(60);
+        QCOMPARE(peer.ReadAtLeast(expected.size()), expected);
+        QTRY_COMPARE(view->State(), int(Idle));
+        QTRY_VERIFY(!buffer.IsWriteProtected());
+        // Afterwards the command works again.
+        second->View()->ExecuteCommand(ID_EDIT_READ_ONLY);
+        QVERIFY(buffer.IsWriteProtected());
+        QCOMPARE(script.Count(kWait), 2);
+    }
+
+    // Two windows of one document send it on two ports: the first to finish
+    // leaves the document locked for the other.
+    void documentStaysLockedUntilItsLastTransmissionEnds() {
+        PeerLine first(3);
+        PeerLine second(4);
+        AppScript script;
+        auto frame = MakeFrame();
+        CTransferBar* bar = frame->TransferBar();
+        QVERIFY(frame->OpenDocumentFile(WriteProgram("twice.nc", ProgramText(40))));
+        CSermidaView* a = frame->ActiveView();
+        CTextBuffer& buffer = a->GetDocument()->Buffer();
+        script.ConnectWith(2, "9600"); // COM3
+        bar->OnTransmit();
+        first.ReadAtLeast(1);
+        first.Write("\x13");
+        QTRY_COMPARE(a->State(), int(HeldByPeer));
+
+        CChildFrame* child = frame->OnWindowNew();
+        QVERIFY(child);
+        CSermidaView* b = child->View();
+        script.ConnectWith(3, "9600"); // COM4
+        bar->OnSettings();
+        QVERIFY(b->IsConnected());
+        QVERIFY(a->IsConnected());
+        bar->OnTransmit();
+        second.ReadAtLeast(1);
+        second.Write("\x13");
+        QTRY_COMPARE(b->State(), int(HeldByPeer));
+        QVERIFY(a->Transmitting());
+
+        first.Write("\x11");
+        const std::string expected = SentForm(40);
+        QCOMPARE(first.ReadAtLeast(expected.size()), expected);
+        QTRY_COMPARE(a->State(), int(Idle));
+        QTest::qWait(50);
+        QVERIFY(buffer.IsWriteProtected());
+        b->TypeCharacter("X");
+        a->ExecuteCommand(ID_EDIT_READ_ONLY);
+        QCOMPARE(script.Count(kWait), 1);
+        QCOMPARE(std::string(buffer.LineView(0)), std::string("N10 G01 X1. ;cut"));
+
+        second.Write("\x11");
+        QCOMPARE(second.ReadAtLeast(expected.size()), expected);
+        QTRY_COMPARE(b->State(), int(Idle));
+        QTRY_VERIFY(!buffer.IsWriteProtected());
     }
 
     void statusBarShowsProgressAndOperationTime() {
