@@ -1,6 +1,7 @@
 #include "FuzzSupport.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -70,6 +71,24 @@ void FuzzFail(const char* file, int line, const char* what, const std::string& w
     std::fflush(stderr);
     RemoveScratch(); // abort skips the exit handlers
     std::abort();
+}
+
+void WriteFile(const std::string& path, std::string_view bytes) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    FUZZ_CHECK(fd >= 0, path);
+    FUZZ_CHECK(::write(fd, bytes.data(), bytes.size()) == ssize_t(bytes.size()), path);
+    ::close(fd);
+}
+
+std::string ReadFile(const std::string& path) {
+    std::string bytes;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    FUZZ_CHECK(fd >= 0, path);
+    char buf[65536];
+    for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;)
+        bytes.append(buf, size_t(n));
+    ::close(fd);
+    return bytes;
 }
 
 const std::string& ScratchFolder() {

@@ -41,6 +41,10 @@ private:
     size_t at = 0;
 };
 
+// Whole-file writes and reads for the targets; a failure is a finding.
+void WriteFile(const std::string& path, std::string_view bytes);
+std::string ReadFile(const std::string& path);
+
 // A folder of this process's own under /dev/shm (tmpfs: fast, and no disk is
 // worn by millions of saves), created on first use and removed at exit.
 const std::string& ScratchFolder();

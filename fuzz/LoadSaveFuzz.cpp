@@ -10,8 +10,6 @@
 //    loading that gives the same lines and style, and saving again the same
 //    bytes;
 //  - saving in another style writes the lines joined by that style's break.
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -76,24 +74,6 @@ std::vector<std::string> BufferLines(const CTextBuffer& buf) {
     for (int i = 0; i < buf.CountLines(); ++i)
         lines.emplace_back(buf.LineView(i));
     return lines;
-}
-
-void WriteFile(const std::string& path, std::string_view bytes) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    FUZZ_CHECK(fd >= 0, path);
-    FUZZ_CHECK(::write(fd, bytes.data(), bytes.size()) == ssize_t(bytes.size()), path);
-    ::close(fd);
-}
-
-std::string ReadFile(const std::string& path) {
-    std::string bytes;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    FUZZ_CHECK(fd >= 0, path);
-    char buf[65536];
-    for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;)
-        bytes.append(buf, size_t(n));
-    ::close(fd);
-    return bytes;
 }
 
 std::string Load(CTextBuffer& buf, const std::string& path, int mode) {

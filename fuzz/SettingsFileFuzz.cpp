@@ -9,7 +9,6 @@
 //  - the tokens of any port settings (made from the input's first bytes) read
 //    back as themselves when accepted, as the defaults when not;
 //  - without a file nothing is read and the tokens are left as they were.
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -80,24 +79,6 @@ std::string Show(const SettingsTokens& t) {
 bool Same(const SettingsTokens& a, const SettingsTokens& b) {
     return a.port == b.port && a.baud == b.baud && a.dataBits == b.dataBits &&
            a.stopBits == b.stopBits && a.parity == b.parity;
-}
-
-void WriteFile(const std::string& path, std::string_view bytes) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    FUZZ_CHECK(fd >= 0, path);
-    FUZZ_CHECK(::write(fd, bytes.data(), bytes.size()) == ssize_t(bytes.size()), path);
-    ::close(fd);
-}
-
-std::string ReadFile(const std::string& path) {
-    std::string bytes;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    FUZZ_CHECK(fd >= 0, path);
-    char buf[4096];
-    for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;)
-        bytes.append(buf, size_t(n));
-    ::close(fd);
-    return bytes;
 }
 
 SettingsTokens ReadBack() {

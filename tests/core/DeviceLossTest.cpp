@@ -8,6 +8,7 @@
 #include <chrono>
 #include <thread>
 
+#include "HostLoop.h"
 #include "PtyPair.h"
 #include "SocatLink.h"
 #include "TestHelpers.h"
@@ -58,14 +59,7 @@ protected:
         ASSERT_TRUE(host.engine.Connect());
     }
     template <class Pred> bool RunUntil(Pred pred, std::chrono::milliseconds limit = 10000ms) {
-        const auto deadline = Clock::now() + limit;
-        while (!pred()) {
-            if (Clock::now() > deadline)
-                return false;
-            host.loop.RunFor(2ms);
-            host.ApplyMarks();
-        }
-        return true;
+        return RunHostUntil(host, pred, limit);
     }
     bool Said(const std::string& text) const {
         for (const auto& m : sink.Messages())

@@ -9,6 +9,7 @@
 
 #include "PtyPair.h"
 #include "TestHelpers.h"
+#include "HostLoop.h"
 #include "cli/CliHost.h"
 #include "transfer/CByteRing.h"
 
@@ -30,14 +31,7 @@ protected:
     }
     // Runs the host's loop until pred holds or the time is up.
     template <class Pred> bool RunUntil(Pred pred, std::chrono::milliseconds limit = 5000ms) {
-        auto deadline = Clock::now() + limit;
-        while (!pred()) {
-            if (Clock::now() > deadline)
-                return false;
-            host.loop.RunFor(2ms);
-            host.ApplyMarks();
-        }
-        return true;
+        return RunHostUntil(host, pred, limit);
     }
     std::string Drain(std::chrono::milliseconds quiet = 100ms) {
         std::string got;
