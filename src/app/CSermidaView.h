@@ -51,6 +51,7 @@ public:
     void SetWriteProtected(bool on) override;
     void MarkTransferLine(int line) override { CTextView::MarkTransferLine(line); }
     void UnmarkTransferLine(int line) override { CTextView::UnmarkTransferLine(line); }
+    void ClearTransferMark() override { CTextView::ClearTransferMark(); }
     void CursorToLine(int line) override { CTextView::CursorToLine(line); }
     void AppendReceivedText(std::string_view text) override { CEditView::AppendReceivedText(text); }
     void PostPortData() override;

@@ -38,6 +38,9 @@ void CliHost::ApplyMarks() {
         case TransferMarkQueue::Op::Unmark:
             buffer.SetLineMark(r.line - 1, TRANSFER_LINE, false);
             break;
+        case TransferMarkQueue::Op::Clear:
+            buffer.SetLineMark(-1, TRANSFER_LINE, false); // wherever it is
+            break;
         case TransferMarkQueue::Op::CursorTo:
             caretLine = r.line;
             break;

@@ -25,6 +25,7 @@ public:
     void SetWriteProtected(bool on) override { buffer.SetWriteProtected(on); }
     void MarkTransferLine(int line) override { Queue(TransferMarkQueue::Op::Mark, line); }
     void UnmarkTransferLine(int line) override { Queue(TransferMarkQueue::Op::Unmark, line); }
+    void ClearTransferMark() override { Queue(TransferMarkQueue::Op::Clear, 0); }
     void CursorToLine(int line) override { Queue(TransferMarkQueue::Op::CursorTo, line); }
     void AppendReceivedText(std::string_view text) override;
     void PostPortData() override;

@@ -83,6 +83,7 @@ void CSerialPort::ReportCommError(const char* operation, int error) {
 bool CSerialPort::Open() {
     if (IsOpen())
         Close();
+    lost = false;
     const int n = settings.portNumber;
     if (devicePath.empty() && (n < 1 || n > 9)) {
         Show(Format("无法打开串口COM%d,仅支持COM1-9.", n));
@@ -388,7 +389,9 @@ void CSerialPort::MonitorThreadProc() {
             failed = TtyInputCount(fd, left) != 0 || left <= 0;
         }
         if (failed) {
-            // The device is gone (unplugged, or the far end closed).
+            // The device is gone (unplugged, or the far end closed). Said
+            // before the message: a message box may keep this thread a while.
+            lost = true;
             Show("串口错误，请重新启动程序。");
             return;
         }

@@ -64,6 +64,9 @@ public:
     void ReportCommError(const char* operation, int error);
 
     bool IsOpen() const { return portFd.load() >= 0; }
+    // The monitor has found the device gone (unplugged, or the far end
+    // closed) since the last Open: nothing more comes, nothing more goes.
+    bool IsLost() const { return lost.load(); }
     const PortSettings& Settings() const { return settings; }
     PortOwner* Owner() const { return owner; }
     // The device that Open uses.
@@ -94,6 +97,7 @@ private:
     PortSettings settings;
     uint32_t eventMask = 0;
     std::atomic<int> monitorStop{1};
+    std::atomic<bool> lost{false};
     PortOwner* owner = nullptr;
     std::atomic<MessageSink*> messages{nullptr}; // the monitor shows through it too
     std::string devicePath;

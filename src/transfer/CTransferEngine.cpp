@@ -106,6 +106,8 @@ void CTransferEngine::StopOperationTimer() {
 void CTransferEngine::SendThreadProc() {
     if (!host.IsWriteProtected())
         host.SetWriteProtected(true);
+    // The line where the last transmission failed no longer waits.
+    host.ClearTransferMark();
     const int total = host.LineCount();
     totalLines = total;
     sentLines = 0;
@@ -152,11 +154,7 @@ bool CTransferEngine::SendLine(int index, const std::string& bytes, bool& marked
         if (!port.Write(bytes.data() + at, uint32_t(n), written) || written != n) {
             if (state == Idle && !port.IsOpen())
                 return false; // disconnected on purpose
-            failedLine = index + 1;
-            // A port that is not open has said so already.
-            if (port.IsOpen())
-                host.Messages().ShowMessage(Format(kMsgSendLineFailed, index + 1));
-            host.MarkTransferLine(index + 1);
+            FailAt(index);
             return false;
         }
         // Each piece leaves the line before the state is looked at, and a hold
@@ -171,7 +169,17 @@ bool CTransferEngine::SendLine(int index, const std::string& bytes, bool& marked
     return true;
 }
 
-// The wait between lines while paused or held; false on Stop.
+// The line at index did not go out whole: it stays marked for the operator.
+void CTransferEngine::FailAt(int index) {
+    failedLine = index + 1;
+    // A port that is not open has said so already.
+    if (port.IsOpen())
+        host.Messages().ShowMessage(Format(kMsgSendLineFailed, index + 1));
+    host.MarkTransferLine(index + 1);
+}
+
+// The wait between lines while paused or held; false on Stop or when the
+// device has gone.
 bool CTransferEngine::WaitWhileHeld(int index, bool& marked) {
     for (;;) {
         const int s = state;
@@ -180,6 +188,11 @@ bool CTransferEngine::WaitWhileHeld(int index, bool& marked) {
         SleepOneMs();
         if (state == Idle)
             return false;
+        // A peer that held the line and then went away never releases it.
+        if (port.IsLost()) {
+            FailAt(index);
+            return false;
+        }
         if (!marked) {
             host.MarkTransferLine(index + 1);
             marked = true;

@@ -75,6 +75,7 @@ private:
     void ReceiveThreadProc();
     bool SendLine(int index, const std::string& bytes, bool& marked);
     bool WaitWhileHeld(int index, bool& marked);
+    void FailAt(int index);
     void WaitForArrivedBytes();
     void QueueText(const std::string& text);
     void StartOperationTimer();

@@ -8,9 +8,8 @@ class MessageSink;
 // engine's handlers on the host's own (window) thread.
 //
 // Threads: the line queries and SetWriteProtected are called by the transmit
-// worker while the document is write-protected. MarkTransferLine,
-// UnmarkTransferLine and CursorToLine are called by the worker too, with
-// 1-based line numbers: the host hands them to its own thread in order (it may
+// worker while the document is write-protected. The marking calls and
+// CursorToLine are called by the worker too, with 1-based line numbers: the host hands them to its own thread in order (it may
 // drop cursor moves that a later one overtakes, never a mark). The Post...
 // calls come from the monitor and receive threads and must not block.
 class TransferHost {
@@ -26,6 +25,9 @@ public:
     virtual void MarkTransferLine(int line) = 0;
     virtual void UnmarkTransferLine(int line) = 0;
     virtual void CursorToLine(int line) = 0;
+    // Takes the transfer mark off whichever line has it: edits may have moved
+    // the line where the last transmission failed.
+    virtual void ClearTransferMark() = 0;
 
     // Host thread: inserts received text at the end of the document as one
     // undo group (dropped when the document is write-protected).

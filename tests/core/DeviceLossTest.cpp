@@ -123,9 +123,7 @@ TEST_F(DeviceLossTest, TransmissionStopsWithAMessageAndANewCableWorks) {
 
 // A controller that has said DC3 and then goes away will never say DC1: the
 // transmission must not wait for it forever.
-// Disabled until the serial port tells the engine that the device is gone;
-// run it with --gtest_also_run_disabled_tests.
-TEST_F(DeviceLossTest, DISABLED_AHeldTransmissionEndsWhenTheDeviceVanishes) {
+TEST_F(DeviceLossTest, AHeldTransmissionEndsWhenTheDeviceVanishes) {
     std::string wire;
     Load(Program(300, wire));
     SocatLink cable;
@@ -147,9 +145,7 @@ TEST_F(DeviceLossTest, DISABLED_AHeldTransmissionEndsWhenTheDeviceVanishes) {
 
 // A green line means "the transmission waits here"; once the whole program
 // has gone through on a new cable no line may still say so.
-// Disabled until a new transmission clears the mark of the line that failed
-// in the last one; run it with --gtest_also_run_disabled_tests.
-TEST_F(DeviceLossTest, DISABLED_ANewTransmissionClearsTheMarkOfTheLineThatFailed) {
+TEST_F(DeviceLossTest, ANewTransmissionClearsTheMarkOfTheLineThatFailed) {
     std::string wire;
     Load(Program(300, wire));
     SocatLink cable;

@@ -421,6 +421,16 @@ private slots:
         QVERIFY(RectHasColour(img, QRect(2, 2 * h, 16, h), QColor(255, 0, 0)));
         view->UnmarkTransferLine(3);
         QCOMPARE(buffer.FindLineWithMark(TRANSFER_LINE), -1);
+
+        // A failed line's mark moved by an edit is still found and cleared.
+        view->MarkTransferLine(2);
+        int endLine = 0, endByte = 0;
+        QVERIFY(buffer.InsertAt(nullptr, 0, 0, "X\r\n", endLine, endByte, ACTION_TYPING));
+        QCOMPARE(buffer.FindLineWithMark(TRANSFER_LINE), 2);
+        view->ClearTransferMark();
+        QCOMPARE(buffer.FindLineWithMark(TRANSFER_LINE), -1);
+        QCOMPARE(Pixel(Render(), img.width() - 3, 2 * h + h / 2),
+                 view->ColourOfIndex(COLOUR_WHITESPACE));
     }
 
     void aSelectedLineBreakPaintsOneCell() {

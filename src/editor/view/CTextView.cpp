@@ -677,13 +677,23 @@ void CTextView::UnmarkTransferLine(int n) {
     PostTransferRequest(TransferMarkQueue::Op::Unmark, n);
 }
 
+void CTextView::ClearTransferMark() {
+    PostTransferRequest(TransferMarkQueue::Op::Clear, 0);
+}
+
 void CTextView::CursorToLine(int n) {
     PostTransferRequest(TransferMarkQueue::Op::CursorTo, n);
 }
 
 void CTextView::RunTransferRequests() {
     for (const auto& r : transferRequests.Take()) {
-        if (buffer == nullptr || r.line < 1 || r.line > LineCount())
+        if (buffer == nullptr)
+            continue;
+        if (r.op == TransferMarkQueue::Op::Clear) {
+            buffer->SetLineMark(-1, TRANSFER_LINE, false); // wherever it is
+            continue;
+        }
+        if (r.line < 1 || r.line > LineCount())
             continue;
         switch (r.op) {
         case TransferMarkQueue::Op::Mark:
@@ -694,6 +704,8 @@ void CTextView::RunTransferRequests() {
             break;
         case TransferMarkQueue::Op::CursorTo:
             PlaceCursor({0, r.line - 1});
+            break;
+        case TransferMarkQueue::Op::Clear:
             break;
         }
     }

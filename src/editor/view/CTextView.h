@@ -32,7 +32,7 @@ class ViewSearch;
 // the scroll position. Painting, caret motion, mouse selection and scrolling
 // live in helper classes of their own; this class holds the state they share.
 //
-// Threads: the UI thread only, except MarkTransferLine, UnmarkTransferLine and
+// Threads: the UI thread only, except the transfer marking calls and
 // CursorToLine, which a transmit worker may call from its own thread.
 class CTextView : public QAbstractScrollArea, public BufferView {
     Q_OBJECT
@@ -174,6 +174,7 @@ public:
     // requests reach the UI thread in order.
     void MarkTransferLine(int n);
     void UnmarkTransferLine(int n);
+    void ClearTransferMark();
     void CursorToLine(int n);
 
     void OnBufferChanged(BufferView* source, const PositionAdjuster* adjuster, uint32_t bits,

@@ -11,10 +11,10 @@
 // Threads: Push from any thread, Take on the UI thread.
 class TransferMarkQueue {
 public:
-    enum class Op { Mark, Unmark, CursorTo };
+    enum class Op { Mark, Unmark, Clear, CursorTo };
     struct Request {
         Op op;
-        int line; // 1-based, as the worker gives it
+        int line; // 1-based, as the worker gives it; unused by Clear
         friend bool operator==(const Request&, const Request&) = default;
     };
 
