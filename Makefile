@@ -62,7 +62,7 @@ e2e: deps
 # delete, pthread objects) looks unsynchronised. For the Qt tests those
 # accesses are not checked (ignore_noninstrumented_modules); every access made
 # by our code still is, including in handlers that Qt's event loop calls.
-TSAN_CORE_TESTS = SerialPort|Transfer|Receive|Vcnc|Dial|cli_tests
+TSAN_CORE_TESTS = SerialPort|Transfer|Receive|Vcnc|Dial|DeviceLoss|cli_tests
 TSAN_UI_TESTS = AppTransferTest
 TSAN_REPORTS = $(abspath $(TSAN))/tsan-reports
 tsan: deps

@@ -189,20 +189,22 @@ uint32_t CSerialPort::ReadMore(void* buffer, uint32_t maximum, int waitMicros) {
     const int fd = portFd.load();
     if (fd < 0 || maximum == 0)
         return 0;
-    int waiting = 0;
-    if (TtyInputCount(fd, waiting) == 0 && waiting <= 0 && waitMicros > 0) {
+    // The device is non-blocking: a read takes what is there, and an empty
+    // driver answers EAGAIN, one system call a turn while bytes stream in.
+    for (bool waited = waitMicros <= 0;;) {
+        const ssize_t n = ::read(fd, buffer, maximum);
+        if (n > 0)
+            return uint32_t(n);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (waited || (n < 0 && errno != EAGAIN))
+            return 0;
+        waited = true;
         timespec wait{0, long(waitMicros) * 1000};
         pollfd p[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
-        if (::ppoll(p, 2, &wait, nullptr) > 0 && !p[1].revents)
-            TtyInputCount(fd, waiting);
+        if (::ppoll(p, 2, &wait, nullptr) <= 0 || p[1].revents || !(p[0].revents & POLLIN))
+            return 0;
     }
-    if (waiting <= 0)
-        return 0;
-    ssize_t n;
-    do
-        n = ::read(fd, buffer, std::min(maximum, uint32_t(waiting)));
-    while (n < 0 && errno == EINTR);
-    return n > 0 ? uint32_t(n) : 0;
 }
 
 uint32_t CSerialPort::InputWaiting() const {

@@ -62,3 +62,10 @@ int CByteRing::Read(void* buffer, int maximum) {
     readPos.store((at + count) % capacity);
     return count;
 }
+
+void CByteRing::Rewind() {
+    if (readPos.load() != writePos.load())
+        return;
+    readPos.store(0);
+    writePos.store(0);
+}

@@ -27,6 +27,11 @@ public:
     int Capacity() const { return capacity; }
     // Bytes a Write could take now.
     int Room() const;
+    // When empty, starts again at the front, so that a long stream keeps
+    // using the same few pages instead of touching the whole ring. Only for a
+    // ring whose writer and reader are one thread; an IsEmpty asked elsewhere
+    // meanwhile may see it non-empty for a moment.
+    void Rewind();
 
 private:
     unsigned char* Bytes() const { return reinterpret_cast<unsigned char*>(base.get()); }

@@ -287,6 +287,7 @@ void CTransferEngine::FlushReceived() {
             n += queue.Read(chunk + n, 1);
         host.AppendReceivedText(std::string_view(chunk, size_t(n)));
     }
+    queue.Rewind(); // the window thread is the queue's only reader and writer
     if (overflowBytes > 0) {
         std::string_view rest = overflow;
         while (!rest.empty()) {

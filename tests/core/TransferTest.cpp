@@ -481,4 +481,22 @@ TEST(ByteRingTest, HoldsCapacityLessOneAndWritesAllOrNothing) {
     EXPECT_EQ(ring.Write(nullptr, 3), RING_BAD_ARG);
 }
 
+TEST(ByteRingTest, RewindOnlyWhenEmptyAndNothingIsLost) {
+    CByteRing ring;
+    char buf[16];
+    ASSERT_EQ(ring.Init(8), RING_OK);
+    ASSERT_EQ(ring.Write("abcde", 5), RING_OK);
+    ASSERT_EQ(ring.Read(buf, 3), 3);
+    ring.Rewind(); // two bytes still wait: no effect
+    EXPECT_EQ(ring.Room(), 5);
+    EXPECT_EQ(ring.Read(buf, 16), 2);
+    EXPECT_EQ(std::string(buf, 2), "de");
+    ring.Rewind();
+    EXPECT_TRUE(ring.IsEmpty());
+    // From the front again: a full ring's worth goes in without wrapping.
+    ASSERT_EQ(ring.Write("0123456", 7), RING_OK);
+    EXPECT_EQ(ring.Read(buf, 16), 7);
+    EXPECT_EQ(std::string(buf, 7), "0123456");
+}
+
 } // namespace

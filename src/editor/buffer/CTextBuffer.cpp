@@ -306,7 +306,8 @@ void CTextBuffer::GrowLineTable(size_t more) {
     const size_t needed = lines.size() + more;
     if (needed <= lines.capacity() || needed < kBigLineTable)
         return;
-    const size_t worth = huge_pages::kWorthFrom / sizeof(LineRecord);
+    // Rounded up: a table a few bytes short would miss the huge pages.
+    const size_t worth = (huge_pages::kWorthFrom + sizeof(LineRecord) - 1) / sizeof(LineRecord);
     lines.reserve(std::max({needed, lines.capacity() * 2, worth}, std::less<size_t>()));
 }
 
