@@ -10,6 +10,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
+#include <sys/resource.h>
 
 #include "EditTestView.h"
 #include "editor/view/EditorProfile.h"
@@ -325,6 +327,30 @@ private slots:
         cli.start(SERMIDA_CLI, {"print", source, home.filePath("no/such/dir.pdf")});
         QVERIFY(cli.waitForFinished(30000));
         QCOMPARE(cli.exitCode(), 1);
+    }
+
+    void aPdfCutShortIsAFailure() {
+        std::vector<std::string> lines;
+        for (int i = 0; i < 400; ++i)
+            lines.push_back("N" + std::to_string(i) + " G01 X" + std::to_string(i) + " F300");
+        Open(lines);
+        // The file-size limit stands in for a full disk.
+        struct sigaction ignore {}, old {};
+        ignore.sa_handler = SIG_IGN;
+        sigaction(SIGXFSZ, &ignore, &old);
+        rlimit saved{};
+        QVERIFY(getrlimit(RLIMIT_FSIZE, &saved) == 0);
+        rlimit small = saved;
+        small.rlim_cur = 4096;
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
+        const QString cut = PrintToPdf();
+        setrlimit(RLIMIT_FSIZE, &saved);
+        sigaction(SIGXFSZ, &old, nullptr);
+        QVERIFY2(cut.isEmpty(), "a PDF cut short at 4096 bytes was reported as printed");
+
+        const QString whole = PrintToPdf();
+        QVERIFY(!whole.isEmpty());
+        QVERIFY(Pages(whole).size() >= 2);
     }
 
     void previewShowsTheSamePages() {

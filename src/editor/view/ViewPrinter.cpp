@@ -1,5 +1,6 @@
 #include "editor/view/ViewPrinter.h"
 
+#include <QFile>
 #include <QFontMetrics>
 #include <QPageSize>
 #include <QPainter>
@@ -29,6 +30,14 @@ int Scale(int64_t value, int64_t num, int64_t den) {
     if (den <= 0)
         return static_cast<int>(value);
     return static_cast<int>((value * num + den / 2) / den);
+}
+
+bool IsWholePdf(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly) || f.size() < 16)
+        return false;
+    f.seek(f.size() - 16);
+    return f.read(16).contains("%%EOF");
 }
 
 // Hundredths of a millimetre to device units.
@@ -63,6 +72,10 @@ bool ViewPrinter::Print(QPrinter& printer) {
     }
     painter.end();
     EndPrinting();
+    // Qt's PDF writer does not notice a write that fails (a full disk, the
+    // file-size limit): a cut-short file has no trailer at its end.
+    if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty())
+        return IsWholePdf(printer.outputFileName());
     return true;
 }
 

@@ -20,7 +20,7 @@ public:
     virtual ~ViewPrinter() = default;
 
     // Prints the pages of the printer's range (all when none is set). False
-    // when the printer could not be opened.
+    // when the printer could not be opened, or a PDF file was not written whole.
     bool Print(QPrinter& printer);
 
     // The steps of a job, for callers that run their own page loop.
