@@ -103,7 +103,8 @@ if command -v socat >/dev/null; then
     printf 'O0001\r\nN1 G0 X1 ; rapid\r\n;note\r\nM30' >"$work/s.nc"
     "$cli" receive --device "$work/ctl" --baud 115200 --idle-timeout 1 "$work/r.nc" 2>/dev/null &
     receiver=$!
-    sleep 0.3
+    # Until its port is open and set up: its monitor and receive worker run.
+    for _ in $(seq 200); do [[ $(ls /proc/"$receiver"/task 2>/dev/null | wc -l) -ge 3 ]] && break; sleep 0.05; done
     check "send exits 0 after the last line" exit_is 0 "$cli" send --device "$work/pc" --baud 115200 "$work/s.nc"
     wait "$receiver"
     check "receive exits 0 after the idle time" test $? -eq 0

@@ -282,9 +282,22 @@ private slots:
         dlg.ParityBox()->setCurrentIndex(0);
         dlg.ModemRadio()->click();
         dlg.PhoneEdit()->setText(QStringLiteral("5551234"));
-        // The modem answers the reset and echoes the dial command.
-        QTimer::singleShot(300, [&] { peer.Write("atz\r\nOK\r\n"); });
-        QTimer::singleShot(2600, [&] { peer.Write("attd5551234\r\n"); });
+        // The modem answers the reset and echoes the dial command as each
+        // arrives, however slowly a loaded machine gets to them.
+        bool reset = false, dialled = false;
+        QTimer modem;
+        QObject::connect(&modem, &QTimer::timeout, [&] {
+            peer.Drain();
+            if (!reset && peer.received.find("atz\r\n") != std::string::npos) {
+                peer.Write("atz\r\nOK\r\n");
+                reset = true;
+            }
+            if (!dialled && peer.received.find("attd5551234\r\n") != std::string::npos) {
+                peer.Write("attd5551234\r\n");
+                dialled = true;
+            }
+        });
+        modem.start(20);
         dlg.accept();
         QTRY_VERIFY_WITH_TIMEOUT(!dlg.OkButton()->isEnabled(), 8000);
         QVERIFY(dlg.Dialing());
