@@ -93,19 +93,12 @@ int RunSend(const CliArgs& input) {
 
     const bool live = ::isatty(STDERR_FILENO);
     bool stopped = false;
-    bool gone = false;
     while (!host.transmitEnded) {
         host.loop.RunFor(std::chrono::milliseconds(100));
         host.ApplyMarks();
         if (interrupted && !stopped) {
             host.engine.Stop();
             stopped = true;
-        }
-        // A controller that held the line before it went away never releases
-        // it: stop instead of waiting for ever.
-        if (!gone && IsTransmitting(host.engine.state) && DeviceGone(host.engine.port)) {
-            host.engine.Stop();
-            gone = true;
         }
         if (live && !host.transmitEnded)
             std::fprintf(stderr, "\r%d/%d lines, elapsed %s", host.engine.sentLines.load(),
@@ -119,15 +112,11 @@ int RunSend(const CliArgs& input) {
     if (live)
         std::fputc('\n', stderr);
     if (host.engine.FailedLine() > 0) {
-        // Say why, when the reason is that the device went away.
-        const bool lost = gone || DeviceGone(host.engine.port);
+        // Say why, when the reason is that the device went away (the engine
+        // also ends a transmission that such a device held).
+        const bool lost = DeviceGone(host.engine.port);
         CliError("transmission stopped: line " + std::to_string(host.engine.FailedLine()) +
                  " could not be written" + (lost ? ": the serial device is gone" : ""));
-        return EXIT_FAILED;
-    }
-    if (gone && host.caretLine < total) {
-        CliError("transmission stopped after line " + std::to_string(host.caretLine) + " of " +
-                 std::to_string(total) + ": the serial device is gone");
         return EXIT_FAILED;
     }
     if (stopped) {

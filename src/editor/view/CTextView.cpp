@@ -689,11 +689,7 @@ void CTextView::RunTransferRequests() {
     for (const auto& r : transferRequests.Take()) {
         if (buffer == nullptr)
             continue;
-        if (r.op == TransferMarkQueue::Op::Clear) {
-            buffer->SetLineMark(-1, TRANSFER_LINE, false); // wherever it is
-            continue;
-        }
-        if (r.line < 1 || r.line > LineCount())
+        if (r.op != TransferMarkQueue::Op::Clear && (r.line < 1 || r.line > LineCount()))
             continue;
         switch (r.op) {
         case TransferMarkQueue::Op::Mark:
@@ -706,6 +702,7 @@ void CTextView::RunTransferRequests() {
             PlaceCursor({0, r.line - 1});
             break;
         case TransferMarkQueue::Op::Clear:
+            buffer->SetLineMark(-1, TRANSFER_LINE, false); // wherever it is
             break;
         }
     }
