@@ -93,13 +93,15 @@ bool CSerialPort::Open() {
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     int err = errno;
     if (fd >= 0) {
-        // Not shared: the kernel's exclusive mode stops other openers (but not
-        // root), the lock stops every program that locks, ourselves included.
-        TtySetExclusive(fd);
+        // Not shared: the lock stops every program that locks, ourselves
+        // included; the kernel's exclusive mode then stops other openers (but
+        // not root). Only a device we hold is marked, never one we were refused.
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
             err = errno;
             ::close(fd);
             fd = -1;
+        } else {
+            TtySetExclusive(fd);
         }
     }
     int wake = -1;
@@ -155,6 +157,7 @@ bool CSerialPort::Close() {
     ::tcflush(fd, TCIOFLUSH);
     if (stateSaved)
         TtyRestoreState(fd, savedState, sizeof savedState);
+    TtyClearExclusive(fd);
     ::close(fd);
     ::close(wakeFd);
     wakeFd = -1;
@@ -258,12 +261,19 @@ bool CSerialPort::DrainOutput(int fd) {
     for (;;) {
         int queued = 0;
         if (TtyOutputCount(fd, queued) != 0 || queued <= 0)
-            return true;
+            break;
         if (Clock::now() >= deadline)
             return false;
         if (!SleepUntil(Clock::now() + std::chrono::milliseconds(2)))
             return false;
     }
+    // The queue count leaves out what the UART's FIFO still holds; with the
+    // queue empty this wait is a FIFO's worth of line time at most.
+    int result;
+    do
+        result = ::tcdrain(fd);
+    while (result != 0 && errno == EINTR);
+    return result == 0 || errno == ENOTTY || errno == EINVAL; // nothing with a line
 }
 
 int CSerialPort::BitsPerCharacter() const {
@@ -286,6 +296,8 @@ bool CSerialPort::Write(const void* buffer, uint32_t length, uint32_t& written) 
     if (!paced) {
         if (!WriteAll(fd, bytes, length, written))
             return false;
+        // The driver's queue first (bounded, ended by Close), then what the
+        // UART's FIFO still holds, which the queue count leaves out.
         if (!pseudoTerminal && !DrainOutput(fd))
             return false;
         return written == length;

@@ -117,6 +117,7 @@ int TtyRestoreState(int fd, const void* state, unsigned size) {
 }
 
 int TtySetExclusive(int fd) { return ::ioctl(fd, TIOCEXCL) == 0 ? 0 : errno; }
+int TtyClearExclusive(int fd) { return ::ioctl(fd, TIOCNXCL) == 0 ? 0 : errno; }
 
 static int ModemBits(int fd, unsigned long request, int bits) {
     if (::ioctl(fd, request, &bits) == 0)

@@ -31,7 +31,10 @@ int TtySaveState(int fd, void* state, unsigned size);
 int TtyRestoreState(int fd, const void* state, unsigned size);
 constexpr unsigned kTtyStateSize = 64; // room for struct termios2
 
+// The kernel's exclusive mode outlives our descriptor on a pseudo-terminal
+// whose other end stays open, so it is cleared before closing.
 int TtySetExclusive(int fd);
+int TtyClearExclusive(int fd);
 // DTR and RTS; a device without modem lines (a pseudo-terminal) gives 0.
 int TtyRaiseDtrRts(int fd);
 int TtyDropDtr(int fd);

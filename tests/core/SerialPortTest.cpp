@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -135,7 +136,10 @@ TEST_F(SerialPortTest, DeviceHeldByAnotherPortOrProgramIsRefused) {
     second.SetDevicePath(pty.SlavePath());
     EXPECT_FALSE(second.Open());
     ASSERT_EQ(secondSink.Messages().size(), 1u);
-    EXPECT_NE(secondSink.Messages()[0].find("错误码:" + std::to_string(EWOULDBLOCK)),
+    // The kernel's exclusive mode refuses the open itself, except to root,
+    // whom only the lock stops.
+    const int refusal = ::geteuid() == 0 ? EWOULDBLOCK : EBUSY;
+    EXPECT_NE(secondSink.Messages()[0].find("错误码:" + std::to_string(refusal)),
               std::string::npos);
     port.Close();
 
@@ -148,6 +152,28 @@ TEST_F(SerialPortTest, DeviceHeldByAnotherPortOrProgramIsRefused) {
     EXPECT_EQ(sink.Messages().size(), 1u);
     ::close(other);
     EXPECT_TRUE(port.Open()) << "free again once the other program lets go";
+}
+
+// The kernel's exclusive mark stays on a pseudo-terminal after its opener
+// has gone, so a port that forgot it would lock out every later user but root.
+TEST_F(SerialPortTest, TheDeviceIsExclusiveOnlyWhileThePortHoldsIt) {
+    int watcher = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(watcher, 0);
+    auto exclusive = [&] {
+        int on = -1;
+        EXPECT_EQ(::ioctl(watcher, TIOCGEXCL, &on), 0);
+        return on;
+    };
+    ASSERT_TRUE(OpenOn(pty.SlavePath()));
+    EXPECT_EQ(exclusive(), 1);
+    port.Close();
+    EXPECT_EQ(exclusive(), 0) << "closing gives the device back";
+
+    // Refused because another program locks it: the device is left as it was.
+    ASSERT_EQ(::flock(watcher, LOCK_EX | LOCK_NB), 0);
+    EXPECT_FALSE(port.Open());
+    EXPECT_EQ(exclusive(), 0);
+    ::close(watcher);
 }
 
 TEST_F(SerialPortTest, CloseIsHarmlessWhenNeverOpenedOrTwice) {
