@@ -31,25 +31,30 @@ std::string ExecutableFolder() {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-std::string SettingsFolder() {
-    if (const char* home = std::getenv("SERMIDA_HOME"); home && *home) {
-        std::string folder = home;
+std::string SettingsFolderOf(const char* sermidaHome, const std::string& exeFolder,
+                             const char* xdgConfigHome, const char* home) {
+    if (sermidaHome && *sermidaHome) {
+        std::string folder = sermidaHome;
         while (folder.size() > 1 && folder.back() == '/')
             folder.pop_back();
         MakeFolders(folder);
         return folder;
     }
-    std::string exe = ExecutableFolder();
-    if (Exists(exe + "/Sermida.ini") || ::access(exe.c_str(), W_OK) == 0)
-        return exe;
+    if (Exists(exeFolder + "/Sermida.ini") || ::access(exeFolder.c_str(), W_OK) == 0)
+        return exeFolder;
     std::string base;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/')
-        base = xdg;
-    else if (const char* home = std::getenv("HOME"); home && *home)
+    if (xdgConfigHome && *xdgConfigHome == '/')
+        base = xdgConfigHome;
+    else if (home && *home)
         base = std::string(home) + "/.config";
     else
         base = "/tmp";
     std::string folder = base + "/Sermida";
     MakeFolders(folder);
     return folder;
+}
+
+std::string SettingsFolder() {
+    return SettingsFolderOf(std::getenv("SERMIDA_HOME"), ExecutableFolder(),
+                            std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
 }

@@ -7,5 +7,10 @@
 // (~/.config/Sermida). Created when missing. No trailing slash.
 std::string SettingsFolder();
 
+// The same choice from the given environment values (null when unset) and
+// executable folder.
+std::string SettingsFolderOf(const char* sermidaHome, const std::string& exeFolder,
+                             const char* xdgConfigHome, const char* home);
+
 // The folder of the running executable.
 std::string ExecutableFolder();

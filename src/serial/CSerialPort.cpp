@@ -165,6 +165,12 @@ bool CSerialPort::Close() {
     return true;
 }
 
+void CSerialPort::Purge() {
+    std::shared_lock<std::shared_mutex> hold(fdLock);
+    if (const int fd = portFd.load(); fd >= 0)
+        ::tcflush(fd, TCIOFLUSH);
+}
+
 uint32_t CSerialPort::Read(void* buffer, uint32_t maximum) {
     std::shared_lock<std::shared_mutex> hold(fdLock);
     const int fd = portFd.load();

@@ -51,6 +51,8 @@ public:
     bool Open();
     bool Close();
     uint32_t Read(void* buffer, uint32_t maximum);
+    // Drops whatever waits in either direction.
+    void Purge();
     // What is waiting, up to maximum, after waiting up to waitMicros for the
     // first byte; 0 without a message when nothing came.
     uint32_t ReadMore(void* buffer, uint32_t maximum, int waitMicros = 0);

@@ -41,11 +41,7 @@ std::string DialModem::ReadAtMost(uint32_t maximum) {
     return std::string(buf, n);
 }
 
-void DialModem::Purge() {
-    // Bounded, so that a modem that never stops talking cannot hold us here.
-    for (int i = 0; i < 64 && port.Read(chunk.data(), CSerialPort::kReadAll) > 0; ++i) {
-    }
-}
+void DialModem::Purge() { port.Purge(); }
 
 void DialModem::ShowCount(const char* suffix) {
     host.ShowStatus(Format("正在连接...%d/120 秒. %s", seconds, suffix));

@@ -2,6 +2,10 @@
 // made-up clock: the 120-second wait costs no real time.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
 #include <memory>
 #include <thread>
 
@@ -401,6 +405,25 @@ TEST_F(DialTest, ResetCommandThatCannotBeWrittenFails) {
     EXPECT_EQ(dial.Start("1", ms(0)), Result::Failed);
     EXPECT_EQ(sink.Messages(), (std::vector<std::string>{"串口句柄无效，无法发送数据.",
                                                          "错误|复位moderm时发送复位命令失败."}));
+}
+
+// A line whose output stops after the reset (here: stopped by hand, as a
+// modem dropping CTS would in effect do) cannot take the dial command; the
+// write gives up after its time-out and the dial ends with its own message.
+TEST_F(DialTest, DialCommandThatCannotBeWrittenFails) {
+    const int line = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(line, 0);
+    Connect(ModemScript{});
+    ASSERT_EQ(dial.Start("5551234", ms(0)), Result::Running);
+    ASSERT_TRUE(modem->Settle(1));
+    ASSERT_EQ(::tcflow(line, TCOOFF), 0);
+    EXPECT_EQ(dial.Poll(ms(2000)), Result::Failed);
+    ::tcflow(line, TCOON);
+    ::close(line);
+    const auto messages = sink.Messages();
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages.back(), "错误|发送拨号命令失败.");
+    EXPECT_TRUE(host.statuses.empty());
 }
 
 TEST_F(DialTest, ModemAnsweringInRealTimeIsFoundByPolling) {

@@ -6,6 +6,7 @@
 #include "PtyPair.h"
 #include "TestHelpers.h"
 #include "common/Gbk.h"
+#include "common/SettingsFolder.h"
 #include "settings/SettingsFile.h"
 #include "settings/SettingsProposal.h"
 
@@ -217,4 +218,32 @@ TEST_F(SettingsFileTest, BoxesWithoutSelectionTakeTheirDefaults) {
     EXPECT_EQ(u.dataBits, 8);
     EXPECT_EQ(u.stopBits, 1);
     EXPECT_EQ(u.parity, 'N');
+}
+
+// Where Sermida.ini and the port map live: the override, then the program's own
+// folder when it is (or can be) there, then the user's configuration folder.
+TEST(SettingsFolderTest, OverrideThenProgramFolderThenUserConfiguration) {
+    TempDir root;
+    const std::string exe = root.File("bin");
+    ::mkdir(exe.c_str(), 0755);
+
+    EXPECT_EQ(SettingsFolderOf((root.Path() + "/mine//").c_str(), exe, nullptr, nullptr),
+              root.File("mine"));
+    struct stat st {};
+    EXPECT_EQ(::stat(root.File("mine").c_str(), &st), 0) << "made when missing";
+
+    // A program folder that can hold the file, or already does.
+    EXPECT_EQ(SettingsFolderOf(nullptr, exe, "/nowhere", nullptr), exe);
+    EXPECT_EQ(SettingsFolderOf("", exe, "/nowhere", nullptr), exe);
+
+    // A program folder that cannot: the user's configuration folder, made
+    // with its parents; a relative XDG_CONFIG_HOME is not used.
+    const std::string gone = root.File("gone");
+    EXPECT_EQ(SettingsFolderOf(nullptr, gone, root.File("xdg/deep").c_str(), "/h"),
+              root.File("xdg/deep/Sermida"));
+    EXPECT_EQ(::stat(root.File("xdg/deep/Sermida").c_str(), &st), 0);
+    EXPECT_EQ(SettingsFolderOf(nullptr, gone, "relative", root.Path().c_str()),
+              root.File(".config/Sermida"));
+    EXPECT_EQ(SettingsFolderOf(nullptr, gone, nullptr, root.Path().c_str()),
+              root.File(".config/Sermida"));
 }
