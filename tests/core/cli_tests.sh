@@ -26,6 +26,44 @@ exit_is() { # expected-code command...
     [[ $? -eq $want ]]
 }
 
+# until_true SECONDS COMMAND...: waits for a condition, false when time is up.
+until_true() {
+    local end=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        ((SECONDS < end)) || return 1
+        sleep 0.02
+    done
+}
+# finished PID SECONDS: the exit code of a background job, or 124 (and the job
+# killed) when it has not ended in time: a hang fails the check, never the run.
+finished() {
+    if ! until_true "$2" ended "$1"; then
+        kill -9 "$1" 2>/dev/null
+        wait "$1" 2>/dev/null
+        return 124
+    fi
+    wait "$1"
+}
+ended() { # an exited child stays a zombie until it is waited for
+    [[ ! -e /proc/$1/stat || $(awk '{ print $3 }' "/proc/$1/stat" 2>/dev/null) == Z ]]
+}
+ends_with_line_break() { [[ $(tail -c 2 "$1" | od -An -c | tr -d ' ') == '\r\n' ]]; }
+size_at_least() { [[ -e $1 && $(stat -c %s "$1") -ge $2 ]]; }
+# Bytes a process has read so far: a tty read shows here before anything else.
+bytes_read() { awk '/^rchar/ { print $2 }' "/proc/$1/io" 2>/dev/null || echo 0; }
+read_at_least() { [[ $(bytes_read "$1") -ge $2 ]]; }
+# The port is open and set up (its input flushed) once its monitor and the
+# receive worker run beside the main thread.
+receiving() { [[ $(ls /proc/"$1"/task 2>/dev/null | wc -l) -ge 3 ]]; }
+start_cable() { # a socat cable: the program opens $work/pc, the test $work/ctl
+    rm -f "$work/pc" "$work/ctl"
+    socat pty,raw,echo=0,link="$work/ctl" pty,raw,echo=0,link="$work/pc" 2>/dev/null &
+    cable=$!
+    until_true 10 test -e "$work/pc" -a -e "$work/ctl"
+}
+pull_cable() { kill -9 "$cable"; wait "$cable" 2>/dev/null; }
+
 # --- usage -------------------------------------------------------------------
 check "help exits 0 and names the commands" bash -c "'$cli' --help | grep -q resave"
 check "no command is a usage error" exit_is 2 "$cli"
@@ -85,6 +123,8 @@ as_user=()
 check "resave into a folder the user cannot write fails" \
     exit_is 1 "${as_user[@]}" "$cli" resave "$work/crlf.nc" "$work/locked/p.nc"
 check "the file in that folder is untouched" bash -c "[[ \$(cat '$work/locked/p.nc') == OLD ]]"
+check "and the failure names the reason" bash -c \
+    "LC_ALL=C ${as_user[*]} '$cli' resave '$work/crlf.nc' '$work/locked/p.nc' 2>&1 | grep -q 'p.nc.*Permission denied'"
 check "resave of a missing file fails" exit_is 1 "$cli" resave "$work/none.nc" "$work/x.nc"
 check "nothing is created for a missing input" test ! -e "$work/x.nc"
 
@@ -224,44 +264,6 @@ check "and its summary" grep -qx "received: 0 bytes, lines: 0, xoff: 0, overflow
 check "and removes the link" test ! -e "$work/cnc"
 
 # --- when the device or the disk fails -------------------------------------------
-# until_true SECONDS COMMAND...: waits for a condition, false when time is up.
-until_true() {
-    local end=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        ((SECONDS < end)) || return 1
-        sleep 0.02
-    done
-}
-# finished PID SECONDS: the exit code of a background job, or 124 (and the job
-# killed) when it has not ended in time: a hang fails the check, never the run.
-finished() {
-    if ! until_true "$2" ended "$1"; then
-        kill -9 "$1" 2>/dev/null
-        wait "$1" 2>/dev/null
-        return 124
-    fi
-    wait "$1"
-}
-ended() { # an exited child stays a zombie until it is waited for
-    [[ ! -e /proc/$1/stat || $(awk '{ print $3 }' "/proc/$1/stat" 2>/dev/null) == Z ]]
-}
-ends_with_line_break() { [[ $(tail -c 2 "$1" | od -An -c | tr -d ' ') == '\r\n' ]]; }
-size_at_least() { [[ -e $1 && $(stat -c %s "$1") -ge $2 ]]; }
-# Bytes a process has read so far: a tty read shows here before anything else.
-bytes_read() { awk '/^rchar/ { print $2 }' "/proc/$1/io" 2>/dev/null || echo 0; }
-read_at_least() { [[ $(bytes_read "$1") -ge $2 ]]; }
-# The port is open and set up (its input flushed) once its monitor and the
-# receive worker run beside the main thread.
-receiving() { [[ $(ls /proc/"$1"/task 2>/dev/null | wc -l) -ge 3 ]]; }
-start_cable() { # a socat cable: the program opens $work/pc, the test $work/ctl
-    rm -f "$work/pc" "$work/ctl"
-    socat pty,raw,echo=0,link="$work/ctl" pty,raw,echo=0,link="$work/pc" 2>/dev/null &
-    cable=$!
-    until_true 10 test -e "$work/pc" -a -e "$work/ctl"
-}
-pull_cable() { kill -9 "$cable"; wait "$cable" 2>/dev/null; }
-
 if command -v socat >/dev/null; then
     : >"$work/p300.nc"
     for i in $(seq 300); do printf 'N%d G01 X%d.5 Y-2. F300 ;step\r\n' "$i" "$i" >>"$work/p300.nc"; done
