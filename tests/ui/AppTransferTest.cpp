@@ -300,6 +300,64 @@ private slots:
         QVERIFY(!a->IsConnected());
     }
 
+    // A view whose port is not set gets the settings dialog first; when that
+    // is cancelled, transmit and receive refuse and say why. Receiving is
+    // refused, too, while the view transmits, however the button is pressed.
+    void unsetPortAndRunningTransmissionRefuseWithTheirMessages() {
+        PeerLine peer(3);
+        AppScript script;
+        auto frame = MakeFrame();
+        CTransferBar* bar = frame->TransferBar();
+        CHoverButton* receive = bar->Button(ID_RECEIVE);
+        QVERIFY(frame->OpenDocumentFile(WriteProgram("unset.nc", ProgramText(300))));
+        CSermidaView* view = frame->ActiveView();
+        const QString setUpFirst = QStringLiteral("请首先设置串口。");
+        const QString cannotReceive = QStringLiteral("当前不能进行接收数据的操作。");
+
+        script.CancelDialog();
+        bar->OnTransmit();
+        QCOMPARE(script.modalRuns, 1);
+        QCOMPARE(script.messages, std::vector<QString>{setUpFirst});
+        QVERIFY(!view->IsConnected());
+        QCOMPARE(view->State(), int(Idle));
+        QVERIFY(!view->GetDocument()->Buffer().IsWriteProtected());
+
+        script.CancelDialog();
+        receive->click(); // the click checks the button
+        QCOMPARE(script.modalRuns, 2);
+        QCOMPARE(script.Count(setUpFirst), 2);
+        QVERIFY(!receive->GetCheck());
+        QCOMPARE(view->State(), int(Idle));
+        QTest::qWait(50);
+        peer.Drain();
+        QVERIFY(peer.received.empty());
+
+        script.ConnectWith(2, "9600");
+        bar->OnTransmit();
+        peer.ReadAtLeast(1);
+        peer.Write("\x13"); // held: the transmission stays running
+        QTRY_COMPARE(view->State(), int(HeldByPeer));
+        receive->click();
+        QCOMPARE(script.Count(cannotReceive), 1);
+        QVERIFY(!receive->GetCheck());
+        QCOMPARE(view->State(), int(HeldByPeer));
+        bar->OnPause();
+        receive->click();
+        QCOMPARE(script.Count(cannotReceive), 2);
+        QVERIFY(!receive->GetCheck());
+        QCOMPARE(view->State(), int(Paused));
+        QCOMPARE(script.messages.size(), size_t(4));
+        QCOMPARE(script.modalRuns, 3);
+
+        bar->OnStop();
+        QTRY_COMPARE(view->State(), int(Idle));
+        // Once idle, the same click receives.
+        receive->click();
+        QCOMPARE(view->State(), int(Receiving));
+        QVERIFY(receive->GetCheck());
+        QCOMPARE(script.messages.size(), size_t(4));
+    }
+
     // The worker reads the document's lines while it transmits: nothing may
     // change them from the moment the command has run until the end.
     void documentStaysLockedForTheWholeTransmission() {
