@@ -69,13 +69,14 @@ CMainFrame::CMainFrame(Options options) {
     connect(mdiArea, &QMdiArea::subWindowActivated, this, [this] {
         ApplyMenus();
         UpdateCommandUI();
+        UpdateFrameTitle();
     });
 
     CreateActions();
     CreateMenus();
     CreateToolBars();
     CreateStatusBar();
-    setWindowTitle(QString::fromUtf8(app_hooks::kAppTitle));
+    UpdateFrameTitle();
     setAcceptDrops(true);
     // Files are mostly dropped onto the document area.
     mdiArea->viewport()->setAcceptDrops(true);
@@ -241,7 +242,6 @@ void CMainFrame::CreateMenus() {
 
     helpMenu = new QMenu(S("帮助(&H)"), this);
     helpMenu->addAction(actions[ID_HELP]);
-    helpMenu->addSeparator();
     helpMenu->addAction(actions[ID_APP_ABOUT]);
 }
 
@@ -424,7 +424,22 @@ CChildFrame* CMainFrame::AddChild(CSermidaView* view) {
     child->show();
     view->InitialUpdate();
     view->setFocus();
+    // The frame's title names the active document, also after Save As; a
+    // closed window may have been the active one.
+    connect(view->GetDocument(), &CSermidaDoc::TitleChanged, this, &CMainFrame::UpdateFrameTitle,
+            Qt::UniqueConnection);
+    connect(child, &QMdiSubWindow::windowStateChanged, this, &CMainFrame::UpdateFrameTitle);
+    connect(child, &QObject::destroyed, this, [this] {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                ApplyMenus();
+                UpdateFrameTitle();
+            },
+            Qt::QueuedConnection);
+    });
     ApplyMenus();
+    UpdateFrameTitle();
     return child;
 }
 
@@ -584,6 +599,20 @@ int CMainFrame::ReleasePort(int portNumber) {
 void CMainFrame::ViewGoing(CSermidaView* view) {
     if (transferBar && transferBar->LinkedView() == view)
         transferBar->SetLinkedView(nullptr);
+}
+
+void CMainFrame::UpdateFrameTitle() {
+    const QString name = QString::fromUtf8(app_hooks::kAppTitle);
+    CChildFrame* child = ActiveChild();
+    if (child && child->isMaximized()) {
+        // A maximised document window has no title bar of its own: Qt puts
+        // " - [its title]" after the frame's, which then is the name alone.
+        setWindowTitle(name);
+        if (windowTitle() != name)
+            return;
+    }
+    setWindowTitle(child ? name + QStringLiteral(" - ") + child->View()->GetDocument()->Title()
+                         : name);
 }
 
 // --- Status ------------------------------------------------------------------------

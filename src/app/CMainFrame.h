@@ -57,6 +57,10 @@ public:
     // A view is going away: it must not stay the linked view.
     void ViewGoing(CSermidaView* view);
 
+    // "泽朗串口通信 - <document>" while a document window is active, else the
+    // program's name alone.
+    void UpdateFrameTitle();
+
     // One tick of the 10 ms status update.
     void UpdateStatus();
     void OnHelp();

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QRadioButton>
@@ -27,11 +28,23 @@ class AppDocumentTest : public QObject {
         f.write(bytes);
         return path;
     }
-    static QStringList MenuTitles(QMenuBar* bar) {
-        QStringList titles;
-        for (QAction* a : bar->actions())
-            titles << a->text();
-        return titles;
+    // Each menu of the bar: its title, then its items; "-" for a separator
+    // and one "<recent files>" for the list of recent files.
+    static QList<QStringList> Menus(QMenuBar* bar) {
+        QList<QStringList> menus;
+        for (QAction* title : bar->actions()) {
+            QStringList items{title->text()};
+            for (QAction* a : title->menu()->actions()) {
+                if (a->isSeparator())
+                    items << "-";
+                else if (!a->property("recent").toBool())
+                    items << a->text();
+                else if (items.last() != "<recent files>")
+                    items << "<recent files>";
+            }
+            menus << items;
+        }
+        return menus;
     }
 
 private slots:
@@ -194,18 +207,83 @@ private slots:
     void menusFollowWhetherADocumentIsOpen() {
         AppScript script;
         auto frame = MakeFrame();
-        QCOMPARE(MenuTitles(frame->menuBar()), QStringList({"文件(&F)", "查看(&V)", "帮助(&H)"}));
-        frame->OnFileNew();
-        QCOMPARE(MenuTitles(frame->menuBar()), QStringList({"文件(&F)", "编辑(&E)", "通信设置(&S)",
-                                                            "查看(&V)", "窗口(&W)", "帮助(&H)"}));
-        QCOMPARE(frame->Action(ID_FILE_NEW)->text(), QStringLiteral("新建(&N)\tCtrl+N"));
-        QCOMPARE(frame->Action(ID_FILE_OPEN)->text(), QStringLiteral("打开(&O)...\tCtrl+O"));
-        QCOMPARE(frame->Action(ID_APP_EXIT)->text(), QStringLiteral("退出(&X)"));
-        QCOMPARE(frame->Action(ID_HELP)->text(), QStringLiteral("帮助                 F1"));
-        QCOMPARE(frame->Action(ID_COMM_SETTINGS)->text(), QStringLiteral("设置(&T)"));
+        // A recent file, so that the list has its place in the File menus.
+        QVERIFY(frame->OpenDocumentFile(Write("menus.nc", "N1")));
+        const QStringList file = {"新建(&N)\tCtrl+N", "打开(&O)...\tCtrl+O"};
+        const QStringList fileEnd = {"打印设置(&R)...", "-", "<recent files>", "-", "退出(&X)"};
+        const QStringList view = {"工具栏(&T)", "状态栏(&S)"};
+        const QStringList help = {"帮助                 F1", "关于 Sermida(&A)..."};
+        const QList<QStringList> documentMenus = {
+            QStringList{"文件(&F)"} + file +
+                QStringList{"关闭(&C)", "保存(&S)\tCtrl+S", "另存为(&A)...", "-",
+                            "打印(&P)...\tCtrl+P", "打印预览(&V)"} +
+                fileEnd,
+            {"编辑(&E)", "复制(&C)\tCtrl+C", "剪切(&T)\tCtrl+X", "粘贴(&P)\tCtrl+V",
+             "删除(&D)\tDel", "选定所有(&L)\tCtrl+A", "-",
+             // The view's own texts while there is nothing to undo or redo.
+             "撤消\tCtrl+Z", "重复\tCtrl+Y", "-", "查找(&F)...\tCtrl+F", "查找下一个(&N)\tF3",
+             "查找前一个(&V)\tShift+F3", "替换(&E)...\tCtrl+H", "-", "文档只读"},
+            {"通信设置(&S)", "设置(&T)"},
+            QStringList{"查看(&V)"} + view,
+            {"窗口(&W)", "新建窗口(&N)", "层叠(&C)", "平铺(&T)", "排列图标(&A)"},
+            QStringList{"帮助(&H)"} + help,
+        };
+        QCOMPARE(Menus(frame->menuBar()), documentMenus);
+
+        script.saveChoice = 0;
+        frame->MdiArea()->closeAllSubWindows();
+        QTRY_COMPARE(
+            Menus(frame->menuBar()),
+            (QList<QStringList>{QStringList{"文件(&F)"} + file + QStringList{"-"} + fileEnd,
+                                QStringList{"查看(&V)"} + view, QStringList{"帮助(&H)"} + help}));
+
         QCOMPARE(frame->Action(ID_FILE_NEW)->toolTip(), QStringLiteral("新建"));
         QCOMPARE(frame->Action(ID_FILE_NEW)->statusTip(), QStringLiteral("建立新文档"));
         QVERIFY(QFile::exists(frame->HelpFilePath()));
+    }
+
+    // The main window names the active document, as its window does.
+    void frameTitleNamesTheActiveDocument() {
+        AppScript script;
+        auto frame = MakeFrame();
+        const QString app = QStringLiteral("泽朗串口通信");
+        QCOMPARE(frame->windowTitle(), app);
+        CSermidaDoc* fresh = frame->OnFileNew();
+        QCOMPARE(frame->windowTitle(), app + " - " + fresh->Title());
+        QMdiSubWindow* freshWindow = frame->ActiveChild();
+        CSermidaDoc* opened = frame->OpenDocumentFile(Write("title.nc", "N1"));
+        QVERIFY(opened);
+        QCOMPARE(frame->windowTitle(), app + " - title.nc");
+        // The modified mark is the document window's own.
+        frame->ActiveView()->TypeCharacter("X");
+        QCOMPARE(frame->windowTitle(), app + " - title.nc");
+
+        frame->MdiArea()->setActiveSubWindow(freshWindow);
+        QCOMPARE(frame->windowTitle(), app + " - " + fresh->Title());
+        // Save As renames the active document, and the title with it...
+        script.saveAnswer = home.filePath("renamed.nc");
+        QVERIFY(frame->SaveDocument(fresh, true));
+        QCOMPARE(frame->windowTitle(), app + " - renamed.nc");
+        // ...but not for a document in the background.
+        script.saveAnswer = home.filePath("title2.nc");
+        QVERIFY(frame->SaveDocument(opened, true));
+        QCOMPARE(frame->windowTitle(), app + " - renamed.nc");
+        // A maximised window has no title bar: its own title goes in brackets
+        // after the program's name, as on Windows.
+        freshWindow->showMaximized();
+        QCOMPARE(frame->windowTitle(), app + " - [renamed.nc]");
+        script.saveAnswer = home.filePath("renamed2.nc");
+        QVERIFY(frame->SaveDocument(fresh, true));
+        QCOMPARE(frame->windowTitle(), app + " - [renamed2.nc]");
+        freshWindow->showNormal();
+        QCOMPARE(frame->windowTitle(), app + " - renamed2.nc");
+
+        script.saveChoice = 0;
+        QVERIFY(freshWindow->close());
+        QTRY_COMPARE(frame->windowTitle(), app + " - title2.nc");
+        QVERIFY(frame->ActiveChild()->close());
+        QTRY_VERIFY(frame->MdiArea()->subWindowList().isEmpty());
+        QTRY_COMPARE(frame->windowTitle(), app);
     }
 
     void settingsDialogProposesFromViewThenFileThenDefaults() {
