@@ -11,6 +11,18 @@
 #include "app/AppArt.h"
 #include "app/AppHooks.h"
 #include "app/CMainFrame.h"
+#include "app/CSermidaDoc.h"
+#include "app/CSermidaView.h"
+#include "app/CTransferBar.h"
+#include "settings/ConnectionSetup.h"
+
+namespace {
+
+// The virtual controller's end of the demo's line.
+constexpr int kDemoPort = 1;
+constexpr int kDemoBaud = 38400;
+
+} // namespace
 
 CSermidaApp::CSermidaApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QString::fromUtf8(app_hooks::kAppTitle));
@@ -40,15 +52,32 @@ bool CSermidaApp::StartDemoController() {
     controller->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     controller->start(applicationDirPath() + QStringLiteral("/sermida-cli"),
                       {QStringLiteral("vcnc"), QStringLiteral("--link"), link,
-                       QStringLiteral("--baud"), QStringLiteral("38400")});
+                       QStringLiteral("--baud"), QString::number(kDemoBaud)});
     if (!controller->waitForStarted(3000))
         return false;
     for (int i = 0; i < 300 && !QFileInfo::exists(link); ++i)
         QThread::msleep(10);
     if (!QFileInfo::exists(link))
         return false;
-    qputenv("SERMIDA_COM1", link.toLocal8Bit());
+    qputenv(QStringLiteral("SERMIDA_COM%1").arg(kDemoPort).toLocal8Bit(), link.toLocal8Bit());
     return true;
+}
+
+// The sample comes up connected to the controller the way the settings
+// dialog's OK connects a view, so that "传送" sends at once. The operator's
+// remembered connection is left alone: this COM1 exists for this run only.
+void CSermidaApp::ConnectDemoView(CSermidaView& view) {
+    PortSettings line;
+    line.portNumber = kDemoPort;
+    line.baudRate = kDemoBaud;
+    line.dataBits = 8;
+    line.stopBits = 1;
+    line.parity = 'N';
+    CMainFrame* mainFrame = frame.get();
+    const auto release = [mainFrame](int port) { return mainFrame->ReleasePort(port); };
+    // A port that will not open has said why; the operator can still use 设置.
+    if (OpenForConnection(view, line, release) && CompleteConnection(view, false))
+        mainFrame->TransferBar()->SetLinkedView(&view);
 }
 
 QString CSermidaApp::DemoProgram() const {
@@ -81,8 +110,8 @@ bool CSermidaApp::InitInstance() {
     // A file named on the command line is not opened; the demo opens its sample.
     if (demo) {
         const QString program = DemoProgram();
-        if (!program.isEmpty())
-            frame->OpenDocumentFile(program);
+        if (CSermidaDoc* doc = program.isEmpty() ? nullptr : frame->OpenDocumentFile(program))
+            ConnectDemoView(*doc->Views().front());
     }
     return true;
 }

@@ -54,14 +54,15 @@ bool OpenForConnection(ConnectionView& view, const PortSettings& chosen,
     return true;
 }
 
-bool CompleteConnection(ConnectionView& view) {
+bool CompleteConnection(ConnectionView& view, bool remember) {
     CSerialPort& port = view.Port();
     if (!port.StartMonitor()) {
         MarkUnconfigured(view);
         return false;
     }
     view.SetConnected(true);
-    SaveSettingsFile(TokensOfSettings(port.Settings()));
+    if (remember)
+        SaveSettingsFile(TokensOfSettings(port.Settings()));
     return true;
 }
 

@@ -48,11 +48,11 @@ bool OpenForConnection(ConnectionView& view, const PortSettings& chosen,
                        const SleepFn& sleep = SleepMilliseconds);
 
 // OK, after a successful dial or straight after OpenForConnection in direct
-// mode: starts monitoring, marks the view connected and stores the settings in
-// Sermida.ini (a failed write is not shown and does not matter). When the
-// monitor cannot start, the port number becomes -1 and the baud rate 0 and
-// false is returned with nothing shown.
-bool CompleteConnection(ConnectionView& view);
+// mode: starts monitoring, marks the view connected and, with remember, stores
+// the settings in Sermida.ini (a failed write is not shown and does not
+// matter). When the monitor cannot start, the port number becomes -1 and the
+// baud rate 0 and false is returned with nothing shown.
+bool CompleteConnection(ConnectionView& view, bool remember = true);
 
 enum class CancelOutcome { Disconnected, KeptForTransfer };
 
