@@ -7,6 +7,7 @@
 #include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -14,6 +15,10 @@
 #include <sys/resource.h>
 
 #include "EditTestView.h"
+#include "app/AppCommands.h"
+#include "app/AppHooks.h"
+#include "app/CMainFrame.h"
+#include "app/CSermidaView.h"
 #include "editor/view/EditorProfile.h"
 #include "editor/view/PageSetup.h"
 #include "editor/view/ViewPrinter.h"
@@ -366,6 +371,90 @@ private slots:
         };
         PrintPreview(*view);
         QCOMPARE(previewed, printed);
+    }
+
+    // The document window's print commands, as the menu and the keys issue
+    // them, on the printer every job uses; a PDF file stands in for a printer
+    // as the printer-setup dialog can choose it.
+    void documentWindowPrintsThroughItsCommands() {
+        const auto restoreHooks =
+            qScopeGuard([message = app_hooks::showMessage, modal = app_hooks::runModal] {
+                app_hooks::showMessage = message;
+                app_hooks::runModal = modal;
+            });
+        std::vector<QString> boxes;
+        app_hooks::showMessage = [&](const QString& text, const QString& caption) {
+            boxes.push_back(caption + ": " + text);
+        };
+        int dialogs = 0;
+        bool acceptDialog = true;
+        app_hooks::runModal = [&](QDialog& dialog) {
+            ++dialogs;
+            // Shown, so that the dialog fills its fields from the printer.
+            dialog.show();
+            if (acceptDialog)
+                dialog.accept();
+            else
+                dialog.reject();
+            return dialog.result();
+        };
+        const QString source = home.filePath("commands.nc");
+        {
+            QFile f(source);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            for (int i = 1; i <= 300; ++i)
+                f.write(QString("N%1 G01 X%2\r\n").arg(i, 4, 10, QChar('0')).arg(i).toLatin1());
+        }
+        CMainFrame::Options options;
+        options.splash = false;
+        CMainFrame frame(options);
+        frame.show();
+        QVERIFY(frame.OpenDocumentFile(source));
+        CSermidaView* view = frame.ActiveView();
+        QVERIFY(view);
+        QPrinter& printer = SharedPrinter();
+
+        // Without the dialog: every page, even when a range was chosen before.
+        const QString direct = home.filePath("direct.pdf");
+        SetUpPdfPrinter(printer, direct);
+        printer.setPrintRange(QPrinter::PageRange);
+        printer.setFromTo(2, 2);
+        QVERIFY(view->ExecuteCommand(ID_FILE_PRINT_DIRECT));
+        QCOMPARE(dialogs, 0);
+        QCOMPARE(boxes.size(), size_t(0));
+        const QStringList pages = Pages(direct);
+        QVERIFY(pages.size() >= 2);
+        VerifyFooters(pages);
+        QCOMPARE(Lines(pages[0]).first(), QString("N0001 G01 X1"));
+        QCOMPARE(Lines(pages.last()).value(Lines(pages.last()).size() - 2),
+                 QString("N0300 G01 X300"));
+
+        // The menu's 打印: the dialog first, then the same pages.
+        const QString dialogued = home.filePath("dialog.pdf");
+        SetUpPdfPrinter(printer, dialogued);
+        frame.Action(ID_FILE_PRINT)->trigger();
+        QCOMPARE(dialogs, 1);
+        QCOMPARE(boxes.size(), size_t(0));
+        QCOMPARE(Pages(dialogued), pages);
+        // Cancelled, nothing is printed and nothing is said.
+        const QString cancelled = home.filePath("cancelled.pdf");
+        SetUpPdfPrinter(printer, cancelled);
+        acceptDialog = false;
+        frame.Action(ID_FILE_PRINT)->trigger();
+        QCOMPARE(dialogs, 2);
+        QVERIFY(!QFile::exists(cancelled));
+        QCOMPARE(boxes.size(), size_t(0));
+
+        // Output that cannot be written is reported, by either command.
+        const QString failed = QStringLiteral("信息提示: 无法打印到所选的打印机。");
+        SetUpPdfPrinter(printer, home.filePath("no/such/folder/x.pdf"));
+        QVERIFY(view->ExecuteCommand(ID_FILE_PRINT_DIRECT));
+        QCOMPARE(boxes, std::vector<QString>{failed});
+        acceptDialog = true;
+        frame.Action(ID_FILE_PRINT)->trigger();
+        QCOMPARE(dialogs, 3);
+        QCOMPARE(boxes, (std::vector<QString>{failed, failed}));
+        QVERIFY(!QFile::exists(home.filePath("no/such/folder/x.pdf")));
     }
 
     void marginsPersistInTheProfile() {
