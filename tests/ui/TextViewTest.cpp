@@ -472,6 +472,18 @@ private slots:
         QVERIFY(!RectHasColour(img, cell(4, 6), QColor(160, 0, 0)));
     }
 
+    // Scrolled sideways past a line's first runs (as typing along a line does):
+    // those runs are skipped, not drawn, and the painting ends (it once never did).
+    void paintingALineScrolledPastItsFirstRuns() {
+        Open({"N10 G1 X 5 ; rapid", std::string(40, 'x')});
+        view->ScrollLeftTo(12);
+        const QImage img = Render();
+        const int h = view->LineHeight(), w = view->CharWidth(), m = view->MarginWidth();
+        QVERIFY(RectHasColour(img, QRect(m, 0, 6 * w, h), QColor(32, 128, 32))); // rapid
+        QVERIFY(!RectHasColour(img, QRect(m, 0, 20 * w, h), QColor(0, 0, 255)));
+        QVERIFY(!RectHasColour(img, QRect(m, 0, 20 * w, h), QColor(160, 0, 0)));
+    }
+
     void doubleByteCharactersStayOnTheGrid() {
         Open({kZhong + kWen + "AB"});
         const QImage img = Render();

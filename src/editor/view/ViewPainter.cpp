@@ -150,8 +150,9 @@ void ViewPainter::PaintRunPart(QPainter& p, QPoint& origin, const QRect& clip,
     const int cw = v.CharWidth();
     const int total = static_cast<int>(expanded.size());
     if (clip.right() + 1 > origin.x()) {
-        // Skip the cells left of the clip; draw at most what fits, plus one.
-        int skip = std::max(0, (clip.left() - origin.x()) / cw);
+        // Skip the cells left of the clip (the whole run when it ends there);
+        // draw at most what fits, plus one.
+        int skip = std::clamp((clip.left() - origin.x()) / cw, 0, total);
         const int limit = std::min(total, (clip.right() + 1 - origin.x()) / cw + 1);
         // Never start between the two bytes of a double-byte character.
         for (size_t i = 0; i < size_t(skip);) {
