@@ -107,6 +107,12 @@ private slots:
         Key(Qt::Key_Down);
         QCOMPARE(view->Cursor(), (TextPos{4, 2}));
         QVERIFY(!view->HasSelection());
+        // So does a click: Down then aims at the clicked column.
+        Key(Qt::Key_End);
+        QTest::mouseClick(Port(), Qt::LeftButton, {}, CellPoint({2, 1}));
+        QCOMPARE(view->Cursor(), (TextPos{2, 1}));
+        Key(Qt::Key_Down);
+        QCOMPARE(view->Cursor(), (TextPos{2, 2}));
     }
 
     void verticalMoveNeverSplitsADoubleByteCharacter() {

@@ -798,27 +798,42 @@ bool CTextView::MouseSelecting() const {
     return mouse->Selecting();
 }
 
+// A caret the mouse put somewhere is where the next Up or Down aims from,
+// not the column an earlier key move was keeping.
+void CTextView::ForgetIdealColumnIfMoved(TextPos before) {
+    if (!(cursor == before))
+        idealColumn = -1;
+}
+
 void CTextView::mousePressEvent(QMouseEvent* e) {
+    const TextPos before = cursor;
     if (e->button() == Qt::LeftButton)
         mouse->LeftDown(e->position().toPoint(), e->modifiers());
     else if (e->button() == Qt::RightButton)
         mouse->RightDown(e->position().toPoint());
+    ForgetIdealColumnIfMoved(before);
     e->accept();
 }
 
 void CTextView::mouseMoveEvent(QMouseEvent* e) {
+    const TextPos before = cursor;
     mouse->Move(e->position().toPoint());
+    ForgetIdealColumnIfMoved(before);
     UpdateMouseShape(e->position().toPoint());
 }
 
 void CTextView::mouseReleaseEvent(QMouseEvent* e) {
+    const TextPos before = cursor;
     if (e->button() == Qt::LeftButton)
         mouse->LeftUp(e->position().toPoint());
+    ForgetIdealColumnIfMoved(before);
 }
 
 void CTextView::mouseDoubleClickEvent(QMouseEvent* e) {
+    const TextPos before = cursor;
     if (e->button() == Qt::LeftButton)
         mouse->DoubleClick(e->position().toPoint());
+    ForgetIdealColumnIfMoved(before);
 }
 
 void CTextView::UpdateMouseShape(QPoint point) {
@@ -854,7 +869,9 @@ void CTextView::timerEvent(QTimerEvent* e) {
         return;
     }
     if (mouse->OwnsTimer(e->timerId())) {
+        const TextPos before = cursor;
         mouse->AutoScroll();
+        ForgetIdealColumnIfMoved(before);
         return;
     }
     QAbstractScrollArea::timerEvent(e);

@@ -217,6 +217,7 @@ private:
     void PostTransferRequest(TransferMarkQueue::Op op, int n);
     void ApplyTransferMark(int n);
     void UpdateMouseShape(QPoint point);
+    void ForgetIdealColumnIfMoved(TextPos before);
     void RestartCaretBlink();
     ExpandedLengthCache::Measure LengthMeasure() const;
 
