@@ -298,7 +298,13 @@ int RunVcnc(const CliArgs& args) {
                 log.Say("punched %zu bytes", punch->SentCount());
         }
 
-        if (o.idleExit > 0 && now - lastTraffic >= std::chrono::seconds(o.idleExit))
+        // Still to go out: a flow-control character, or the punch, also while
+        // it waits for a PC that has just opened the line.
+        const bool sending =
+            !flowOut.empty() || (punch ? !punch->Done() : !o.punch.empty() && peer);
+        const auto idleExit = std::chrono::seconds(o.idleExit);
+        const auto idleSince = VcncIdleSince(lastTraffic, input, sending);
+        if (o.idleExit > 0 && idleSince && now - *idleSince >= idleExit)
             break;
 
         // Sleep until the next thing that can happen.
@@ -307,8 +313,8 @@ int RunVcnc(const CliArgs& args) {
             wake = std::min(wake, *change);
         if (punch && !punch->Done() && !outputBlocked)
             wake = std::min(wake, punch->NextDue());
-        if (o.idleExit > 0)
-            wake = std::min(wake, lastTraffic + std::chrono::seconds(o.idleExit));
+        if (o.idleExit > 0 && idleSince)
+            wake = std::min(wake, *idleSince + idleExit);
         pollfd pfd{line.Fd(), short(POLLIN | (outputBlocked ? POLLOUT : 0)), 0};
         const timespec timeout = Until(now, wake);
         ::ppoll(&pfd, 1, &timeout, &waitMask);

@@ -41,6 +41,17 @@ bool SetIdleState(int fd) {
     return ::tcsetattr(fd, TCSANOW, &tio) == 0;
 }
 
+// With VMIN 0 a read of an empty line returns 0 bytes, the same as a hang-up;
+// with 1 (and O_NONBLOCK) it fails with EAGAIN, so 0 means the line is gone.
+bool ReadsWaitForAByte(int fd) {
+    struct termios tio {};
+    if (::tcgetattr(fd, &tio) != 0)
+        return false;
+    tio.c_cc[VMIN] = 1;
+    tio.c_cc[VTIME] = 0;
+    return ::tcsetattr(fd, TCSANOW, &tio) == 0;
+}
+
 } // namespace
 
 bool VcncLine::OpenDevice(const std::string& path, int baud, std::string& error) {
@@ -52,6 +63,11 @@ bool VcncLine::OpenDevice(const std::string& path, int baud, std::string& error)
     }
     if (int err = TtySetLine(fd, baud, 8, 1, 'N'); err != 0) {
         error = ErrnoText("cannot set up " + path, err);
+        Close();
+        return false;
+    }
+    if (!ReadsWaitForAByte(fd)) {
+        error = ErrnoText("cannot set up " + path, errno);
         Close();
         return false;
     }

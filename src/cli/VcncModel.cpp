@@ -88,3 +88,17 @@ std::optional<VcncInputBuffer::Time> VcncInputBuffer::NextFlowChange() const {
     const int64_t need = level - (capacity / 2 - 1);
     return anchor + std::chrono::nanoseconds(NsFor(drained + need, rate));
 }
+
+VcncInputBuffer::Time VcncInputBuffer::EmptyAt() const {
+    if (rate == 0)
+        return Time{}; // consumed as it comes
+    // Everything taken since anchor is gone once drained + level bytes are.
+    return anchor + std::chrono::nanoseconds(NsFor(drained + level, rate));
+}
+
+std::optional<VcncInputBuffer::Time> VcncIdleSince(VcncInputBuffer::Time lastTraffic,
+                                                   const VcncInputBuffer& input, bool sending) {
+    if (sending)
+        return std::nullopt;
+    return std::max(lastTraffic, input.EmptyAt());
+}

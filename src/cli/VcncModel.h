@@ -32,6 +32,9 @@ public:
     char TakeFlowByte();
     // When draining alone next makes a flow-control character due, if ever.
     std::optional<Time> NextFlowChange() const;
+    // When the buffer runs empty if nothing more arrives: still ahead while it
+    // holds bytes, else when it last did (the far past if it never held any).
+    Time EmptyAt() const;
 
     int Capacity() const { return capacity; }
     int Level() const { return level; }
@@ -57,3 +60,10 @@ private:
     int xoffSent = 0;
     int xonSent = 0;
 };
+
+// The moment from which the controller counts as idle for --idle-exit: its
+// last byte in or out, or when its input buffer runs empty if that is later;
+// none while it still has bytes to put out (a punch, a DC1). A controller
+// that quit while it held the sender with DC3 would leave it waiting forever.
+std::optional<VcncInputBuffer::Time> VcncIdleSince(VcncInputBuffer::Time lastTraffic,
+                                                   const VcncInputBuffer& input, bool sending);

@@ -138,6 +138,47 @@ TEST(VcncModel, TheTopRateOverHoursStaysExact) {
     }
 }
 
+TEST(VcncModel, IdleOnlyOnceTheBufferHasRunEmptyAndNothingGoesOut) {
+    VcncInputBuffer b(256, 10, 50);
+    EXPECT_EQ(VcncIdleSince(t0, b, false), t0) << "nothing ever arrived";
+    // Filled to the hold at once: DC1 is due 2.4 s on, the last byte is gone
+    // after 5 s. Idle from the last byte received would end the run while
+    // the sender still waits for the DC1.
+    b.Receive(250, t0);
+    ASSERT_EQ(b.TakeFlowByte(), DC3);
+    const auto dc1 = *b.NextFlowChange();
+    EXPECT_EQ(VcncIdleSince(t0, b, false), t0 + 5s);
+    EXPECT_LT(dc1, *VcncIdleSince(t0, b, false));
+    // More after the DC1 pushes the end back; a drain seen late does not.
+    b.Drain(t0 + 4s);
+    ASSERT_EQ(b.TakeFlowByte(), DC1);
+    b.Receive(10, t0 + 4s);
+    EXPECT_EQ(VcncIdleSince(t0 + 4s, b, false), t0 + 5200ms);
+    b.Drain(t0 + 60s);
+    EXPECT_EQ(VcncIdleSince(t0 + 4s, b, false), t0 + 5200ms);
+    // A later byte punched counts from then; while anything is still to go
+    // out the controller is never idle.
+    EXPECT_EQ(VcncIdleSince(t0 + 7s, b, false), t0 + 7s);
+    EXPECT_EQ(VcncIdleSince(t0 + 7s, b, true), std::nullopt);
+    // After running dry the next arrival counts afresh.
+    b.Receive(5, t0 + 100s);
+    EXPECT_EQ(VcncIdleSince(t0 + 100s, b, false), t0 + 100100ms);
+}
+
+TEST(VcncModel, TheBufferRunsEmptyExactlyWhenIdleStarts) {
+    VcncInputBuffer b(200, 10, 3); // a byte every 333.3 ms: rounding shows
+    b.Receive(10, t0);
+    const auto empty = *VcncIdleSince(t0, b, false);
+    b.Drain(empty - 1ns);
+    EXPECT_EQ(b.Level(), 1) << "idle with a byte still waiting";
+    b.Drain(empty);
+    EXPECT_EQ(b.Level(), 0);
+
+    VcncInputBuffer atOnce(16, 2, 0);
+    atOnce.Receive(1000, t0);
+    EXPECT_EQ(VcncIdleSince(t0, atOnce, false), t0);
+}
+
 TEST(VcncModel, SettingsThatCannotWorkAreInvalid) {
     EXPECT_TRUE(VcncInputBuffer::Valid(256, 10, 960));
     EXPECT_TRUE(VcncInputBuffer::Valid(256, 127, 0));
@@ -361,8 +402,17 @@ TEST_F(VcncLineTest, DeviceOpensRawOrFailsWithTheReason) {
     ASSERT_EQ(TtyReadLine(line.Fd(), setup), 0);
     EXPECT_TRUE(setup.raw);
     EXPECT_TRUE(setup.flowOff) << "DC1/DC3 must reach the controller, not the driver";
+    EXPECT_EQ(setup.baud, 19200);
+    char c;
+    errno = 0;
+    EXPECT_EQ(::read(line.Fd(), &c, 1), -1) << "a quiet line must not read as one that has gone";
+    EXPECT_EQ(errno, EAGAIN);
     pty.WriteMaster("\x11G0\r\n");
     EXPECT_EQ(ReadFor(line.Fd(), 5, 2000), "\x11G0\r\n");
+    pty.CloseMaster();
+    errno = 0;
+    const ssize_t n = ::read(line.Fd(), &c, 1);
+    EXPECT_TRUE(n == 0 || (n < 0 && errno != EAGAIN)) << "a hung-up line must read as gone";
 
     VcncLine none;
     EXPECT_FALSE(none.OpenDevice(dir.File("none"), 9600, error));

@@ -169,15 +169,22 @@ check "vcnc does not replace a file with its link" \
     exit_is 1 "$cli" vcnc --link "$work/notalink" --idle-exit 1
 check "the file is left as it was" bash -c "[[ \$(cat '$work/notalink') == KEEP ]]"
 
-# vcnc_run NAME VCNC-OPTIONS... -- PC-COMMAND...: vcnc on a link, then the PC
-# command against the link; leaves vcnc's summary in $work/summary and both exit
-# codes in vcnc_rc and pc_rc. Every run ends by --idle-exit or by timeout.
+# vcnc_run VCNC-OPTIONS... -- PC-COMMAND...: vcnc on a link, then the PC
+# command against the link; leaves vcnc's summary in $work/summary, its stderr
+# in $work/events and both exit codes in vcnc_rc and pc_rc. With vcnc_tty set
+# its stderr is a terminal. Every run ends by --idle-exit or by timeout.
 vcnc_run() {
     local vopts=()
     while [[ $1 != -- ]]; do vopts+=("$1"); shift; done
     shift
     rm -f "$work/cnc"
-    timeout 120 "$cli" vcnc --link "$work/cnc" "${vopts[@]}" >"$work/summary" 2>/dev/null &
+    local vcnc=("$cli" vcnc --link "$work/cnc" "${vopts[@]}")
+    if [[ -n ${vcnc_tty:-} ]]; then
+        timeout 120 script -qfec "$(printf '%q ' "${vcnc[@]}")>&3" /dev/null \
+            3>"$work/summary" >"$work/events" &
+    else
+        timeout 120 "${vcnc[@]}" >"$work/summary" 2>"$work/events" &
+    fi
     local vpid=$!
     for _ in $(seq 50); do [[ -L "$work/cnc" ]] && break; sleep 0.1; done
     timeout 120 "$@" >/dev/null 2>&1
@@ -210,6 +217,7 @@ check "vcnc saved exactly the bytes on the wire" cmp -s "$wire" "$work/saved"
 check "vcnc summary counts bytes and lines, no overflow, nothing punched" \
     grep -qx "received: $wire_bytes bytes, lines: $wire_lines, xoff: [1-9][0-9]*, overflow: 0, punched: 0 bytes" "$work/summary"
 check "vcnc removes its link at exit" test ! -e "$work/cnc"
+check "vcnc writes no events when stderr is not a terminal" test ! -s "$work/events"
 
 vcnc_run --baud 9600 --buffer 256 --rate 500 --xoff-room 10 --save "$work/saved" \
     --idle-exit 1 -- "$cli" send --device "$work/cnc" --baud 9600 --xoff-chunk 8 "$prog"
@@ -239,6 +247,22 @@ check "and reports the bytes lost" bash -c "[[ \$(sed -n 's/.*overflow: \([0-9]*
 check "while still saving every byte that came" \
     bash -c "printf '\r\n' | cat '$work/long.nc' - | cmp -s - '$work/saved'"
 
+# Idle means an empty buffer and nothing to send: a slow controller holding the
+# sender (DC3) for longer than --idle-exit stays to send DC1 and take the rest.
+# Its stderr is a terminal here: the holds show there as they happen.
+if command -v script >/dev/null; then
+    { for _ in $(seq 9); do printf 'G1 X1\r\n'; done; printf 'M30'; } >"$work/slow.nc"
+    vcnc_tty=1 vcnc_run --buffer 64 --xoff-room 8 --rate 16 --save "$work/saved" --idle-exit 1 -- \
+        "$cli" send --device "$work/cnc" --baud 9600 "$work/slow.nc"
+    check "a sender held past --idle-exit gets its DC1 and exits 0" test "$pc_rc" -eq 0
+    check "vcnc waits for its buffer to drain and saves every byte" \
+        bash -c "printf '\r\n' | cat '$work/slow.nc' - | cmp -s - '$work/saved'"
+    check "and exits 0 after one hold without overflow" \
+        bash -c "[[ $vcnc_rc -eq 0 ]] && grep -q 'received: 68 bytes, lines: 10, xoff: 1, overflow: 0,' '$work/summary'"
+    check "vcnc shows DC3 and DC1 when stderr is a terminal" \
+        bash -c "grep -q 'DC3 sent' '$work/events' && grep -q 'DC1 sent' '$work/events'"
+fi
+
 # Punching into receive: the document is the GBK program with CR LF.
 printf '%%\r\nO0001 (\xb9\xa4\xbc\xfe\xb3\xcc\xd0\xf2)\r\nG0 X1 ;\xd7\xa2\xca\xcd\r\nM30\r\n%%\r\n' >"$work/gbk.nc"
 punched=$(stat -c %s "$work/gbk.nc")
@@ -253,15 +277,42 @@ done
 check "the last punch (--lf) counts the bytes without their five CRs" \
     grep -q "punched: $((punched - 5)) bytes" "$work/summary"
 
-# Ended by a signal: summary, exit 0, link gone.
-"$cli" vcnc --link "$work/cnc" >"$work/summary" 2>/dev/null &
-vpid=$!
-for _ in $(seq 50); do [[ -L "$work/cnc" ]] && break; sleep 0.1; done
-kill -TERM "$vpid"
-wait "$vpid"
-check "SIGTERM ends vcnc with exit 0" test $? -eq 0
-check "and its summary" grep -qx "received: 0 bytes, lines: 0, xoff: 0, overflow: 0, punched: 0 bytes" "$work/summary"
-check "and removes the link" test ! -e "$work/cnc"
+# On a device, as on a real port: one end of a socat cable, the PC program on
+# the other.
+vcnc_waiting() { # PID DEVICE: it has DEVICE open and sleeps in its loop, past
+    # the flush of what was waiting (it sleeps nowhere else once it is open)
+    ls -l "/proc/$1/fd" 2>/dev/null | grep -q -- "-> $(readlink -f "$2")\$" &&
+        [[ $(awk '{ print $3 }' "/proc/$1/stat" 2>/dev/null) == S ]]
+}
+if command -v socat >/dev/null; then
+    start_cable
+    "$cli" vcnc --device "$work/ctl" --baud 115200 --rate 0 --save "$work/saved" --idle-exit 1 \
+        >"$work/summary" 2>/dev/null &
+    vpid=$!
+    until_true 10 vcnc_waiting "$vpid" "$work/ctl"
+    check "send into vcnc on a device exits 0" \
+        exit_is 0 "$cli" send --device "$work/pc" --baud 115200 "$prog"
+    finished "$vpid" 20
+    check "vcnc on a device exits 0 after the idle time" test $? -eq 0
+    check "and saved exactly the bytes on the wire" cmp -s "$wire" "$work/saved"
+    check "and its summary counts them" grep -qx \
+        "received: $wire_bytes bytes, lines: $wire_lines, xoff: 0, overflow: 0, punched: 0 bytes" \
+        "$work/summary"
+    pull_cable
+fi
+
+# Ended by a signal (Ctrl+C, or a service manager's stop): summary, exit 0, link gone.
+for sig in INT TERM; do
+    "$cli" vcnc --link "$work/cnc" >"$work/summary" 2>/dev/null &
+    vpid=$!
+    until_true 5 test -L "$work/cnc"
+    kill -"$sig" "$vpid"
+    finished "$vpid" 5
+    check "SIG$sig ends vcnc with exit 0" test $? -eq 0
+    check "SIG$sig: and its summary" \
+        grep -qx "received: 0 bytes, lines: 0, xoff: 0, overflow: 0, punched: 0 bytes" "$work/summary"
+    check "SIG$sig: and removes the link" test ! -e "$work/cnc"
+done
 
 # --- when the device or the disk fails -------------------------------------------
 if command -v socat >/dev/null; then
