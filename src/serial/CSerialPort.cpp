@@ -154,7 +154,9 @@ bool CSerialPort::Close() {
 
     std::unique_lock<std::shared_mutex> hold(fdLock);
     TtyDropDtr(fd);
-    ::tcflush(fd, TCIOFLUSH);
+    // On a pseudo-terminal the bytes a write has given out wait in the far
+    // end's queue, not ours: they are on the line and must not be purged.
+    ::tcflush(fd, pseudoTerminal ? TCIFLUSH : TCIOFLUSH);
     if (stateSaved)
         TtyRestoreState(fd, savedState, sizeof savedState);
     TtyClearExclusive(fd);

@@ -176,6 +176,18 @@ TEST_F(SerialPortTest, TheDeviceIsExclusiveOnlyWhileThePortHoldsIt) {
     ::close(watcher);
 }
 
+// What Write has handed out is on its way: closing straight after it (as a
+// sender does after its last line) must not take it back from the far end.
+TEST_F(SerialPortTest, CloseRightAfterAWriteKeepsWhatWasWritten) {
+    ScopedEnv unpaced("SERMIDA_PTY_PACING", "0");
+    ASSERT_TRUE(OpenOn(pty.SlavePath()));
+    const std::string program = "O1\r\nG1 X5\r\nM30\r\n";
+    uint32_t written = 0;
+    ASSERT_TRUE(port.Write(program.data(), uint32_t(program.size()), written));
+    port.Close();
+    EXPECT_EQ(pty.ReadMaster(program.size(), 1000), program);
+}
+
 TEST_F(SerialPortTest, CloseIsHarmlessWhenNeverOpenedOrTwice) {
     EXPECT_TRUE(port.Close());
     ASSERT_TRUE(OpenOn(pty.SlavePath()));
