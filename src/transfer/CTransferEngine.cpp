@@ -152,8 +152,10 @@ bool CTransferEngine::SendLine(int index, const std::string& bytes, bool& marked
         const size_t n = std::min(piece, bytes.size() - at);
         uint32_t written = 0;
         if (!port.Write(bytes.data() + at, uint32_t(n), written) || written != n) {
-            if (state == Idle && !port.IsOpen())
-                return false; // disconnected on purpose
+            // Stopped, and the port then closed under the write: on purpose.
+            // (The close may not have marked the port closed yet.)
+            if (state == Idle)
+                return false;
             FailAt(index);
             return false;
         }

@@ -164,6 +164,27 @@ TEST_F(TransferTest, WriteFailureStopsAtThatLineWithTheLineMarked) {
     EXPECT_TRUE(named);
 }
 
+// Stop, then the port closed (another view's settings take it over) while a
+// long line is still going out: that is the operator's doing, not a failure.
+TEST_F(TransferTest, StopThenDisconnectMidLineIsNoFailure) {
+    Load("N1 " + std::string(400, 'X') + "\r\nN2\r\n");
+    RecordingSink sink;
+    host.UseMessageSink(sink);
+    for (int round = 0; round < 5; ++round) {
+        host.transmitEnded = false;
+        Connect(1200); // 400 bytes take over 3 s on the line
+        ASSERT_TRUE(host.engine.StartTransmit());
+        ASSERT_FALSE(pty.ReadMaster(5, 2000).empty());
+        host.engine.Stop();
+        host.engine.port.Close();
+        ASSERT_TRUE(RunUntil([&] { return host.transmitEnded.load(); }));
+        EXPECT_EQ(host.engine.FailedLine(), 0) << "round " << round;
+        EXPECT_EQ(MarkedLine(), -1) << "round " << round;
+        Drain(20ms);
+    }
+    EXPECT_TRUE(sink.Messages().empty()) << sink.Messages().front();
+}
+
 // A controller that holds the sender at random moments and checks what still
 // reaches it after each DC3: the rest of the line in flight (whole lines) or
 // at most one piece (--xoff-chunk), and in the end every byte exactly once.
