@@ -1,4 +1,6 @@
 #include <QApplication>
+#include <QMimeData>
+#include <QDropEvent>
 #include <QClipboard>
 #include <QTest>
 
@@ -196,6 +198,17 @@ private slots:
         Key(Qt::Key_Z, Qt::ControlModifier);
         view->AppendReceivedText("G1\r\n");
         QVERIFY(!view->ReplaceSelectionWith("y"));
+        // Text dragged in from another program is refused, too.
+        QMimeData dragged;
+        dragged.setText("dropped");
+        QDragMoveEvent over(Cell({1, 1}), Qt::CopyAction | Qt::MoveAction, &dragged,
+                            Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(view->viewport(), &over);
+        QVERIFY(!over.isAccepted());
+        QDropEvent drop(QPointF(Cell({1, 1})), Qt::CopyAction | Qt::MoveAction, &dragged,
+                        Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(view->viewport(), &drop);
+        QVERIFY(!drop.isAccepted());
         QCOMPARE(Text(), std::string("  abc|def"));
         QCOMPARE(buffer.UndoEntryCount(), entries);
         QVERIFY(view->messages.empty());
