@@ -105,11 +105,11 @@ void CSermidaView::SetWriteProtected(bool on) {
 }
 
 void CSermidaView::PostPortData() {
-    QCoreApplication::postEvent(this, new QEvent(app_events::kPortData));
+    QCoreApplication::postEvent(this, new QEvent(app_events::WM_PORT_DATA));
 }
 
 void CSermidaView::PostReceiveFlush() {
-    QCoreApplication::postEvent(this, new QEvent(app_events::kReceiveFlush));
+    QCoreApplication::postEvent(this, new QEvent(app_events::WM_RECEIVE_FLUSH));
 }
 
 void CSermidaView::PostTransmitEnded() {
@@ -121,11 +121,11 @@ MessageSink& CSermidaView::Messages() {
 }
 
 bool CSermidaView::event(QEvent* e) {
-    if (e->type() == app_events::kPortData) {
+    if (e->type() == app_events::WM_PORT_DATA) {
         engine->DecodeReceived();
         return true;
     }
-    if (e->type() == app_events::kReceiveFlush) {
+    if (e->type() == app_events::WM_RECEIVE_FLUSH) {
         engine->FlushReceived();
         return true;
     }
