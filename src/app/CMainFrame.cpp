@@ -1,4 +1,5 @@
 #include "app/CMainFrame.h"
+#include "app/LockKeys.h"
 
 #include <QAction>
 #include <QApplication>
@@ -329,9 +330,23 @@ void CMainFrame::CreateStatusBar() {
     };
     readOnlyPane = indicator(" 文档只读 ");
     overwritePane = indicator("改写");
-    // The lock keys' state cannot be read here; their panes stay, empty.
-    for (const char* text : {"大写", "数字", "滚动"})
-        indicator(text)->setToolTip(QString::fromUtf8(text));
+    lockPanes[0] = indicator("大写");
+    lockPanes[1] = indicator("数字");
+    lockPanes[2] = indicator("滚动");
+}
+
+// Each light is a round trip to the X server: four times a second will do.
+void CMainFrame::UpdateLockKeys() {
+    if (statusTicks++ % 25 != 0)
+        return;
+    const LockKeys keys = QueryLockKeys();
+    const bool on[3] = {keys.caps, keys.num, keys.scroll};
+    const char* texts[3] = {"大写", "数字", "滚动"};
+    for (int i = 0; i < 3; ++i) {
+        const QString text = on[i] ? QString::fromUtf8(texts[i]) : QString();
+        if (lockPanes[i]->text() != text)
+            lockPanes[i]->setText(text);
+    }
 }
 
 void CMainFrame::UpdateCommandUI() {
@@ -625,6 +640,7 @@ void CMainFrame::timerEvent(QTimerEvent* e) {
 }
 
 void CMainFrame::UpdateStatus() {
+    UpdateLockKeys();
     CSermidaView* view = ActiveView();
     if (!view)
         return;

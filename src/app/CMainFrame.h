@@ -97,6 +97,9 @@ private:
     QLabel* positionPane = nullptr;
     QLabel* readOnlyPane = nullptr;
     QLabel* overwritePane = nullptr;
+    QLabel* lockPanes[3] = {}; // Caps, Num, Scroll Lock
+    int statusTicks = 0;
+    void UpdateLockKeys();
     QToolBar* standardBar = nullptr;
     QToolBar* transferBand = nullptr;
     QMap<int, QAction*> actions;

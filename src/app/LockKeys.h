@@ -1,0 +1,13 @@
+#pragma once
+
+// The keyboard's Caps, Num and Scroll Lock lights, for the status bar. Read
+// from the X server; where there is none (Wayland, offscreen) nothing is known
+// and the panes stay empty.
+struct LockKeys {
+    bool known = false;
+    bool caps = false;
+    bool num = false;
+    bool scroll = false;
+};
+
+LockKeys QueryLockKeys();
