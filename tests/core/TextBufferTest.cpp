@@ -344,3 +344,33 @@ TEST_F(TextBufferTest, CaretMovesWithEdits) {
 }
 
 } // namespace
+
+// A line's block grows in steps of 16 bytes and always has room for one more
+// byte than the line holds; typing up to the block's size never moves it, and
+// erasing never shrinks it. Loaded lines borrow the file's bytes until they grow.
+TEST_F(TextBufferTest, LineBlocksGrowBySixteenAndNeverShrink) {
+    SetLines(buf, {""});
+    ASSERT_TRUE(Insert(0, 0, std::string(15, 'a')));
+    EXPECT_EQ(buf.LineCapacity(0), 16);
+    ASSERT_TRUE(Insert(0, 15, "b"));
+    EXPECT_EQ(buf.LineCapacity(0), 16) << "a length equal to the block keeps it";
+    ASSERT_TRUE(Insert(0, 16, "c"));
+    EXPECT_EQ(buf.LineCapacity(0), 32);
+    ASSERT_TRUE(Insert(0, 0, "x\r\n"));
+    // The break keeps "x" in the old block; the tail moves to a new line.
+    EXPECT_EQ(buf.LineCapacity(0), 32);
+    EXPECT_EQ(buf.LineCapacity(1), 32);
+    ASSERT_TRUE(Insert(1, 17, "\r\nN"));
+    EXPECT_EQ(buf.LineCapacity(2), 16) << "a new line of 1 byte";
+    ASSERT_TRUE(buf.RawErase(nullptr, 1, 0, 1, 17));
+    EXPECT_EQ(buf.LineSize(1), 0);
+    EXPECT_EQ(buf.LineCapacity(1), 32);
+
+    TempDir dir;
+    WriteBytes(dir.File("p.nc"), "G1 X5\r\nM30\r\n");
+    ASSERT_TRUE(buf.LoadFromDisk(dir.File("p.nc")));
+    EXPECT_EQ(buf.LineCapacity(0), 0) << "still the file's bytes";
+    ASSERT_TRUE(Insert(0, 5, "Y"));
+    EXPECT_EQ(buf.LineCapacity(0), 16);
+    EXPECT_EQ(Lines(buf), "G1 X5Y|M30|");
+}

@@ -125,6 +125,10 @@ public:
     int UndoEntryCount() const { return static_cast<int>(undoEntries.size()); }
     const UndoEntry& UndoEntryAt(int i) const { return undoEntries[size_t(i)]; }
     int UndoLimit() const { return undoLimit; }
+    // Bytes of the line's own block; 0 while it still borrows its text.
+    int LineCapacity(int line) const {
+        return line >= 0 && line < CountLines() ? lines[size_t(line)].capacity : 0;
+    }
 
 protected:
     void RecordEdit(bool inserted, TextPos start, TextPos end, std::string_view text, int action,
