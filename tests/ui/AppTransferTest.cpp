@@ -467,9 +467,11 @@ private slots:
         const int64_t started = int64_t(std::time(nullptr)) - (3600 + 2 * 60 + 3);
         view->Engine().operationStart = started;
         frame->UpdateStatus();
-        const bool sameSecond = int64_t(std::time(nullptr)) - started == 3723;
-        if (sameSecond)
-            QCOMPARE(frame->TimePane()->text(), QStringLiteral("操作时间 01:02:03"));
+        // The clock may tick over a second between setting and showing.
+        const QString shown = frame->TimePane()->text();
+        QVERIFY2(shown == QStringLiteral("操作时间 01:02:03") ||
+                     shown == QStringLiteral("操作时间 01:02:04"),
+                 qPrintable(shown));
         frame->TransferBar()->OnStop();
         QTRY_COMPARE(view->State(), int(Idle));
         QTRY_VERIFY(!view->Engine().operationRunning);
