@@ -544,6 +544,20 @@ void CMainFrame::AddRecentFile(const QString& path) {
     QStringList files = RecentFiles();
     files.removeAll(path);
     files.prepend(path);
+    StoreRecentFiles(files);
+}
+
+void CMainFrame::OpenRecentFile(const QString& path) {
+    // An entry whose file is gone would only fail again; one refused during a
+    // transfer or unreadable for now stays.
+    if (!OpenDocumentFile(path) && !QFileInfo::exists(path)) {
+        QStringList files = RecentFiles();
+        files.removeAll(path);
+        StoreRecentFiles(files);
+    }
+}
+
+void CMainFrame::StoreRecentFiles(QStringList files) {
     while (files.size() > kRecentFiles)
         files.removeLast();
     auto profile = OpenProfile();
@@ -570,7 +584,7 @@ void CMainFrame::UpdateRecentMenu() {
                 new QAction(QStringLiteral("&%1 %2").arg(i + 1).arg(ShortPath(files[i])), menu);
             a->setProperty("recent", true);
             const QString file = files[i];
-            connect(a, &QAction::triggered, this, [this, file] { OpenDocumentFile(file); });
+            connect(a, &QAction::triggered, this, [this, file] { OpenRecentFile(file); });
             menu->insertAction(end, a);
         }
     }

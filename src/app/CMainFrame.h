@@ -88,6 +88,8 @@ private:
     void UpdateCommandUI();
     void UpdateRecentMenu();
     void AddRecentFile(const QString& path);
+    void OpenRecentFile(const QString& path);
+    void StoreRecentFiles(QStringList files);
     CChildFrame* AddChild(CSermidaView* view);
 
     QMdiArea* mdiArea = nullptr;
