@@ -216,6 +216,62 @@ private slots:
         QVERIFY(frame->ActiveView()->IsConnected());
     }
 
+    // The receive lamp is green for one tick per burst of received bytes; the
+    // receive button shows pressed only while the active view receives.
+    void receiveLampFlashesAndReceiveButtonFollowsTheActiveView() {
+        PeerLine peer(3);
+        AppScript script;
+        auto frame = MakeFrame();
+        CTransferBar* bar = frame->TransferBar();
+        script.ConnectWith(2, "9600");
+        bar->Button(1003)->click(); // a new document receives
+        CSermidaView* receiving = frame->ActiveView();
+        QVERIFY(receiving);
+        QCOMPARE(receiving->State(), int(Receiving));
+        bar->UpdateState();
+        QVERIFY(bar->Button(1003)->GetCheck());
+        QVERIFY(!bar->LampOn(CTransferBar::ReceiveLamp));
+
+        // Bytes arriving light the lamp on the bar's own timer, then it goes out.
+        bool seenOn = false;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, this,
+                [&] { seenOn = seenOn || bar->LampOn(CTransferBar::ReceiveLamp); });
+        watch.start(1);
+        peer.Write("O3000\nN10 G00 X1.\n");
+        CTextBuffer& buffer = receiving->GetDocument()->Buffer();
+        QTRY_VERIFY(buffer.CountLines() >= 3);
+        QTRY_VERIFY(seenOn);
+        QTRY_VERIFY(!bar->LampOn(CTransferBar::ReceiveLamp));
+        watch.stop();
+        // One tick per burst: the flag is taken by the tick that shows it.
+        receiving->Engine().receiveActivity = true;
+        bar->UpdateState();
+        QVERIFY(bar->LampOn(CTransferBar::ReceiveLamp));
+        QVERIFY(!receiving->Engine().receiveActivity);
+        bar->UpdateState();
+        QVERIFY(!bar->LampOn(CTransferBar::ReceiveLamp));
+
+        // An idle view coming to the front releases the button; back, it is pressed.
+        CChildFrame* receivingWindow = frame->ActiveChild();
+        QVERIFY(frame->OpenDocumentFile(WriteProgram("idle.nc", "N1\r\nN2")));
+        QVERIFY(frame->ActiveView() != receiving);
+        QTRY_VERIFY(!bar->Button(1003)->GetCheck()); // within the bar's own ticks
+        QCOMPARE(receiving->State(), int(Receiving)); // the other view goes on
+        peer.Write("N20\n");
+        QTRY_COMPARE(buffer.CountLines(), 4);
+        frame->MdiArea()->setActiveSubWindow(receivingWindow);
+        QTRY_VERIFY(bar->Button(1003)->GetCheck());
+
+        // With no window left the button is released.
+        script.saveChoice = 0;
+        for (QMdiSubWindow* w : frame->MdiArea()->subWindowList())
+            QVERIFY(w->close());
+        QTRY_VERIFY(frame->MdiArea()->subWindowList().isEmpty());
+        bar->UpdateState();
+        QVERIFY(!bar->Button(1003)->GetCheck());
+    }
+
     void transmitInAnotherViewTakesTheConnectionOver() {
         PeerLine peer(3);
         AppScript script;
