@@ -92,8 +92,9 @@ CMainFrame::CMainFrame(Options options) {
     // Where the operator left the toolbars last time.
     restoreState(OpenProfile()->value(QStringLiteral("Layout/ToolBars")).toByteArray());
     if (splash) {
-        // The splash stays up for its time while the window already works.
-        QTimer::singleShot(kSplashMs, this, [this] {
+        // The splash stays up for its time while the window already works. A
+        // coarse timer (Qt's default from two seconds on) may end it 5 % early.
+        QTimer::singleShot(kSplashMs, Qt::PreciseTimer, this, [this] {
             splash->HideSplash();
             splash->deleteLater();
             splash = nullptr;
