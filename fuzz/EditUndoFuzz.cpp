@@ -11,8 +11,6 @@
 // the history's size, labels, the modified state and the cursor undo leaves.
 // A view attached to the buffer keeps a caret that every change must leave on
 // a valid position and, for direct edits, on the same text.
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <deque>
 #include <string>
@@ -215,10 +213,7 @@ public:
         }
         const std::string path = ScratchFolder() + "/start.nc";
         const std::string_view bytes = in.Bytes(255);
-        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        FUZZ_CHECK(fd >= 0 && ::write(fd, bytes.data(), bytes.size()) == ssize_t(bytes.size()),
-                   path);
-        ::close(fd);
+        WriteFile(path, bytes);
         FUZZ_CHECK(buf.LoadFromDisk(path, int(how % 4) - 1), "load " + path);
         model.Reset(BufferText(buf));
         step = "load " + Escaped(bytes);
@@ -411,13 +406,7 @@ private:
         std::string expected;
         for (size_t i = 0; i < model.text.size(); ++i)
             expected += (i ? std::string(brk) : std::string()) + model.text[i];
-        std::string bytes;
-        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        FUZZ_CHECK(fd >= 0, path);
-        char chunk[4096];
-        for (ssize_t n; (n = ::read(fd, chunk, sizeof chunk)) > 0;)
-            bytes.append(chunk, size_t(n));
-        ::close(fd);
+        const std::string bytes = ReadFile(path);
         FUZZ_CHECK(bytes == expected, "saved " + Escaped(bytes));
     }
 
