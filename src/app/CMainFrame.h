@@ -91,6 +91,7 @@ private:
     void OpenRecentFile(const QString& path);
     void StoreRecentFiles(QStringList files);
     CChildFrame* AddChild(CSermidaView* view);
+    void UpdateLockKeys();
 
     QMdiArea* mdiArea = nullptr;
     CTransferBar* transferBar = nullptr;
@@ -101,7 +102,6 @@ private:
     QLabel* overwritePane = nullptr;
     QLabel* lockPanes[3] = {}; // Caps, Num, Scroll Lock
     int statusTicks = 0;
-    void UpdateLockKeys();
     QToolBar* standardBar = nullptr;
     QToolBar* transferBand = nullptr;
     QMap<int, QAction*> actions;

@@ -22,6 +22,6 @@ LockKeys QueryLockKeys() {
     Display* display = x11 ? x11->display() : nullptr;
     if (display == nullptr)
         return {};
-    return {true, IndicatorOn(display, "Caps Lock"), IndicatorOn(display, "Num Lock"),
+    return {IndicatorOn(display, "Caps Lock"), IndicatorOn(display, "Num Lock"),
             IndicatorOn(display, "Scroll Lock")};
 }
