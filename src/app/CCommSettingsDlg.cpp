@@ -19,7 +19,9 @@
 #include "common/Gbk.h"
 #include "serial/PortMap.h"
 #include "settings/PortOptions.h"
+#include "settings/SettingsFile.h"
 #include "settings/SettingsProposal.h"
+#include "transfer/TransferMessages.h"
 
 namespace {
 
@@ -128,8 +130,8 @@ void CCommSettingsDlg::BuildControls() {
 void CCommSettingsDlg::InitialSelections() {
     SettingsTokens file;
     const bool found = LoadSettingsFile(file);
-    const DialogSelection s =
-        SelectionOfProposal(ProposeSelections(view->Port().Settings(), found ? &file : nullptr));
+    const DialogSelection s = SelectionOfProposal(
+        ProposeSelections(view->Connection().Settings(), found ? &file : nullptr));
     portBox->setCurrentIndex(s.port);
     baudBox->setCurrentIndex(s.baud);
     dataBox->setCurrentIndex(s.dataBits);
@@ -171,11 +173,11 @@ void CCommSettingsDlg::accept() {
 
     CMainFrame* frame = CMainFrame::FrameOf(view);
     auto release = [frame](int portNumber) { return frame ? frame->ReleasePort(portNumber) : 0; };
-    if (!OpenForConnection(*view, chosen, release))
+    if (!view->Connection().OpenLine(chosen, release).Opened())
         return; // the port said why; the operator may change the values
 
     if (modemRadio->isChecked()) {
-        dial = std::make_unique<DialModem>(view->Port(), *this, AppMessages());
+        dial = std::make_unique<DialModem>(view->Connection().Port(), *this, AppMessages());
         const QByteArray number = phoneEdit->text().toLocal8Bit();
         const auto result =
             dial->Start(std::string(number.constData(), size_t(number.size())), Now());
@@ -206,8 +208,11 @@ void CCommSettingsDlg::PollDial() {
 }
 
 void CCommSettingsDlg::FinishConnection() {
-    if (!CompleteConnection(*view))
+    if (!view->Connection().Complete())
         return;
+    // The last good connection is what the next dialog proposes; a file that
+    // cannot be written changes nothing about the connection.
+    SaveSettingsFile(TokensOfSettings(view->Connection().Settings()));
     QDialog::accept();
 }
 
@@ -223,7 +228,10 @@ void CCommSettingsDlg::reject() {
         return;
     }
     closing = true;
-    CancelConnection(*view, AppMessages(), [this] { QDialog::reject(); });
+    const bool disconnected = view->Connection().Disconnect();
+    QDialog::reject();
+    if (!disconnected) // the dialog goes first, then the word why the line stays
+        app_hooks::ShowMessage(kMsgWaitBeforeDisconnect);
     closing = false;
 }
 

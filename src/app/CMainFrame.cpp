@@ -38,7 +38,6 @@
 #include "editor/view/EditorProfile.h"
 #include "editor/view/ViewCommands.h"
 #include "editor/view/ViewPrinter.h"
-#include "settings/ConnectionSetup.h"
 #include "transfer/TransferMessages.h"
 #include <initializer_list>
 
@@ -615,13 +614,11 @@ std::vector<CSermidaView*> CMainFrame::AllViews() const {
 }
 
 int CMainFrame::ReleasePort(int portNumber) {
-    std::vector<ConnectionView*> views;
+    std::vector<Connection*> connections;
     for (CSermidaView* v : AllViews())
-        views.push_back(v);
-    CSermidaView* linked = transferBar->LinkedView();
-    ConnectionView* linkedConnection = linked;
-    const int count = ReleasePortFromViews(views, portNumber, linkedConnection);
-    if (!linkedConnection)
+        connections.push_back(&v->Connection());
+    const int count = ::ReleasePort(connections, portNumber);
+    if (CSermidaView* linked = transferBar->LinkedView(); linked && !linked->IsConnected())
         transferBar->SetLinkedView(nullptr);
     return count;
 }
@@ -659,10 +656,10 @@ void CMainFrame::UpdateStatus() {
     CSermidaView* view = ActiveView();
     if (!view)
         return;
-    const CTransferEngine& engine = view->Engine();
-    progress->SetRange(0, engine.totalLines);
-    progress->SetPos(engine.sentLines);
-    const int64_t seconds = std::max<int64_t>(0, engine.OperationSeconds());
+    const Connection& connection = view->Connection();
+    progress->SetRange(0, connection.TotalLines());
+    progress->SetPos(connection.SentLines());
+    const int64_t seconds = std::max<int64_t>(0, connection.OperationSeconds());
     const QString text = QStringLiteral("操作时间 %1:%2:%3")
                              .arg(seconds / 3600 % 24, 2, 10, QLatin1Char('0'))
                              .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))

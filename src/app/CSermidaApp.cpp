@@ -14,7 +14,6 @@
 #include "app/CSermidaDoc.h"
 #include "app/CSermidaView.h"
 #include "app/CTransferBar.h"
-#include "settings/ConnectionSetup.h"
 
 namespace {
 
@@ -76,7 +75,7 @@ void CSermidaApp::ConnectDemoView(CSermidaView& view) {
     CMainFrame* mainFrame = frame.get();
     const auto release = [mainFrame](int port) { return mainFrame->ReleasePort(port); };
     // A port that will not open has said why; the operator can still use 设置.
-    if (OpenForConnection(view, line, release) && CompleteConnection(view, false))
+    if (view.Connection().OpenLine(line, release).Opened() && view.Connection().Complete())
         mainFrame->TransferBar()->SetLinkedView(&view);
 }
 

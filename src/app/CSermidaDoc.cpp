@@ -77,29 +77,9 @@ void CSermidaDoc::ToggleReadOnly() {
     buffer.SetWriteProtected(!buffer.IsWriteProtected());
 }
 
-void CSermidaDoc::SetReadOnly(bool on) {
-    if (on != buffer.IsWriteProtected())
-        buffer.SetWriteProtected(on);
-}
-
-void CSermidaDoc::BeginTransmitLock() {
-    std::lock_guard lock(transmitMutex);
-    ++transmitLocks;
-    SetReadOnly(true);
-}
-
-void CSermidaDoc::EndTransmitLock() {
-    std::lock_guard lock(transmitMutex);
-    if (transmitLocks > 0)
-        --transmitLocks;
-    // Writable after a transmission, whatever it was before.
-    if (transmitLocks == 0)
-        SetReadOnly(false);
-}
-
-bool CSermidaDoc::Transmitting() const {
-    std::lock_guard lock(transmitMutex);
-    return transmitLocks > 0;
+bool CSermidaDoc::Receiving() const {
+    return std::any_of(views.begin(), views.end(),
+                       [](const CSermidaView* v) { return v->State() == TransferState::Receiving; });
 }
 
 void CSermidaDoc::AddView(CSermidaView* view) {

@@ -1,10 +1,10 @@
 #pragma once
 #include <QObject>
 #include <QString>
-#include <mutex>
 #include <vector>
 
 #include "editor/buffer/CTextBuffer.h"
+#include "transfer/TransmitLock.h"
 
 class CSermidaDoc;
 class CSermidaView;
@@ -43,18 +43,15 @@ public:
     bool IsModified() const { return modified; }
     void SetModifiedFlag(bool on);
 
-    // Command 37006 and the transmit worker's lock.
+    // Command 37006.
     void ToggleReadOnly();
-    void SetReadOnly(bool on);
 
-    // The transmissions' lock: the document is write-protected from the moment
-    // a window starts transmitting it until the last of its transmissions has
-    // ended (two windows may send it on two ports at once). Begin runs on the
-    // window thread before the worker starts, End on the worker as it ends.
-    void BeginTransmitLock();
-    void EndTransmitLock();
+    // The transmissions' lock, which every window of the document shares.
+    TransmitLock& Lock() { return transmitLock; }
     // Whether a transmission holds the lock.
-    bool Transmitting() const;
+    bool Transmitting() const { return transmitLock.Held(); }
+    // Whether a window of the document receives into it.
+    bool Receiving() const;
 
     void AddView(CSermidaView* view);
     void RemoveView(CSermidaView* view);
@@ -71,6 +68,5 @@ private:
     QString title;
     bool modified = false;
     std::vector<CSermidaView*> views;
-    mutable std::mutex transmitMutex; // the count and the protection change together
-    int transmitLocks = 0;
+    TransmitLock transmitLock{buffer};
 };

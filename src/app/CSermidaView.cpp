@@ -19,7 +19,8 @@
 #include "transfer/TransferMessages.h"
 
 CSermidaView::CSermidaView(CSermidaDoc* document, QWidget* parent)
-    : CEditView(parent), doc(document), engine(std::make_unique<CTransferEngine>(*this)) {
+    : CEditView(parent), doc(document),
+      connection(std::make_unique<::Connection>(*this, document->Lock())) {
     doc->AddView(this);
     BindBuffer(&doc->Buffer());
 }
@@ -27,9 +28,9 @@ CSermidaView::CSermidaView(CSermidaDoc* document, QWidget* parent)
 CSermidaView::~CSermidaView() {
     if (CMainFrame* frame = Frame())
         frame->ViewGoing(this);
-    // Stops a reception (or, at worst, a transmission), joins the workers
-    // and closes the port before anything they use goes away.
-    engine.reset();
+    // Stops a reception (or, at worst, a transmission), ends its threads and
+    // closes the port before anything they use goes away.
+    connection.reset();
     UnbindBuffer();
     doc->RemoveView(this);
     // The document lives as long as a window shows it.
@@ -41,23 +42,13 @@ CMainFrame* CSermidaView::Frame() const {
     return CMainFrame::FrameOf(this);
 }
 
-bool CSermidaView::Transmitting() const {
-    return IsTransmitting(engine->state);
-}
-
 bool CSermidaView::StartTransmit() {
-    // A start that will be refused locks nothing: its message box must not
-    // drop received text meanwhile.
-    if (State() != Idle || !IsConnected())
-        return engine->StartTransmit();
-    // Locked here, before the worker exists: a key or a drop handled on this
-    // thread before the worker runs would otherwise change the lines it reads.
-    // The worker finds the document protected and unlocks it as it ends.
-    doc->BeginTransmitLock();
-    if (engine->StartTransmit())
-        return true;
-    doc->EndTransmitLock();
-    return false;
+    // Text received meanwhile could not go into a locked document.
+    if (State() == Idle && IsConnected() && doc->Receiving()) {
+        app_hooks::ShowMessage(kMsgWaitForTransfer);
+        return false;
+    }
+    return connection->StartTransmit();
 }
 
 CTextBuffer* CSermidaView::FindOwnBuffer() {
@@ -79,41 +70,8 @@ void CSermidaView::ShowMessage(const QString& text, bool exclamation) {
 
 // --- Transfer host -------------------------------------------------------------
 
-int CSermidaView::LineCount() {
-    return doc->Buffer().CountLines();
-}
-
-int CSermidaView::LineLength(int line) {
-    return doc->Buffer().LineSize(line);
-}
-
-const char* CSermidaView::LineChars(int line) {
-    return doc->Buffer().LineText(line);
-}
-
-bool CSermidaView::IsWriteProtected() {
-    return doc->Buffer().IsWriteProtected();
-}
-
-// The transmit worker's lock and unlock. Unlocking ends this transmission's
-// hold only: another window may still be sending the document.
-void CSermidaView::SetWriteProtected(bool on) {
-    if (on)
-        doc->SetReadOnly(true);
-    else
-        doc->EndTransmitLock();
-}
-
-void CSermidaView::PostPortData() {
-    QCoreApplication::postEvent(this, new QEvent(app_events::WM_PORT_DATA));
-}
-
-void CSermidaView::PostReceiveFlush() {
-    QCoreApplication::postEvent(this, new QEvent(app_events::WM_RECEIVE_FLUSH));
-}
-
-void CSermidaView::PostTransmitEnded() {
-    QCoreApplication::postEvent(this, new QEvent(app_events::kTransmitEnded));
+void CSermidaView::PostTransferEvent(TransferEvent event) {
+    QCoreApplication::postEvent(this, new app_events::TransferQEvent(event));
 }
 
 MessageSink& CSermidaView::Messages() {
@@ -121,16 +79,11 @@ MessageSink& CSermidaView::Messages() {
 }
 
 bool CSermidaView::event(QEvent* e) {
-    if (e->type() == app_events::WM_PORT_DATA) {
-        engine->DecodeReceived();
-        return true;
-    }
-    if (e->type() == app_events::WM_RECEIVE_FLUSH) {
-        engine->FlushReceived();
-        return true;
-    }
-    if (e->type() == app_events::kTransmitEnded) {
-        viewport()->update(); // the write protection has been lifted
+    if (e->type() == app_events::kTransferEvent) {
+        const TransferEvent event = static_cast<app_events::TransferQEvent*>(e)->event;
+        connection->HandleEvent(event);
+        if (event == TransferEvent::TransmitEnded)
+            viewport()->update(); // the write protection has been lifted
         return true;
     }
     return CEditView::event(e);
@@ -154,8 +107,9 @@ bool CSermidaView::ExecuteCommand(int id) {
         return true;
     case ID_EDIT_READ_ONLY:
         // While a window of the document transmits it, the protection is the
-        // worker's lock on the lines it reads.
-        if (doc->Transmitting()) {
+        // worker's lock on the lines it reads; while one receives into it,
+        // protection would hold the received text back.
+        if (doc->Transmitting() || doc->Receiving()) {
             app_hooks::ShowMessage(kMsgWaitForTransfer);
             return true;
         }

@@ -2,17 +2,16 @@
 #include <memory>
 
 #include "editor/view/CEditView.h"
-#include "settings/ConnectionSetup.h"
-#include "transfer/CTransferEngine.h"
+#include "transfer/Connection.h"
 #include "transfer/TransferHost.h"
 
 class CSermidaDoc;
 class CMainFrame;
 
 // The editing view of a program, and at the same time the terminal of one
-// serial connection: it embeds the transfer engine, hosts its workers and is
-// the connection the settings dialog works on.
-class CSermidaView : public CEditView, public TransferHost, public ConnectionView {
+// serial connection: it holds the connection and is its host, the window
+// thread its events come back to.
+class CSermidaView : public CEditView, public TransferHost {
     Q_OBJECT
 
 public:
@@ -20,11 +19,13 @@ public:
     ~CSermidaView() override;
 
     CSermidaDoc* GetDocument() const { return doc; }
-    CTransferEngine& Engine() { return *engine; }
-    const CTransferEngine& Engine() const { return *engine; }
-    int State() const { return engine->state; }
-    bool Transmitting() const;
-    // Starts a transmission by the engine's rules, with the document locked first.
+    ::Connection& Connection() { return *connection; }
+    const ::Connection& Connection() const { return *connection; }
+    int State() const { return connection->State(); }
+    bool IsConnected() const { return connection->IsConnected(); }
+    bool Transmitting() const { return connection->Transmitting(); }
+    // Starts a transmission by the connection's rules; refused while another
+    // window receives into the same document.
     bool StartTransmit();
 
     // Command 1021: the settings dialog, refused while transmitting.
@@ -41,31 +42,11 @@ public:
     void ShowMessage(const QString& text, bool exclamation) override;
 
     // TransferHost.
-    using CEditView::LineChars;
-    using CEditView::LineCount;
-    using CEditView::LineLength;
-    int LineCount() override;
-    int LineLength(int line) override;
-    const char* LineChars(int line) override;
-    bool IsWriteProtected() override;
-    void SetWriteProtected(bool on) override;
-    void MarkTransferLine(int line) override { CTextView::MarkTransferLine(line); }
-    void UnmarkTransferLine(int line) override { CTextView::UnmarkTransferLine(line); }
-    void ClearTransferMark() override { CTextView::ClearTransferMark(); }
-    void CursorToLine(int line) override { CTextView::CursorToLine(line); }
+    void PostTransferEvent(TransferEvent event) override;
     void AppendReceivedText(std::string_view text) override { CEditView::AppendReceivedText(text); }
-    void PostPortData() override;
-    void PostReceiveFlush() override;
-    void PostTransmitEnded() override;
+    void ShowWaitingLine(int line) override { CTextView::ShowWaitingLine(line); }
+    void CaretToLine(int line) override { CTextView::CaretToLine(line); }
     MessageSink& Messages() override;
-
-    // ConnectionView.
-    CSerialPort& Port() override { return engine->port; }
-    PortOwner* Owner() override { return engine.get(); }
-    bool IsConnected() const override { return engine->connected; }
-    void SetConnected(bool on) override { engine->connected = on; }
-    int TransferStateValue() const override { return engine->state; }
-    void SetTransferIdle() override { engine->state = Idle; }
 
     // What the transfer bar last rendered for this view.
     bool sendLamp = false;
@@ -85,7 +66,7 @@ private:
     CMainFrame* Frame() const;
 
     CSermidaDoc* doc;
-    // Made last and ended first: its workers call back into this view, so
-    // they are joined while the whole view still exists.
-    std::unique_ptr<CTransferEngine> engine;
+    // Made last and ended first: its threads post to this view, so they are
+    // ended while the whole view still exists.
+    std::unique_ptr<::Connection> connection;
 };

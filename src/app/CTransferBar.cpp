@@ -14,7 +14,6 @@
 #include "app/CHoverButton.h"
 #include "app/CMainFrame.h"
 #include "app/CSermidaView.h"
-#include "settings/ConnectionSetup.h"
 #include "transfer/TransferMessages.h"
 
 namespace {
@@ -166,38 +165,12 @@ int CTransferBar::TakeOverConnection(CSermidaView* view) {
     if (!view)
         return -1;
     if (view->IsConnected())
-        return 1;
-    CSermidaView* linked = linkedView;
-    if (!linked || !linked->IsConnected())
-        return 0;
-    if (linked->Transmitting()) {
-        app_hooks::ShowMessage(kMsgWaitForTransfer);
-        return -2;
-    }
-    view->Port().CopySettings(linked->Port());
-    const bool wasReceiving = linked->State() == Receiving;
-    linked->Port().Close();
-    if (wasReceiving)
-        SleepMilliseconds(kWaitAfterReceiving);
-    SleepMilliseconds(50);
-    linked->SetTransferIdle();
-    linked->SetConnected(false);
-
-    const PortSettings s = view->Port().Settings();
-    CSerialPort& port = view->Port();
-    if (!port.Configure(view->Owner(), s.portNumber, s.baudRate, s.dataBits, s.stopBits, s.parity,
-                        1) ||
-        !port.Open()) {
-        port.Configure(view->Owner(), -1, 0, s.dataBits, s.stopBits, s.parity, 1);
-        return -3;
-    }
-    if (!port.StartMonitor()) {
-        port.Configure(view->Owner(), -1, 0, s.dataBits, s.stopBits, s.parity, 1);
-        return -4;
-    }
-    view->SetConnected(true);
-    linkedView = view;
-    return 1;
+        return 1; // its own connection; the link stays where it is
+    Connection* linked = linkedView ? &linkedView->Connection() : nullptr;
+    const TakeOverResult result = view->Connection().TakeOver(linked);
+    if (result == TakeOverResult::Connected)
+        linkedView = view;
+    return static_cast<int>(result);
 }
 
 void CTransferBar::OnTransmit() {
@@ -208,17 +181,10 @@ void CTransferBar::OnTransmit() {
         return;
     if (TakeOverConnection(view) < 0)
         return;
-    if (view->State() != Idle) {
-        app_hooks::ShowMessage(kMsgCannotStartSend);
-        return;
-    }
-    if (!view->IsConnected()) {
+    // The dialog only for a view that could start; the connection says why
+    // it cannot.
+    if (view->State() == Idle && !view->Connection().TransmitActive() && !view->IsConnected())
         OnSettings();
-        if (!view->IsConnected()) {
-            app_hooks::ShowMessage(kMsgSetUpPortFirst);
-            return;
-        }
-    }
     view->StartTransmit();
 }
 
@@ -231,39 +197,28 @@ void CTransferBar::OnReceive(bool checked) {
     if (TakeOverConnection(view) < 0)
         return;
     if (!checked) {
-        view->Engine().StopReceive();
+        view->Connection().StopReceive();
         return;
     }
-    if (!view->IsConnected()) {
+    if (!view->IsConnected())
         OnSettings();
-        if (!view->IsConnected()) {
-            app_hooks::ShowMessage(kMsgSetUpPortFirst);
-            receiveButton->SetCheck(false);
-            return;
-        }
-    }
-    if (view->State() != Idle) {
-        app_hooks::ShowMessage(kMsgCannotReceive);
-        receiveButton->SetCheck(false);
-        return;
-    }
-    if (!view->Engine().StartReceive())
+    if (!view->Connection().StartReceive())
         receiveButton->SetCheck(false);
 }
 
 void CTransferBar::OnPause() {
     if (CSermidaView* view = frame.ActiveView())
-        view->Engine().Pause();
+        view->Connection().Pause();
 }
 
 void CTransferBar::OnStop() {
     if (CSermidaView* view = frame.ActiveView())
-        view->Engine().Stop();
+        view->Connection().Stop();
 }
 
 void CTransferBar::OnContinue() {
     if (CSermidaView* view = frame.ActiveView())
-        view->Engine().Continue();
+        view->Connection().Continue();
 }
 
 void CTransferBar::OnSettings() {
@@ -321,7 +276,9 @@ void CTransferBar::UpdateState() {
     case Idle:
     case Receiving:
         view->sendLamp = view->pauseLamp = false;
-        view->pauseEnabled = view->stopEnabled = view->continueEnabled = false;
+        view->pauseEnabled = view->continueEnabled = false;
+        // Stopped while the line in flight still goes out: a second Stop cuts it.
+        view->stopEnabled = view->Connection().TransmitActive();
         break;
     case Sending:
         view->sendLamp = true;
@@ -346,7 +303,7 @@ void CTransferBar::UpdateState() {
         return;
     }
     // The receive lamp flashes for one tick per burst of received bytes.
-    SetLamp(ReceiveLamp, view->Engine().receiveActivity.exchange(false));
+    SetLamp(ReceiveLamp, view->Connection().TakeReceiveActivity());
     SetLamp(SendLamp, view->sendLamp);
     SetLamp(PauseLamp, view->pauseLamp);
     pauseButton->setEnabled(view->pauseEnabled);
@@ -361,8 +318,8 @@ void CTransferBar::UpdateState() {
 
     QString port = notSet, baud = notSet;
     if (view->IsConnected()) {
-        port = QStringLiteral("COM%1").arg(view->Port().Settings().portNumber);
-        baud = QString::number(view->Port().Settings().baudRate);
+        port = QStringLiteral("COM%1").arg(view->Connection().Settings().portNumber);
+        baud = QString::number(view->Connection().Settings().baudRate);
     }
     if (portLabel->text() != port)
         portLabel->setText(port);

@@ -27,8 +27,9 @@ public:
     void OnReceive(bool checked);
     void OnSettings();
 
-    // -1 no view, -2 the linked view transmits, -3 the port would not open,
-    // -4 its monitor would not start, 0 nothing to take over, 1 connected.
+    // -1 no view, else the connection's TakeOverResult: -2 the linked view
+    // transmits, -3 the port would not open, -4 its reader would not start,
+    // 0 nothing to take over, 1 connected (the view is then the linked one).
     int TakeOverConnection(CSermidaView* view);
 
     void SetLinkedView(CSermidaView* view) { linkedView = view; }

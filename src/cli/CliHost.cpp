@@ -1,6 +1,19 @@
 #include "cli/CliHost.h"
 
-CliHost::CliHost() { buffer.CreateEmpty(LINE_END_CRLF); }
+CliHost::CliHost() {
+    buffer.CreateEmpty(LINE_END_CRLF);
+    connection.SetSleep([](int) {}); // no window to settle: the waits buy nothing here
+}
+
+void CliHost::PostTransferEvent(TransferEvent event) {
+    loop.Post([this, event] {
+        connection.HandleEvent(event);
+        if (event == TransferEvent::TransmitEnded) {
+            transmitEnded = true;
+            loop.Wake();
+        }
+    });
+}
 
 void CliHost::AppendReceivedText(std::string_view text) {
     int endLine = 0, endByte = 0;
@@ -11,39 +24,4 @@ void CliHost::AppendReceivedText(std::string_view text) {
     if (appendedBytes == 0)
         firstAppend = lastAppend;
     appendedBytes += static_cast<long long>(text.size());
-}
-
-void CliHost::PostPortData() {
-    loop.Post([this] { engine.DecodeReceived(); });
-}
-
-void CliHost::PostReceiveFlush() {
-    loop.Post([this] { engine.FlushReceived(); });
-}
-
-void CliHost::PostTransmitEnded() {
-    loop.Post([this] {
-        ApplyMarks();
-        transmitEnded = true;
-        loop.Wake();
-    });
-}
-
-void CliHost::ApplyMarks() {
-    for (const auto& r : marks.Take()) {
-        switch (r.op) {
-        case TransferMarkQueue::Op::Mark:
-            buffer.SetLineMark(r.line - 1, TRANSFER_LINE, true, true);
-            break;
-        case TransferMarkQueue::Op::Unmark:
-            buffer.SetLineMark(r.line - 1, TRANSFER_LINE, false);
-            break;
-        case TransferMarkQueue::Op::Clear:
-            buffer.SetLineMark(-1, TRANSFER_LINE, false); // wherever it is
-            break;
-        case TransferMarkQueue::Op::CursorTo:
-            caretLine = r.line;
-            break;
-        }
-    }
 }

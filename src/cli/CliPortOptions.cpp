@@ -6,6 +6,10 @@
 #include "settings/SettingsFile.h"
 #include "settings/SettingsProposal.h"
 
+std::string RangeMessage(const std::string& name, long min, long max) {
+    return name + " takes a number from " + std::to_string(min) + " to " + std::to_string(max);
+}
+
 bool ParseInt(const std::string& text, int& value) {
     if (text.empty())
         return false;
@@ -66,8 +70,8 @@ bool ParsePortOptions(CliArgs& args, CliPortOptions& out) {
         out.device = v;
     int n = 0;
     if (TakeOption(args, "--baud", v, bad)) {
-        if (!ParseInt(v, n) || n <= 0) {
-            CliUsageError("--baud takes a positive number");
+        if (!ParseInt(v, n) || n < kMinBaud || n > kMaxBaud) {
+            CliUsageError(RangeMessage("--baud", kMinBaud, kMaxBaud));
             return false;
         }
         out.settings.baudRate = n;

@@ -7,6 +7,12 @@
 // The [PORT] options shared by send and receive: --port COMn | --device PATH,
 // --baud N, --data 5..8, --stop 1|2, --parity N|O|E, --no-pace. Values left
 // out come from the saved line settings, else COM1 38400 8 1 N.
+// The rates sermida-cli takes for a line (send, receive and vcnc alike).
+inline constexpr int kMinBaud = 50;
+inline constexpr int kMaxBaud = 4'000'000;
+// "--NAME takes a number from MIN to MAX", the usage message for such a value.
+std::string RangeMessage(const std::string& name, long min, long max);
+
 struct CliPortOptions {
     PortSettings settings;
     std::string device; // empty: the port map's device for the port number

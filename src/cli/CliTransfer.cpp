@@ -1,9 +1,11 @@
-// sermida-cli send and receive: the transfer engine with the CLI as its host.
+// sermida-cli send and receive: a connection with the command line as its host.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 
 #include "cli/CliCommands.h"
 #include "cli/CliHost.h"
@@ -11,9 +13,13 @@
 
 namespace {
 
-volatile std::sig_atomic_t interrupted = 0;
+// How many stop signals came: the first stops at the line boundary, the
+// second cuts the line in flight.
+volatile std::sig_atomic_t stopSignals = 0;
 
-void OnSignal(int) { interrupted = 1; }
+void OnSignal(int) {
+    stopSignals = stopSignals + 1;
+}
 
 void CatchStopSignals() {
     struct sigaction sa {};
@@ -30,23 +36,16 @@ std::string Clock(long long seconds) {
     return text;
 }
 
-// A device that has gone away (unplugged, or the far end of a pseudo-terminal
-// closed) is hung up: it no longer answers even the question of its settings.
-bool DeviceGone(const CSerialPort& port) {
-    TtyLineSetup setup;
-    return !port.ReadBackLine(setup);
-}
-
 bool ConnectHost(CliHost& host, const CliPortOptions& options) {
     if (options.noPace)
         ::setenv("SERMIDA_PTY_PACING", "0", 1);
-    const PortSettings& s = options.settings;
-    host.engine.port.Configure(&host.engine, s.portNumber, s.baudRate, s.dataBits, s.stopBits,
-                               s.parity, 1);
-    host.engine.port.SetDevicePath(options.device);
-    if (host.engine.Connect())
+    const LinkStatus status = host.connection.Connect(options.settings, options.device);
+    if (status.Ok())
         return true;
-    CliError("cannot use the serial port " + host.engine.port.DevicePath());
+    // The line's own message has said why; a line that is open but not set
+    // up as asked is no line to trust a program to.
+    CliError("cannot use the serial port " + host.connection.Port().Address() +
+             (status.Opened() ? ": the line could not be set up as asked" : ""));
     return false;
 }
 
@@ -64,6 +63,45 @@ int ParseTransferArgs(CliArgs& args, CliPortOptions& options, const char* countO
     if (bad || args.size() != 1 || args[0].rfind("--", 0) == 0)
         return CliUsageError(usage);
     return -1;
+}
+
+// "lines 1 to 41 of 300 went out whole", or that none did.
+std::string WholeLines(int whole, int total) {
+    if (whole == 0)
+        return "no line of " + std::to_string(total) + " went out whole";
+    return "lines 1 to " + std::to_string(whole) + " of " + std::to_string(total) +
+           " went out whole";
+}
+
+int ReportTransmission(const Transmitter::Outcome& o, const std::string& elapsed) {
+    const std::string whole = WholeLines(o.linesWhole, o.total);
+    const std::string next = std::to_string(o.linesWhole + 1);
+    switch (o.end) {
+    case Transmitter::End::Failed:
+        CliError("transmission stopped: line " + next + " could not be written" +
+                 (o.lost ? ": the serial device is gone" : "") + "; " + whole);
+        return EXIT_FAILED;
+    case Transmitter::End::Cut:
+        std::fprintf(stderr, "stopped at once: line %s was cut, part of it went out; %s, elapsed %s\n",
+                     next.c_str(), whole.c_str(), elapsed.c_str());
+        return EXIT_STOPPED;
+    case Transmitter::End::Stopped:
+        std::fprintf(stderr, "stopped: %s; line %s was not sent, elapsed %s\n", whole.c_str(),
+                     next.c_str(), elapsed.c_str());
+        return EXIT_STOPPED;
+    default:
+        std::fprintf(stderr, "%d/%d lines, elapsed %s\n", o.total, o.total, elapsed.c_str());
+        return EXIT_OK;
+    }
+}
+
+// FILE.partial, or the first FILE.partial.N that does not exist yet.
+std::string FreePartialName(const std::string& file) {
+    std::string name = file + ".partial";
+    struct stat st {};
+    for (int n = 1; ::lstat(name.c_str(), &st) == 0; ++n)
+        name = file + ".partial." + std::to_string(n);
+    return name;
 }
 
 } // namespace
@@ -86,46 +124,27 @@ int RunSend(const CliArgs& input) {
     }
     if (!ConnectHost(host, options))
         return EXIT_FAILED;
-    host.engine.SetXoffChunk(chunk);
+    host.connection.SetXoffChunk(chunk);
     CatchStopSignals();
-    if (!host.engine.StartTransmit())
+    if (!host.connection.StartTransmit())
         return EXIT_FAILED;
 
     const bool live = ::isatty(STDERR_FILENO);
-    bool stopped = false;
+    int stopsGiven = 0;
     while (!host.transmitEnded) {
         host.loop.RunFor(std::chrono::milliseconds(100));
-        host.ApplyMarks();
-        if (interrupted && !stopped) {
-            host.engine.Stop();
-            stopped = true;
-        }
+        for (; stopsGiven < stopSignals; ++stopsGiven)
+            host.connection.Stop();
         if (live && !host.transmitEnded)
-            std::fprintf(stderr, "\r%d/%d lines, elapsed %s", host.engine.sentLines.load(),
-                         host.engine.totalLines.load(),
-                         Clock(host.engine.OperationSeconds()).c_str());
+            std::fprintf(stderr, "\r%d/%d lines, elapsed %s", host.connection.SentLines(),
+                         host.connection.TotalLines(),
+                         Clock(host.connection.OperationSeconds()).c_str());
     }
-    host.engine.JoinSender();
     host.loop.RunPending();
-    const int total = host.engine.totalLines;
-    const std::string elapsed = Clock(host.engine.OperationSeconds());
     if (live)
         std::fputc('\n', stderr);
-    if (host.engine.FailedLine() > 0) {
-        // Say why, when the reason is that the device went away (the engine
-        // also ends a transmission that such a device held).
-        const bool lost = DeviceGone(host.engine.port);
-        CliError("transmission stopped: line " + std::to_string(host.engine.FailedLine()) +
-                 " could not be written" + (lost ? ": the serial device is gone" : ""));
-        return EXIT_FAILED;
-    }
-    if (stopped) {
-        std::fprintf(stderr, "stopped after line %d of %d, elapsed %s\n", host.caretLine, total,
-                     elapsed.c_str());
-        return 130;
-    }
-    std::fprintf(stderr, "%d/%d lines, elapsed %s\n", total, total, elapsed.c_str());
-    return EXIT_OK;
+    return ReportTransmission(host.connection.LastTransmit(),
+                              Clock(host.connection.OperationSeconds()));
 }
 
 int RunReceive(const CliArgs& input) {
@@ -141,40 +160,47 @@ int RunReceive(const CliArgs& input) {
     if (!ConnectHost(host, options))
         return EXIT_FAILED;
     CatchStopSignals();
-    if (!host.engine.StartReceive())
+    if (!host.connection.StartReceive())
         return EXIT_FAILED;
 
     using Clock = std::chrono::steady_clock;
     auto lastByte = Clock::now();
-    bool gone = false;
-    while (!interrupted) {
+    while (stopSignals == 0 && !host.connection.WasLost()) {
         host.loop.RunFor(std::chrono::milliseconds(50));
-        if (host.engine.receiveActivity.exchange(false))
+        if (host.connection.TakeReceiveActivity())
             lastByte = Clock::now();
         else if (idle > 0 && Clock::now() - lastByte >= std::chrono::seconds(idle))
             break;
-        // Nothing more can come: keep what came and end.
-        if (DeviceGone(host.engine.port)) {
-            gone = true;
-            break;
-        }
     }
-    // Decode what has arrived and move every queued byte into the document
-    // before receiving ends: nothing that came is dropped.
+    // Everything that has arrived goes into the document before receiving
+    // ends: nothing that came is dropped.
     host.loop.RunPending();
-    host.engine.FlushReceived();
-    host.engine.StopReceive();
-    host.loop.RunPending();
+    host.connection.FlushReceived();
+    host.connection.StopReceive();
+    const bool gone = host.connection.WasLost();
+    const LineErrors errors = host.connection.LastReceiveErrors();
+
+    // A program cut short or damaged on the line never takes FILE's place:
+    // it is kept beside it, and the exit status says which.
+    const std::string target = gone || errors.Any() ? FreePartialName(args[0]) : args[0];
     FileError error;
-    if (!host.buffer.SaveToDisk(args[0], LINE_END_DETECT, true, &error)) {
-        CliError("cannot save " + args[0] + ": " + error.Describe());
+    if (!host.buffer.SaveToDisk(target, LINE_END_DETECT, true, &error)) {
+        CliError("cannot save " + target + ": " + error.Describe());
         return EXIT_FAILED;
     }
     std::fprintf(stderr, "received %lld bytes, %d lines, in %.3f s\n", host.appendedBytes,
                  host.buffer.CountLines(),
                  std::chrono::duration<double>(host.lastAppend - host.firstAppend).count());
-    // Like an idle time-out, a device that is gone means nothing more comes.
-    if (gone)
-        std::fprintf(stderr, "the serial device is gone: reception ended\n");
+    if (gone) {
+        CliError("the serial device is gone: the program may be cut; what arrived is in " +
+                 target + ", " + args[0] + " was left as it was");
+        return EXIT_CUT;
+    }
+    if (errors.Any()) {
+        CliError(std::to_string(errors.badCharacters) + " characters arrived damaged (shown as ?)" +
+                 (errors.overruns > 0 ? ", " + std::to_string(errors.overruns) + " overruns" : "") +
+                 "; what arrived is in " + target + ", " + args[0] + " was left as it was");
+        return EXIT_FAILED;
+    }
     return EXIT_OK;
 }

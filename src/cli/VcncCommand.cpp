@@ -24,7 +24,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int EXIT_OVERFLOW = 3;
 // A new PC program on the link opens the line, flushes it and only then
 // starts receiving: punching waits this long after it appears, as an
 // operator waits before pressing the punch key.
@@ -67,7 +66,7 @@ int ParseVcncArgs(CliArgs args, VcncOptions& o) {
     };
     int rate = -1;
     const IntOption ints[] = {
-        {"--baud", &o.baud, 50, 4'000'000},
+        {"--baud", &o.baud, kMinBaud, kMaxBaud},
         {"--buffer", &o.buffer, 2, 1 << 24},
         {"--xoff-room", &o.xoffRoom, 0, 1 << 23},
         {"--rate", &rate, 0, int(VcncInputBuffer::kMaxRate)},
@@ -76,8 +75,7 @@ int ParseVcncArgs(CliArgs args, VcncOptions& o) {
     for (const IntOption& opt : ints)
         if (TakeOption(args, opt.name, value, bad) &&
             (!ParseInt(value, *opt.target) || *opt.target < opt.min || *opt.target > opt.max))
-            return CliUsageError(std::string(opt.name) + " takes a number from " +
-                                 std::to_string(opt.min) + " to " + std::to_string(opt.max));
+            return CliUsageError(RangeMessage(opt.name, opt.min, opt.max));
     o.punchOptions.frame = TakeFlag(args, "--frame");
     o.punchOptions.utf8 = TakeFlag(args, "--utf8");
     o.punchOptions.lf = TakeFlag(args, "--lf");

@@ -20,13 +20,17 @@ Commands:
   send [PORT] [--xoff-chunk N] FILE
                      transmit FILE to the controller line by line, each line
                      cut at its first ';' and ended by CR LF; the controller's
-                     DC3/DC1 hold and release it. Ctrl+C stops (exit 130).
+                     DC3/DC1 hold and release it. Ctrl+C stops after the line
+                     in flight, a second Ctrl+C cuts it at once (exit 130);
+                     the last line that went out whole is named.
                      --xoff-chunk N writes each line in pieces of at most N
                      bytes, checking for a hold between pieces
   receive [PORT] [--idle-timeout SEC] FILE
                      receive a program into FILE (CR LF), until SEC seconds
-                     pass without a byte, the device goes away, or Ctrl+C;
-                     nothing received is lost
+                     pass without a byte, or Ctrl+C. When the device goes away
+                     (exit 4) or characters arrive damaged (exit 1), what came
+                     is saved as FILE.partial (or FILE.partial.N) instead, and
+                     FILE is left as it was
   print FILE OUT.pdf  print FILE as the editor does (font, margins, page
                      footer) into the PDF file OUT.pdf; needs the sermida
                      program beside this one, no printer or display
@@ -50,14 +54,15 @@ PORT options (left out: the saved line settings, else COM1 38400 8 1 N):
   --port COMn        COM1..COM9, through the port map (Sermida.ports,
                      SERMIDA_COMn, default /dev/ttyS<n-1>)
   --device PATH      a serial device or pseudo-terminal by its path
-  --baud N  --data 5..8  --stop 1|2  --parity N|O|E
+  --baud 50..4000000  --data 5..8  --stop 1|2  --parity N|O|E
   --no-pace          on a pseudo-terminal, do not wait for the line time
 
 Options:
   -h, --help         show this help
 
 Exit status: 0 success, 1 failure (the reason on stderr), 2 usage error,
-3 (vcnc) the controller's input buffer overflowed.
+3 (vcnc) the controller's input buffer overflowed, 4 (receive) the device
+went away and the program may be cut, 130 (send) stopped by Ctrl+C.
 )";
 
 struct Command {

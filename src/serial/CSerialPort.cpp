@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
+#include <sys/prctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -11,11 +12,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
-#include <system_error>
 
 #include "common/MessageSink.h"
 #include "serial/PortMap.h"
+#include "serial/ProgressDeadline.h"
 
 namespace {
 
@@ -23,10 +23,45 @@ using Clock = std::chrono::steady_clock;
 
 constexpr const char* kOpenFailed =
     "无法打开串口%d(COM%d)，请检查串口是否正确安装，或是否已经被占用。错误码:%d";
+constexpr const char* kNotATerminal = "无法打开串口%d(COM%d)：%s 不是串口设备。";
+
+// How much sooner than its due time a paced slice may be handed over: about a
+// thread's wake-up delay, far less than the slice itself.
+constexpr std::chrono::microseconds kWakeAhead{60};
 
 bool PacingWanted() {
     const char* env = std::getenv("SERMIDA_PTY_PACING");
     return !(env && std::strcmp(env, "0") == 0);
+}
+
+void Signal(int fd) {
+    uint64_t one = 1;
+    (void)!::write(fd, &one, sizeof one);
+}
+
+void Consume(int fd) {
+    uint64_t value = 0;
+    (void)!::read(fd, &value, sizeof value);
+}
+
+int MakeEventFd() {
+    return ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+}
+
+void CloseFd(int& fd) {
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+}
+
+// A paced write sleeps for a millisecond at a time; the default timer slack
+// would stretch each sleep by 50 microseconds and slow the modelled line.
+void TightenTimerSlack() {
+    thread_local bool done = false;
+    if (!done) {
+        ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+        done = true;
+    }
 }
 
 } // namespace
@@ -34,123 +69,102 @@ bool PacingWanted() {
 CSerialPort::CSerialPort() = default;
 
 CSerialPort::~CSerialPort() {
-    monitorStop = 1;
-    int fd = portFd.load();
-    if (fd >= 0) {
-        uint64_t one = 1;
-        (void)!::write(wakeFd, &one, sizeof one);
-    }
-    m_hReadDone.Set();
-    JoinMonitor();
-    if (fd >= 0) {
-        std::unique_lock<std::shared_mutex> hold(fdLock);
-        ::close(fd);
-        ::close(wakeFd);
-        portFd = -1;
-    }
+    Close();
 }
 
-void CSerialPort::Show(const std::string& text) const {
-    MessageSink* sink = messages.load();
-    (sink ? *sink : DefaultMessageSink()).ShowMessage(text);
+void CSerialPort::Configure(const PortSettings& s, const std::string& path) {
+    settings = s;
+    devicePath = path;
 }
 
-bool CSerialPort::Configure(PortOwner* newOwner, int portNumber, int baudRate, int dataBits,
-                            int stopBits, char parity, uint32_t mask) {
-    owner = newOwner;
-    settings.portNumber = portNumber;
-    settings.baudRate = baudRate;
-    settings.dataBits = static_cast<uint8_t>(dataBits);
-    settings.stopBits = static_cast<uint8_t>(stopBits);
-    settings.parity = parity;
-    eventMask = mask;
-    return true;
-}
-
-int CSerialPort::CopySettings(const CSerialPort& other) {
-    settings = other.settings;
-    return 1;
-}
-
-std::string CSerialPort::DevicePath() const {
+std::string CSerialPort::Address() const {
     return devicePath.empty() ? DevicePathOfPort(settings.portNumber) : devicePath;
 }
 
-void CSerialPort::ReportCommError(const char* operation, int error) {
-    Show(Format("\"%s\" 由于以下错误而失败: \n\n%s", operation, std::strerror(error)));
+LinkStatus CSerialPort::Refuse(int error, const std::string& text) {
+    Show(text);
+    return {LinkStatus::Result::NotOpened, error, text};
 }
 
-bool CSerialPort::Open() {
+LinkStatus CSerialPort::Misconfigured(const char* operation, int error) {
+    const std::string text =
+        Format("\"%s\" 由于以下错误而失败: \n\n%s", operation, std::strerror(error));
+    Show(text);
+    return {LinkStatus::Result::NotConfigured, error, text};
+}
+
+LinkStatus CSerialPort::Open() {
     if (IsOpen())
         Close();
     lost = false;
     const int n = settings.portNumber;
-    if (devicePath.empty() && (n < 1 || n > 9)) {
-        Show(Format("无法打开串口COM%d,仅支持COM1-9.", n));
-        return false;
-    }
-    const std::string path = DevicePath();
+    if (devicePath.empty() && (n < 1 || n > 9))
+        return Refuse(EINVAL, Format("无法打开串口COM%d,仅支持COM1-9.", n));
+    const std::string path = Address();
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    int err = errno;
-    if (fd >= 0) {
-        // Not shared: the lock stops every program that locks, ourselves
-        // included; the kernel's exclusive mode then stops other openers (but
-        // not root). Only a device we hold is marked, never one we were refused.
-        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            err = errno;
-            ::close(fd);
-            fd = -1;
-        } else {
-            TtySetExclusive(fd);
-        }
-    }
-    int wake = -1;
-    if (fd >= 0) {
-        wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-        if (wake < 0) {
-            err = errno;
-            ::close(fd);
-            fd = -1;
-        }
-    }
     if (fd < 0) {
-        Show(Format(kOpenFailed, n, n, err));
-        return false;
+        const int err = errno;
+        return Refuse(err, Format(kOpenFailed, n, n, err));
     }
+    // A file, a pipe or /dev/null would take a program and give nothing back:
+    // refused before a byte goes anywhere.
+    if (!TtyIsTerminal(fd)) {
+        ::close(fd);
+        return Refuse(ENOTTY, Format(kNotATerminal, n, n, path.c_str()));
+    }
+    // Not shared: the lock stops every program that locks, ourselves included;
+    // the kernel's exclusive mode then stops other openers (but not root). Only
+    // a device we hold is marked, never one we were refused.
+    int events[3] = {-1, -1, -1};
+    int err = 0;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        err = errno;
+    } else {
+        for (int& e : events)
+            if ((e = MakeEventFd()) < 0 && err == 0)
+                err = errno;
+    }
+    if (err != 0) {
+        for (int& e : events)
+            CloseFd(e);
+        ::close(fd);
+        return Refuse(err, Format(kOpenFailed, n, n, err));
+    }
+    TtySetExclusive(fd);
     {
         std::unique_lock<std::shared_mutex> hold(fdLock);
-        wakeFd = wake;
+        closeFd = events[0];
+        cancelFd = events[1];
+        wakeFd = events[2];
         portFd = fd;
     }
+    writesCancelled = false;
     stateSaved = TtySaveState(fd, savedState, sizeof savedState) == 0;
     pseudoTerminal = TtyIsPseudoTerminal(fd);
     paced = pseudoTerminal && PacingWanted();
     lineFreeAt = Clock::now();
+    marks.Reset();
+    badTaken = marks.BadCount();
+    driverCounts = TtyReadErrorCounts(fd, countsTaken) == 0;
 
-    // Every wait below uses the 10000 ms time-out; the event mask only selects
-    // what the monitor watches, so neither needs programming here.
     ::tcflush(fd, TCIOFLUSH);
+    LinkStatus status;
     TtyLineSetup current;
-    if ((err = TtyReadLine(fd, current)) != 0) {
-        ReportCommError("获取串口状态", err);
-    } else if ((err = TtySetLine(fd, settings.baudRate, settings.dataBits, settings.stopBits,
-                                 settings.parity)) != 0) {
-        ReportCommError(err == EINVAL ? "建立串口设备控制块" : "设置串口", err);
-    }
+    if ((err = TtyReadLine(fd, current)) != 0)
+        status = Misconfigured("获取串口状态", err);
+    else if ((err = TtySetLine(fd, settings.baudRate, settings.dataBits, settings.stopBits,
+                               settings.parity)) != 0)
+        status = Misconfigured(err == EINVAL ? "建立串口设备控制块" : "设置串口", err);
     TtyRaiseDtrRts(fd);
     ::tcflush(fd, TCIOFLUSH);
-    return true;
+    return status;
 }
 
 bool CSerialPort::Close() {
     const int fd = portFd.load();
     if (fd < 0)
         return true;
-    monitorStop = 1;
-    uint64_t one = 1;
-    (void)!::write(wakeFd, &one, sizeof one); // ends the monitor's poll and any Write
-    m_hReadDone.Set(); // and a monitor waiting for an owner that never answers
-    JoinMonitor();
+    Signal(closeFd); // ends the reader's wait and any Write
 
     std::unique_lock<std::shared_mutex> hold(fdLock);
     TtyDropDtr(fd);
@@ -161,8 +175,9 @@ bool CSerialPort::Close() {
         TtyRestoreState(fd, savedState, sizeof savedState);
     TtyClearExclusive(fd);
     ::close(fd);
-    ::close(wakeFd);
-    wakeFd = -1;
+    CloseFd(closeFd);
+    CloseFd(cancelFd);
+    CloseFd(wakeFd);
     portFd = -1;
     return true;
 }
@@ -173,69 +188,95 @@ void CSerialPort::Purge() {
         ::tcflush(fd, TCIOFLUSH);
 }
 
-uint32_t CSerialPort::Read(void* buffer, uint32_t maximum) {
-    std::shared_lock<std::shared_mutex> hold(fdLock);
-    const int fd = portFd.load();
-    int waiting = 0;
-    if (fd >= 0)
-        TtyInputCount(fd, waiting);
-    if (maximum == kReadAll && waiting <= 0)
-        return 0;
-    const uint32_t count = std::min(maximum, static_cast<uint32_t>(std::max(waiting, 0)));
-    uint32_t result = 0;
-    while (count > 0) {
-        ssize_t n = ::read(fd, buffer, count);
-        if (n < 0 && errno == EINTR)
-            continue;
-        result = n > 0 ? static_cast<uint32_t>(n) : 0;
-        break;
-    }
-    if (result == 0)
-        Show("读取串口数据错误！");
-    return result;
-}
-
-uint32_t CSerialPort::ReadMore(void* buffer, uint32_t maximum, int waitMicros) {
+uint32_t CSerialPort::ReadSome(void* buffer, uint32_t maximum) {
     std::shared_lock<std::shared_mutex> hold(fdLock);
     const int fd = portFd.load();
     if (fd < 0 || maximum == 0)
         return 0;
-    // The device is non-blocking: a read takes what is there, and an empty
-    // driver answers EAGAIN, one system call a turn while bytes stream in.
-    for (bool waited = waitMicros <= 0;;) {
-        const ssize_t n = ::read(fd, buffer, maximum);
+    char* bytes = static_cast<char*>(buffer);
+    for (;;) {
+        const ssize_t n = ::read(fd, bytes, maximum);
+        // A read that held only part of a mark may give nothing yet: the
+        // rest comes with the next one.
         if (n > 0)
-            return uint32_t(n);
+            return uint32_t(marks.Filter(bytes, size_t(n)));
         if (n < 0 && errno == EINTR)
             continue;
-        if (waited || (n < 0 && errno != EAGAIN))
-            return 0;
-        waited = true;
-        timespec wait{0, long(waitMicros) * 1000};
-        pollfd p[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
-        if (::ppoll(p, 2, &wait, nullptr) <= 0 || p[1].revents || !(p[0].revents & POLLIN))
-            return 0;
+        // With VMIN and VTIME 0 an empty line reads as 0 bytes, as a hung-up
+        // one does; WaitReadable tells them apart. EIO is a pseudo-terminal
+        // whose other end has gone.
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+            lost = true;
+        return 0;
     }
+}
+
+Link::Wait CSerialPort::WaitReadable() {
+    std::shared_lock<std::shared_mutex> hold(fdLock);
+    const int fd = portFd.load();
+    if (fd < 0)
+        return Wait::Closed;
+    for (;;) {
+        pollfd p[3] = {{fd, POLLIN, 0}, {closeFd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+        const int r = ::poll(p, 3, -1);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0 || p[1].revents)
+            return r < 0 ? Wait::Lost : Wait::Closed;
+        if (p[0].revents & (POLLERR | POLLHUP | POLLNVAL)) {
+            // Gone (unplugged, or the far end closed; a hung-up terminal also
+            // says readable), once nothing is left to read.
+            int left = 0;
+            if (TtyInputCount(fd, left) == 0 && left > 0)
+                return Wait::Readable;
+            lost = true;
+            return Wait::Lost;
+        }
+        if (p[0].revents & POLLIN)
+            return Wait::Readable;
+        if (p[2].revents) {
+            Consume(wakeFd);
+            return Wait::Woken;
+        }
+    }
+}
+
+void CSerialPort::WakeReader() {
+    std::shared_lock<std::shared_mutex> hold(fdLock);
+    if (portFd.load() >= 0)
+        Signal(wakeFd);
 }
 
 uint32_t CSerialPort::InputWaiting() const {
     std::shared_lock<std::shared_mutex> hold(fdLock);
     const int fd = portFd.load();
+    if (fd < 0)
+        return 0;
+    // Bytes the driver has taken may still wait in the kernel's hand-over
+    // buffer, where the count does not see them; a poll moves them on.
+    pollfd p{fd, POLLIN, 0};
+    ::poll(&p, 1, 0);
     int waiting = 0;
-    if (fd < 0 || TtyInputCount(fd, waiting) != 0 || waiting < 0)
+    if (TtyInputCount(fd, waiting) != 0 || waiting < 0)
         return 0;
     return uint32_t(waiting);
 }
 
+bool CSerialPort::Interrupted() const {
+    return writesCancelled.load();
+}
+
 bool CSerialPort::SleepUntil(Clock::time_point deadline) const {
     for (;;) {
+        if (Interrupted())
+            return false;
         auto left = deadline - Clock::now();
         if (left <= Clock::duration::zero())
             return true;
         auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
         timespec wait{time_t(ns / 1'000'000'000), long(ns % 1'000'000'000)};
-        pollfd p{wakeFd, POLLIN, 0};
-        if (::ppoll(&p, 1, &wait, nullptr) > 0)
+        pollfd p[2] = {{closeFd, POLLIN, 0}, {cancelFd, POLLIN, 0}};
+        if (::ppoll(p, 2, &wait, nullptr) > 0)
             return false;
     }
 }
@@ -243,6 +284,8 @@ bool CSerialPort::SleepUntil(Clock::time_point deadline) const {
 bool CSerialPort::WriteAll(int fd, const char* bytes, size_t length, uint32_t& written) {
     size_t done = 0;
     while (done < length) {
+        if (Interrupted())
+            return false;
         ssize_t n = ::write(fd, bytes + done, length - done);
         if (n > 0) {
             done += size_t(n);
@@ -251,28 +294,42 @@ bool CSerialPort::WriteAll(int fd, const char* bytes, size_t length, uint32_t& w
         }
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0 && errno != EAGAIN)
+        if (n < 0 && errno != EAGAIN) {
+            // The device has gone (unplugged, hung up): say so at once, not
+            // only when the reader next looks.
+            if (errno == EIO || errno == ENXIO || errno == ENODEV)
+                lost = true;
             return false;
-        pollfd p[2] = {{fd, POLLOUT, 0}, {wakeFd, POLLIN, 0}};
-        int r = ::poll(p, 2, kTimeoutMs);
+        }
+        // Room comes back as the line sends; ten seconds without any is a
+        // line that does not move.
+        pollfd p[3] = {{fd, POLLOUT, 0}, {closeFd, POLLIN, 0}, {cancelFd, POLLIN, 0}};
+        int r = ::poll(p, 3, kTimeoutMs);
         if (r < 0 && errno == EINTR)
             continue;
-        if (r <= 0 || p[1].revents || (p[0].revents & (POLLERR | POLLHUP | POLLNVAL)))
+        if (r > 0 && (p[0].revents & POLLHUP))
+            lost = true;
+        if (r <= 0 || p[1].revents || p[2].revents ||
+            (p[0].revents & (POLLERR | POLLHUP | POLLNVAL)))
             return false;
     }
     return true;
 }
 
-// Waits until the driver has sent everything; bounded, and ended by Close.
+// Waits until the driver has sent everything. The time allowed follows the
+// bytes: a queue that keeps shrinking is waited for however long the line
+// takes; ten seconds without a byte leaving is a failure. Ended by Close and
+// by a cancel.
 bool CSerialPort::DrainOutput(int fd) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(kTimeoutMs);
+    ProgressDeadline deadline(std::chrono::milliseconds(kTimeoutMs), Clock::now());
     for (;;) {
         int queued = 0;
         if (TtyOutputCount(fd, queued) != 0 || queued <= 0)
             break;
-        if (Clock::now() >= deadline)
+        const auto now = Clock::now();
+        if (!deadline.Alive(queued, now))
             return false;
-        if (!SleepUntil(Clock::now() + std::chrono::milliseconds(2)))
+        if (!SleepUntil(now + std::chrono::milliseconds(2)))
             return false;
     }
     // The queue count leaves out what the UART's FIFO still holds; with the
@@ -291,55 +348,54 @@ int CSerialPort::BitsPerCharacter() const {
     return 1 + data + parity + stop;
 }
 
+std::chrono::nanoseconds CSerialPort::CharacterTime() const {
+    const int baud = settings.baudRate > 0 ? settings.baudRate : 9600;
+    return std::chrono::nanoseconds(1'000'000'000LL * BitsPerCharacter() / baud);
+}
+
 bool CSerialPort::Write(const void* buffer, uint32_t length, uint32_t& written) {
     std::lock_guard<std::mutex> serial(writeLock); // whole blocks, never interleaved
     std::shared_lock<std::shared_mutex> hold(fdLock);
+    written = 0;
     const int fd = portFd.load();
     if (fd < 0) {
         Show("串口句柄无效，无法发送数据.");
         return false;
     }
-    written = 0;
     const char* bytes = static_cast<const char*>(buffer);
-    if (!paced) {
-        if (!WriteAll(fd, bytes, length, written))
-            return false;
-        // The driver's queue first (bounded, ended by Close), then what the
-        // UART's FIFO still holds, which the queue count leaves out.
-        if (!pseudoTerminal && !DrainOutput(fd))
-            return false;
-        return written == length;
-    }
-    // A pseudo-terminal has no line: model one. The bytes go to the far end in
-    // slices of about a millisecond, each when a real line would start sending
-    // it, so the far end sees them no earlier than on a cable and its DC3 comes
-    // back in time; Write returns when the last byte has left.
-    const auto charTime = CharacterTime();
-    const int baud = settings.baudRate > 0 ? settings.baudRate : 9600;
-    const size_t slice = std::max<size_t>(1, size_t(baud / BitsPerCharacter() / 1000));
-    auto now = Clock::now();
-    // A write that follows the last one within the time it takes a thread to
-    // wake continues the line; only a real pause lets it fall idle.
-    const auto wakeSlack = std::max<std::chrono::nanoseconds>(charTime * 2,
-                                                              std::chrono::milliseconds(2));
-    if (lineFreeAt + wakeSlack < now)
-        lineFreeAt = now;
-    for (size_t at = 0; at < length; at += slice) {
-        if (!SleepUntil(lineFreeAt))
-            return false;
-        size_t n = std::min(slice, size_t(length) - at);
-        if (!WriteAll(fd, bytes + at, n, written))
-            return false;
-        lineFreeAt += charTime * static_cast<long>(n);
-    }
-    if (!SleepUntil(lineFreeAt))
+    if (paced)
+        return WritePaced(fd, bytes, length, written) && written == length;
+    if (!WriteAll(fd, bytes, length, written))
+        return false;
+    // The driver's queue first, then what the UART's FIFO still holds.
+    if (!pseudoTerminal && !DrainOutput(fd))
         return false;
     return written == length;
 }
 
-std::chrono::nanoseconds CSerialPort::CharacterTime() const {
+// A pseudo-terminal has no line: model one. The bytes go to the far end in
+// slices of about a millisecond, each when a real line would start sending it,
+// so the far end sees them no earlier than on a cable and its DC3 comes back
+// in time. A slice that starts late moves the line's time on with it: bytes
+// never follow faster than the baud rate, even to make up for a late wake-up.
+// Returns when the last byte has left.
+bool CSerialPort::WritePaced(int fd, const char* bytes, size_t length, uint32_t& written) {
+    TightenTimerSlack();
+    const auto charTime = CharacterTime();
     const int baud = settings.baudRate > 0 ? settings.baudRate : 9600;
-    return std::chrono::nanoseconds(1'000'000'000LL * BitsPerCharacter() / baud);
+    const size_t slice = std::max<size_t>(1, size_t(baud / BitsPerCharacter() / 1000));
+    for (size_t at = 0; at < length; at += slice) {
+        // Woken a little ahead, so that the usual wake-up delay costs the
+        // line nothing; the slice still counts from its own due time.
+        if (!SleepUntil(lineFreeAt - kWakeAhead))
+            return false;
+        const size_t n = std::min(slice, length - at);
+        const auto start = std::max(lineFreeAt, Clock::now());
+        if (!WriteAll(fd, bytes + at, n, written))
+            return false;
+        lineFreeAt = start + charTime * static_cast<long>(n);
+    }
+    return SleepUntil(lineFreeAt);
 }
 
 bool CSerialPort::WaitUntilSent() {
@@ -352,72 +408,35 @@ bool CSerialPort::WaitUntilSent() {
     return pseudoTerminal || DrainOutput(fd);
 }
 
-bool CSerialPort::StartMonitor() {
-    if (!IsOpen())
-        return false;
-    JoinMonitor(); // a monitor that ended by itself
-    monitorStop = 0;
-    try {
-        monitorThread = std::thread(&CSerialPort::MonitorThreadProc, this);
-    } catch (const std::system_error&) {
-        monitorStop = 1;
-        return false;
-    }
-    return true;
-}
-
-bool CSerialPort::StopMonitor() {
-    monitorStop = 1;
-    return true;
-}
-
-void CSerialPort::JoinMonitor() {
-    if (!monitorThread.joinable())
-        return;
-    if (monitorThread.get_id() == std::this_thread::get_id())
-        monitorThread.detach(); // closed from its own notification: it ends by itself
-    else
-        monitorThread.join();
-}
-
-void CSerialPort::MonitorThreadProc() {
+void CSerialPort::CancelWrites(bool on) {
+    std::shared_lock<std::shared_mutex> hold(fdLock);
+    writesCancelled = on;
     const int fd = portFd.load();
-    m_hReadDone.Set();
-    while (monitorStop.load() == 0) {
-        int waiting = 0;
-        TtyInputCount(fd, waiting);
-        if (waiting > 0) {
-            m_hReadDone.Reset();
-            // Close stores the stop flag before it sets the event: checked after
-            // the reset, either we see the flag or the wait sees the event.
-            if (monitorStop.load() != 0)
-                break;
-            if (owner)
-                owner->PostPortData(*this);
-            else
-                m_hReadDone.Set();
-            m_hReadDone.Wait();
-            continue;
-        }
-        pollfd p[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
-        int r = ::poll(p, 2, -1);
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (monitorStop.load() != 0 || (r > 0 && p[1].revents))
-            break;
-        bool failed = r < 0;
-        if (!failed && (p[0].revents & (POLLERR | POLLHUP | POLLNVAL))) {
-            int left = 0;
-            failed = TtyInputCount(fd, left) != 0 || left <= 0;
-        }
-        if (failed) {
-            // The device is gone (unplugged, or the far end closed). Said
-            // before the message: a message box may keep this thread a while.
-            lost = true;
-            Show("串口错误，请重新启动程序。");
-            return;
-        }
+    if (fd < 0)
+        return;
+    if (on) {
+        Signal(cancelFd);
+        // What the driver still holds of the cut line goes nowhere.
+        if (!pseudoTerminal)
+            ::tcflush(fd, TCOFLUSH);
+    } else {
+        Consume(cancelFd);
     }
+}
+
+LineErrors CSerialPort::TakeLineErrors() {
+    std::shared_lock<std::shared_mutex> hold(fdLock);
+    LineErrors errors;
+    const int64_t bad = marks.BadCount();
+    errors.badCharacters = bad - badTaken;
+    badTaken = bad;
+    TtyErrorCounts now;
+    const int fd = portFd.load();
+    if (fd >= 0 && driverCounts && TtyReadErrorCounts(fd, now) == 0) {
+        errors.overruns = now.overruns - countsTaken.overruns;
+        countsTaken = now;
+    }
+    return errors;
 }
 
 bool CSerialPort::ReadBackLine(TtyLineSetup& setup) const {

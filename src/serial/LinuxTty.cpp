@@ -4,6 +4,7 @@
 
 #include <asm/ioctls.h>
 #include <asm/termbits.h>
+#include <linux/serial.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -21,10 +22,11 @@ bool ValidLine(int baud, int dataBits, int stopBits, char parity) {
 }
 
 void Encode(struct termios2& tio, int baud, int dataBits, int stopBits, char parity) {
-    // Raw: bytes pass untouched both ways; DC1/DC3 reach the program.
-    tio.c_iflag &= ~tcflag_t(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON |
+    // Raw: bytes pass untouched both ways; DC1/DC3 reach the program. A
+    // damaged character is marked (PARMRK), not handed on as a NUL.
+    tio.c_iflag &= ~tcflag_t(IGNBRK | BRKINT | IGNPAR | ISTRIP | INLCR | IGNCR | ICRNL | IXON |
                              IXOFF | IXANY | IMAXBEL | IUCLC);
-    tio.c_iflag |= INPCK;
+    tio.c_iflag |= INPCK | PARMRK;
     tio.c_oflag &= ~tcflag_t(OPOST);
     tio.c_lflag &= ~tcflag_t(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
     tio.c_cflag &=
@@ -58,6 +60,7 @@ void Decode(const struct termios2& tio, TtyLineSetup& out) {
               !(tio.c_iflag & (ICRNL | INLCR | IGNCR | ISTRIP));
     out.flowOff = !(tio.c_cflag & CRTSCTS) && !(tio.c_iflag & (IXON | IXOFF | IXANY));
     out.parityCheck = (tio.c_iflag & INPCK) != 0;
+    out.marksErrors = (tio.c_iflag & PARMRK) && !(tio.c_iflag & IGNPAR);
     out.clocal = (tio.c_cflag & CLOCAL) != 0;
     out.cread = (tio.c_cflag & CREAD) != 0;
 }
@@ -147,4 +150,20 @@ bool TtyIsPseudoTerminal(int fd) {
     // Unix98 pty slaves have majors 136..143.
     unsigned maj = major(st.st_rdev);
     return maj >= 136 && maj <= 143;
+}
+
+bool TtyIsTerminal(int fd) {
+    struct termios2 tio {};
+    return ::ioctl(fd, TCGETS2, &tio) == 0;
+}
+
+int TtyReadErrorCounts(int fd, TtyErrorCounts& out) {
+    struct serial_icounter_struct counts {};
+    if (::ioctl(fd, TIOCGICOUNT, &counts) != 0)
+        return errno;
+    out.frame = counts.frame;
+    out.parity = counts.parity;
+    out.breaks = counts.brk;
+    out.overruns = int64_t(counts.overrun) + counts.buf_overrun;
+    return 0;
 }

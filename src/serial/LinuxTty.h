@@ -4,7 +4,9 @@
 // The Linux-only terminal calls, kept in one place. Each returns 0 or an errno.
 
 // Raw 8-bit line with the given framing and no flow control of any kind; any
-// baud rate, standard or not. EINVAL for values the line cannot take.
+// baud rate, standard or not. Characters that arrive damaged (parity, framing)
+// or a break are marked in the input (PARMRK; see ParmrkFilter), never passed
+// on as if they were good. EINVAL for values the line cannot take.
 int TtySetLine(int fd, int baud, int dataBits, int stopBits, char parity);
 
 // What the device really holds now.
@@ -17,6 +19,7 @@ struct TtyLineSetup {
     bool raw = false;       // no echo, no canonical mode, no signals, no output processing
     bool flowOff = false;   // no CRTSCTS, IXON, IXOFF, IXANY
     bool parityCheck = false; // INPCK
+    bool marksErrors = false; // PARMRK, and not IGNPAR
     bool clocal = false;
     bool cread = false;
 };
@@ -41,3 +44,13 @@ int TtyDropDtr(int fd);
 int TtyInputCount(int fd, int& count);
 int TtyOutputCount(int fd, int& count);
 bool TtyIsPseudoTerminal(int fd);
+// Whether fd is a terminal at all (a serial device or a pseudo-terminal), and
+// not a file, a pipe or a device such as /dev/null.
+bool TtyIsTerminal(int fd);
+
+// The driver's own error counts since the device was set up; ENOTTY (or
+// EINVAL) where the driver keeps none, as on a pseudo-terminal.
+struct TtyErrorCounts {
+    int64_t frame = 0, parity = 0, breaks = 0, overruns = 0;
+};
+int TtyReadErrorCounts(int fd, TtyErrorCounts& out);

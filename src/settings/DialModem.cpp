@@ -1,7 +1,7 @@
 #include "settings/DialModem.h"
 
 #include "common/MessageSink.h"
-#include "serial/CSerialPort.h"
+#include "link/Link.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ constexpr const char* kCaptionError = "错误";
 
 } // namespace
 
-DialModem::DialModem(CSerialPort& p, DialHost& h, MessageSink& m)
+DialModem::DialModem(Link& p, DialHost& h, MessageSink& m)
     : port(p), host(h), messages(m), chunk(kChunkSize) {}
 
 DialModem::Result DialModem::Fail(const char* text, const char* caption) {
@@ -116,7 +116,7 @@ DialModem::Result DialModem::Poll(Millis now) {
             if (seconds >= kAnswerSeconds)
                 return EndWait("[连接超时]");
         }
-        if (uint32_t n = port.Read(chunk.data(), CSerialPort::kReadAll))
+        if (uint32_t n = port.Read(chunk.data(), Link::kReadAll))
             answer.append(chunk.data(), n);
         return CheckAnswer(now);
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-class CSerialPort;
+class Link;
 class MessageSink;
 
 // What the dial shows in the settings dialog besides message boxes.
@@ -38,7 +38,7 @@ public:
     static constexpr size_t kMaxPhoneNumber = kBufferSize - 1 - 6; // "attd" + CR LF
     static constexpr int kAnswerSeconds = 120;
 
-    DialModem(CSerialPort& port, DialHost& host, MessageSink& messages);
+    DialModem(Link& port, DialHost& host, MessageSink& messages);
 
     // phoneNumber: the bytes of the phone-number edit, sent as typed.
     Result Start(const std::string& phoneNumber, Millis now);
@@ -62,7 +62,7 @@ private:
     std::string ReadAtMost(uint32_t maximum);
     void Purge();
 
-    CSerialPort& port;
+    Link& port;
     DialHost& host;
     MessageSink& messages;
 

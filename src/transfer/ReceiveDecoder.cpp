@@ -11,8 +11,7 @@ constexpr bool PassesUnchanged(unsigned char b) {
 }
 } // namespace
 
-void ReceiveDecoder::Decode(const unsigned char* bytes, size_t length, std::atomic<int>& state,
-                            std::atomic<bool>& peerHold, std::string& out) {
+void ReceiveDecoder::Decode(const unsigned char* bytes, size_t length, std::string& out) {
     for (size_t i = 0; i < length; ++i) {
         // Most of a GBK program is plain text: take such runs whole.
         if (bomIndex < 0 && encoding == EncodingGbk && PassesUnchanged(bytes[i])) {
@@ -25,20 +24,8 @@ void ReceiveDecoder::Decode(const unsigned char* bytes, size_t length, std::atom
         }
         const unsigned char b = bytes[i];
         switch (b) {
-        case DC3:
-            if (state.load() == Sending) {
-                state = HeldByPeer;
-                peerHold = true;
-            }
-            continue;
         case DC1:
-            if (state.load() == HeldByPeer) {
-                state = Sending;
-                peerHold = false;
-            } else if (state.load() == Paused) {
-                peerHold = false;
-            }
-            continue;
+        case DC3:
         case DC4:
             continue;
         case DC2:

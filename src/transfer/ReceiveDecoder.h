@@ -1,5 +1,5 @@
 #pragma once
-#include <atomic>
+#include <cstddef>
 #include <string>
 
 #include "transfer/Utf8Stream.h"
@@ -9,17 +9,16 @@ enum ReceiveEncoding : int {
     EncodingUtf8 = 'U',
 };
 
-// Turns the controller's bytes into document text: DC3 and DC1 hold and
-// release a transmission, DC2 starts looking for a UTF-8 byte-order mark, DC4
-// is ignored, CR is dropped and LF becomes CR LF, UTF-8 becomes GBK.
+// Turns the controller's bytes into document text: DC1 and DC3 (which the
+// port's reader has already obeyed) and DC4 are dropped, DC2 starts looking
+// for a UTF-8 byte-order mark, CR is dropped and LF becomes CR LF, UTF-8
+// becomes GBK.
 // Lives as long as its view: the encoding and the pending bytes carry over
 // from one batch (and one receive) to the next.
 class ReceiveDecoder {
 public:
-    // Decodes a batch; the state and peer-hold flag change on DC3/DC1, the
-    // text is appended to out.
-    void Decode(const unsigned char* bytes, size_t length, std::atomic<int>& state,
-                std::atomic<bool>& peerHold, std::string& out);
+    // Decodes a batch; the text is appended to out.
+    void Decode(const unsigned char* bytes, size_t length, std::string& out);
 
     int Encoding() const { return encoding; }
     int MarkIndex() const { return bomIndex; }

@@ -1,43 +1,31 @@
 #pragma once
 #include <string_view>
 
+#include "transfer/TransferMarks.h"
+
 class MessageSink;
 
-// What the transfer engine needs of the view it serves: the document's lines,
-// its write protection, the caret and the transfer mark, and a way to run the
-// engine's handlers on the host's own (window) thread.
+// What a connection's threads ask the host thread (a view's window thread, or
+// the command line's loop) to do; see Connection::HandleEvent.
+enum class TransferEvent {
+    PortData,      // the reader has bytes waiting
+    ReceiveFlush,  // decoded text waits for the document
+    Marks,         // the transmit worker has marks and caret moves to show
+    TransmitEnded, // the transmit worker has finished
+    LinkLost,      // the link went away
+};
+
+// What a connection needs of the view it serves: its thread, the end of its
+// document for received text, the transfer line, and the operator's eyes.
 //
-// Threads: the line queries and SetWriteProtected are called by the transmit
-// worker while the document is write-protected. The marking calls and
-// CursorToLine are called by the worker too, with 1-based line numbers: the host hands them to its own thread in order (it may
-// drop cursor moves that a later one overtakes, never a mark). The Post...
-// calls come from the monitor and receive threads and must not block.
-class TransferHost {
+// Threads: PostTransferEvent from any thread, never blocking; the rest on the
+// host thread.
+class TransferHost : public TransferLineView {
 public:
-    virtual ~TransferHost() = default;
-
-    virtual int LineCount() = 0;
-    virtual int LineLength(int line) = 0;
-    virtual const char* LineChars(int line) = 0;
-    virtual bool IsWriteProtected() = 0;
-    virtual void SetWriteProtected(bool on) = 0;
-
-    virtual void MarkTransferLine(int line) = 0;
-    virtual void UnmarkTransferLine(int line) = 0;
-    virtual void CursorToLine(int line) = 0;
-    // Takes the transfer mark off whichever line has it: edits may have moved
-    // the line where the last transmission failed.
-    virtual void ClearTransferMark() = 0;
-
-    // Host thread: inserts received text at the end of the document as one
-    // undo group (dropped when the document is write-protected).
+    // Have the host thread call Connection::HandleEvent(event), in the order
+    // the events were posted.
+    virtual void PostTransferEvent(TransferEvent event) = 0;
+    // Inserts received text at the end of the document as one undo group.
     virtual void AppendReceivedText(std::string_view text) = 0;
-
-    // Ask the host thread to call the engine's DecodeReceived / FlushReceived.
-    virtual void PostPortData() = 0;
-    virtual void PostReceiveFlush() = 0;
-    // The transmit worker has ended (after the last line, Stop or a failure).
-    virtual void PostTransmitEnded() {}
-
     virtual MessageSink& Messages() = 0;
 };

@@ -1,6 +1,7 @@
 // The cable is pulled in the middle of a transfer: a socat cable is killed
-// while the engine transmits or receives. Nothing hangs, the operator is
-// told, nothing received is lost, and a new cable works at once.
+// while the connection transmits or receives. Nothing hangs, the operator is
+// told which port went, nothing received is lost, the connection is closed
+// and idle, and a new cable works at once.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,7 +21,6 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-constexpr const char* kPortGone = "串口错误，请重新启动程序。";
 
 // A program of numbered lines with comments, and what goes on the wire for it.
 std::string Program(int lines, std::string& wire) {
@@ -54,16 +54,26 @@ protected:
     // Connects (again) to the PC end of a cable.
     void ConnectTo(const SocatLink& link, int baud) {
         ASSERT_TRUE(link.Ready());
-        host.engine.port.Configure(&host.engine, 1, baud, 8, 1, 'N', 1);
-        host.engine.port.SetDevicePath(link.PcEnd());
-        ASSERT_TRUE(host.engine.Connect());
+        ASSERT_TRUE(connection().Connect(LineAt(baud), link.PcEnd()).Ok());
+        pcEnd = link.PcEnd();
     }
+    // The operator is told that this cable's port went away.
+    bool ToldGone() const { return Said(Format(kMsgPortGone, pcEnd.c_str())); }
+    // The connection is closed and idle, ready to be set up again.
+    void ExpectClosedAndIdle() {
+        EXPECT_EQ(connection().State(), Idle);
+        EXPECT_FALSE(connection().IsConnected());
+        EXPECT_TRUE(connection().WasLost());
+        EXPECT_FALSE(connection().Port().IsOpen());
+    }
+    Connection& connection() { return host.connection; }
     template <class Pred> bool RunUntil(Pred pred, std::chrono::milliseconds limit = 10000ms) {
         return RunHostUntil(host, pred, limit);
     }
+    // A message that says text (at its end: a failed line may come first).
     bool Said(const std::string& text) const {
         for (const auto& m : sink.Messages())
-            if (m == text)
+            if (m.size() >= text.size() && m.compare(m.size() - text.size(), text.size(), text) == 0)
                 return true;
         return false;
     }
@@ -71,6 +81,7 @@ protected:
     TempDir dir;
     RecordingSink sink;
     CliHost host;
+    std::string pcEnd;
 };
 
 TEST_F(DeviceLossTest, TransmissionStopsWithAMessageAndANewCableWorks) {
@@ -80,7 +91,7 @@ TEST_F(DeviceLossTest, TransmissionStopsWithAMessageAndANewCableWorks) {
     FarEnd controller(cable.ControllerEnd());
     ASSERT_TRUE(controller.IsOpen());
     ConnectTo(cable, 9600);
-    ASSERT_TRUE(host.engine.StartTransmit());
+    ASSERT_TRUE(connection().StartTransmit());
     ASSERT_TRUE(controller.WaitFor(300, 10000ms));
 
     const auto pulled = Clock::now();
@@ -88,17 +99,23 @@ TEST_F(DeviceLossTest, TransmissionStopsWithAMessageAndANewCableWorks) {
     ASSERT_TRUE(RunUntil([&] { return host.transmitEnded.load(); }))
         << "the transmission must end by itself";
     EXPECT_LT(Clock::now() - pulled, 3s);
-    EXPECT_EQ(host.engine.state.load(), Idle);
-    EXPECT_EQ(host.engine.sentLines.load(), 0);
-    EXPECT_FALSE(host.engine.operationRunning.load());
+    ExpectClosedAndIdle();
+    EXPECT_EQ(connection().SentLines(), 0);
+    EXPECT_FALSE(connection().OperationRunning());
     EXPECT_FALSE(host.buffer.IsWriteProtected()) << "the document can be edited again";
-    const int failed = host.engine.FailedLine();
-    ASSERT_GT(failed, 0);
-    EXPECT_TRUE(Said(Format(kMsgSendLineFailed, failed)));
+    const Transmitter::Outcome& o = connection().LastTransmit();
+    ASSERT_EQ(o.end, Transmitter::End::Failed);
+    EXPECT_TRUE(o.lost);
+    const int failed = o.linesWhole + 1;
+    ASSERT_EQ(sink.Messages().size(), 1u) << "one box says it all";
+    EXPECT_EQ(sink.Messages()[0], Format(kMsgSendLineFailed, failed, o.linesWhole) + "\n" +
+                                      Format(kMsgPortGone, pcEnd.c_str()));
     EXPECT_EQ(MarkedLine(), failed - 1) << "the line that did not go out is shown";
     const std::string got = controller.Received();
     EXPECT_LT(got.size(), wire.size());
     EXPECT_TRUE(StartsWith(wire, got)) << "what arrived is the start of the program";
+    EXPECT_LE(std::count(got.begin(), got.end(), '\n'), o.linesWhole)
+        << "no line named whole that the controller lacks";
 
     int endLine = 0, endByte = 0;
     EXPECT_TRUE(host.buffer.InsertAt(nullptr, 0, 0, "(EDITED)", endLine, endByte, ACTION_TYPING));
@@ -111,12 +128,13 @@ TEST_F(DeviceLossTest, TransmissionStopsWithAMessageAndANewCableWorks) {
     ConnectTo(second, 115200);
     sink.Clear();
     host.transmitEnded = false;
-    ASSERT_TRUE(host.engine.StartTransmit());
+    ASSERT_TRUE(connection().StartTransmit());
     ASSERT_TRUE(RunUntil([&] { return host.transmitEnded.load(); }, 30000ms));
     EXPECT_TRUE(controller2.WaitFor(wire.size(), 5000ms));
     EXPECT_TRUE(controller2.Received() == wire)
         << controller2.Count() << " of " << wire.size() << " bytes";
-    EXPECT_EQ(host.engine.FailedLine(), 0);
+    EXPECT_EQ(connection().LastTransmit().end, Transmitter::End::Completed);
+    EXPECT_FALSE(connection().WasLost());
     EXPECT_TRUE(sink.Messages().empty());
     EXPECT_FALSE(host.buffer.IsWriteProtected());
 }
@@ -129,18 +147,22 @@ TEST_F(DeviceLossTest, AHeldTransmissionEndsWhenTheDeviceVanishes) {
     SocatLink cable;
     FarEnd controller(cable.ControllerEnd());
     ConnectTo(cable, 9600);
-    ASSERT_TRUE(host.engine.StartTransmit());
+    ASSERT_TRUE(connection().StartTransmit());
     ASSERT_TRUE(controller.WaitFor(100, 10000ms));
     ASSERT_TRUE(controller.Write("\x13"));
-    ASSERT_TRUE(RunUntil([&] { return host.engine.state == HeldByPeer && MarkedLine() >= 0; }));
+    ASSERT_TRUE(
+        RunUntil([&] { return connection().State() == HeldByPeer && MarkedLine() >= 0; }));
 
     cable.Pull();
     ASSERT_TRUE(RunUntil([&] { return host.transmitEnded.load(); }, 5000ms))
         << "still waiting for a DC1 from a device that is gone";
-    EXPECT_EQ(host.engine.state.load(), Idle);
+    ExpectClosedAndIdle();
     EXPECT_FALSE(host.buffer.IsWriteProtected());
-    EXPECT_GT(host.engine.FailedLine(), 0);
-    EXPECT_TRUE(Said(Format(kMsgSendLineFailed, host.engine.FailedLine())));
+    const Transmitter::Outcome& o = connection().LastTransmit();
+    EXPECT_EQ(o.end, Transmitter::End::Failed);
+    EXPECT_GT(o.linesWhole, 0);
+    EXPECT_EQ(MarkedLine(), o.linesWhole) << "the next line, the first not sent";
+    EXPECT_TRUE(Said(Format(kMsgPortGone, pcEnd.c_str())));
 }
 
 // A green line means "the transmission waits here"; once the whole program
@@ -151,7 +173,7 @@ TEST_F(DeviceLossTest, ANewTransmissionClearsTheMarkOfTheLineThatFailed) {
     SocatLink cable;
     FarEnd controller(cable.ControllerEnd());
     ConnectTo(cable, 9600);
-    ASSERT_TRUE(host.engine.StartTransmit());
+    ASSERT_TRUE(connection().StartTransmit());
     ASSERT_TRUE(controller.WaitFor(300, 10000ms));
     cable.Pull();
     ASSERT_TRUE(RunUntil([&] { return host.transmitEnded.load(); }));
@@ -161,7 +183,7 @@ TEST_F(DeviceLossTest, ANewTransmissionClearsTheMarkOfTheLineThatFailed) {
     FarEnd controller2(second.ControllerEnd());
     ConnectTo(second, 115200);
     host.transmitEnded = false;
-    ASSERT_TRUE(host.engine.StartTransmit());
+    ASSERT_TRUE(connection().StartTransmit());
     ASSERT_TRUE(RunUntil([&] { return host.transmitEnded.load(); }, 30000ms));
     EXPECT_EQ(MarkedLine(), -1);
 }
@@ -170,7 +192,7 @@ TEST_F(DeviceLossTest, WhatWasReceivedStaysInTheDocumentAndANewCableWorks) {
     SocatLink cable;
     FarEnd controller(cable.ControllerEnd());
     ConnectTo(cable, 115200);
-    ASSERT_TRUE(host.engine.StartReceive());
+    ASSERT_TRUE(connection().StartReceive());
 
     // The controller punches without pause until the cable goes.
     std::string punched;
@@ -191,27 +213,24 @@ TEST_F(DeviceLossTest, WhatWasReceivedStaysInTheDocumentAndANewCableWorks) {
     punch.join();
     ASSERT_TRUE(flowing);
 
-    ASSERT_TRUE(RunUntil([&] { return Said(kPortGone); })) << "the operator is told";
-    ASSERT_TRUE(RunUntil([&] { return host.engine.QueuedBytes() == 0; }))
-        << "what was decoded reaches the document";
+    ASSERT_TRUE(RunUntil([&] { return ToldGone(); })) << "the operator is told";
+    EXPECT_EQ(connection().QueuedBytes(), 0u) << "what was decoded is in the document";
+    ExpectClosedAndIdle();
     const std::string kept = Lines(host.buffer);
     EXPECT_TRUE(StartsWith(kept, atPull)) << "nothing that was in the document goes away";
     std::replace(punched.begin(), punched.end(), '\n', '|'); // as Lines() joins them
     EXPECT_TRUE(StartsWith(punched, kept)) << "and nothing in it is lost or out of order";
     EXPECT_FALSE(host.buffer.IsWriteProtected());
 
-    host.engine.StopReceive();
-    EXPECT_EQ(host.engine.state.load(), Idle);
-
     // A new cable: receiving goes on at the end of the same document.
     SocatLink second;
     FarEnd controller2(second.ControllerEnd());
     ConnectTo(second, 115200);
-    ASSERT_TRUE(host.engine.StartReceive());
+    ASSERT_TRUE(connection().StartReceive());
     ASSERT_TRUE(controller2.Write("\nM30\n"));
     ASSERT_TRUE(RunUntil([&] { return Lines(host.buffer) == kept + "|M30|"; }))
         << Lines(host.buffer).substr(kept.size());
-    host.engine.StopReceive();
+    connection().StopReceive();
 }
 
 } // namespace

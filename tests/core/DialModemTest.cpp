@@ -57,9 +57,9 @@ protected:
     // The modem first: it opens the port's end before the port takes it exclusively.
     void Connect(ModemScript script, int dataBits = 8, int stopBits = 1, char parity = 'N') {
         modem = std::make_unique<ModemSimulator>(pty.Master(), pty.SlavePath(), script);
-        port.SetDevicePath(pty.SlavePath());
-        port.Configure(nullptr, 1, 38400, dataBits, stopBits, parity);
-        ASSERT_TRUE(port.Open());
+        port.Configure(PortSettings{1, 38400, uint8_t(dataBits), uint8_t(stopBits), parity},
+            pty.SlavePath());
+        ASSERT_TRUE(port.Open().Opened());
     }
 
     // Resets and dials; returns at the start of the wait for the answer.
@@ -97,7 +97,7 @@ protected:
     std::string Leftover() {
         std::string out;
         char buf[4096];
-        while (uint32_t n = port.Read(buf, CSerialPort::kReadAll))
+        while (uint32_t n = port.Read(buf, Link::kReadAll))
             out.append(buf, n);
         return out;
     }
@@ -156,9 +156,9 @@ TEST_F(DialTest, AnswerWordsAreFoundAnywhereInTheirOrderOfPrecedence) {
         ModemScript script;
         script.result = row.reply;
         ModemSimulator rowModem(line.Master(), line.SlavePath(), script);
-        rowPort.SetDevicePath(line.SlavePath());
-        rowPort.Configure(nullptr, 1, 9600, 8, 1, 'N');
-        ASSERT_TRUE(rowPort.Open());
+        rowPort.Configure(PortSettings{1, 9600, 8, 1, 'N'},
+            line.SlavePath());
+        ASSERT_TRUE(rowPort.Open().Opened());
         DialModem rowDial(rowPort, rowHost, sink);
         ASSERT_EQ(rowDial.Start("12", ms(0)), Result::Running);
         ASSERT_TRUE(rowModem.Settle(1));
@@ -271,9 +271,9 @@ TEST_F(DialTest, ResetWithoutOkFails) {
         ModemScript script;
         script.reset = row.reply;
         ModemSimulator rowModem(line.Master(), line.SlavePath(), script);
-        rowPort.SetDevicePath(line.SlavePath());
-        rowPort.Configure(nullptr, 1, 38400, 8, 1, 'N');
-        ASSERT_TRUE(rowPort.Open());
+        rowPort.Configure(PortSettings{1, 38400, 8, 1, 'N'},
+            line.SlavePath());
+        ASSERT_TRUE(rowPort.Open().Opened());
         DialModem rowDial(rowPort, rowHost, rowSink);
         ASSERT_EQ(rowDial.Start("123", ms(0)), Result::Running);
         if (row.reply != ModemScript::ResetReply::Nothing) {
@@ -337,9 +337,9 @@ TEST_F(DialTest, LineOtherThanEightNoneOneIsRefusedBeforeAnythingIsSent) {
         CSerialPort rowPort;
         rowPort.SetMessageSink(&rowSink);
         ModemSimulator rowModem(line.Master(), line.SlavePath(), {});
-        rowPort.SetDevicePath(line.SlavePath());
-        rowPort.Configure(nullptr, 1, 38400, row.data, row.stop, row.parity);
-        ASSERT_TRUE(rowPort.Open());
+        rowPort.Configure(PortSettings{1, 38400, uint8_t(row.data), uint8_t(row.stop), row.parity},
+            line.SlavePath());
+        ASSERT_TRUE(rowPort.Open().Opened());
         DialModem rowDial(rowPort, rowHost, rowSink);
         EXPECT_EQ(rowDial.Start("123", ms(0)), Result::Failed);
         EXPECT_EQ(rowSink.Messages(),
@@ -411,7 +411,7 @@ TEST_F(DialTest, AnswerArrivingWithTheEchoIsNotLost) {
 
 TEST_F(DialTest, ResetCommandThatCannotBeWrittenFails) {
     // No modem, and the port is not open.
-    port.Configure(nullptr, 1, 38400, 8, 1, 'N');
+    port.Configure(PortSettings{1, 38400, 8, 1, 'N'});
     EXPECT_EQ(dial.Start("1", ms(0)), Result::Failed);
     EXPECT_EQ(sink.Messages(), (std::vector<std::string>{"串口句柄无效，无法发送数据.",
                                                          "错误|复位moderm时发送复位命令失败."}));

@@ -11,7 +11,10 @@ template <class Pred> bool RunHostUntil(CliHost& host, Pred pred, std::chrono::m
         if (std::chrono::steady_clock::now() > deadline)
             return false;
         host.loop.RunFor(std::chrono::milliseconds(2));
-        host.ApplyMarks();
     }
     return true;
+}
+
+inline PortSettings LineAt(int baud) {
+    return PortSettings{1, baud, 8, 1, 'N'};
 }

@@ -2,7 +2,7 @@
 
 #include <thread>
 
-#include "editor/view/TransferMarkQueue.h"
+#include "transfer/TransferMarks.h"
 
 namespace {
 

@@ -1,5 +1,7 @@
-// The transfer engine against an independent peer on a real pseudo-terminal:
-// bytes on the wire, flow control, pause/stop/continue, and receiving.
+// The connection's transfers against an independent peer on a real
+// pseudo-terminal: bytes on the wire, flow control however busy the host
+// thread is, pause/stop/continue, the lines named when a transmission ends
+// early, and receiving.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -7,23 +9,24 @@
 #include <random>
 #include <thread>
 
+#include "HostLoop.h"
 #include "PtyPair.h"
 #include "TestHelpers.h"
-#include "HostLoop.h"
 #include "cli/CliHost.h"
-#include "transfer/CByteRing.h"
+#include "common/MessageSink.h"
+#include "transfer/TransferMessages.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
+using End = Transmitter::End;
 
 class TransferTest : public ::testing::Test {
 protected:
+    void SetUp() override { host.UseMessageSink(sink); }
     void Connect(int baud = 115200) {
-        host.engine.port.Configure(&host.engine, 1, baud, 8, 1, 'N', 1);
-        host.engine.port.SetDevicePath(pty.SlavePath());
-        ASSERT_TRUE(host.engine.Connect());
+        ASSERT_TRUE(host.connection.Connect(LineAt(baud), pty.SlavePath()).Ok());
     }
     void Load(const std::string& bytes) {
         WriteBytes(dir.File("p.nc"), bytes);
@@ -32,6 +35,9 @@ protected:
     // Runs the host's loop until pred holds or the time is up.
     template <class Pred> bool RunUntil(Pred pred, std::chrono::milliseconds limit = 5000ms) {
         return RunHostUntil(host, pred, limit);
+    }
+    bool Ended(std::chrono::milliseconds limit = 5000ms) {
+        return RunUntil([&] { return host.transmitEnded.load(); }, limit);
     }
     std::string Drain(std::chrono::milliseconds quiet = 100ms) {
         std::string got;
@@ -43,11 +49,20 @@ protected:
         }
     }
     int MarkedLine() { return host.buffer.FindLineWithMark(TRANSFER_LINE); }
+    Connection& connection() { return host.connection; }
 
     TempDir dir;
     PtyPair pty;
+    RecordingSink sink;
     CliHost host;
 };
+
+size_t CountBreaks(const std::string& s) {
+    size_t n = 0;
+    for (size_t at = s.find("\r\n"); at != std::string::npos; at = s.find("\r\n", at + 2))
+        ++n;
+    return n;
+}
 
 // --- Transmit ------------------------------------------------------------------------
 
@@ -74,13 +89,15 @@ TEST_F(TransferTest, EachLineIsCutAtItsFirstSemicolonAndEndedByCrLf) {
     Connect();
     std::string got;
     std::thread peer([&] { got = Drain(300ms); });
-    ASSERT_TRUE(host.engine.StartTransmit());
-    ASSERT_TRUE(RunUntil([&] { return host.transmitEnded.load(); }, 20000ms));
+    ASSERT_TRUE(connection().StartTransmit());
+    ASSERT_TRUE(Ended(20000ms));
     peer.join();
     EXPECT_TRUE(got == wire) << "got " << got.size() << " bytes, want " << wire.size();
-    EXPECT_EQ(host.engine.state.load(), Idle);
-    EXPECT_EQ(host.engine.sentLines.load(), 0);
-    EXPECT_EQ(host.engine.totalLines.load(), 8);
+    EXPECT_EQ(connection().State(), Idle);
+    EXPECT_EQ(connection().SentLines(), 0);
+    EXPECT_EQ(connection().TotalLines(), 8);
+    EXPECT_EQ(connection().LastTransmit().end, End::Completed);
+    EXPECT_EQ(connection().LastTransmit().linesWhole, 8);
     EXPECT_FALSE(host.buffer.IsWriteProtected());
     EXPECT_EQ(MarkedLine(), -1);
     EXPECT_EQ(host.caretLine, 8) << "the caret ends on the last line";
@@ -90,21 +107,22 @@ TEST_F(TransferTest, EmptyDocumentSendsOneLineEndAndProtectionIsLiftedAfter) {
     ScopedEnv pacing("SERMIDA_PTY_PACING", "0");
     host.buffer.SetWriteProtected(true); // a read-only document
     Connect();
-    ASSERT_TRUE(host.engine.StartTransmit());
-    ASSERT_TRUE(RunUntil([&] { return host.transmitEnded.load(); }));
+    ASSERT_TRUE(connection().StartTransmit());
+    ASSERT_TRUE(Ended());
     EXPECT_EQ(Drain(), "\r\n");
-    EXPECT_EQ(host.engine.state.load(), Idle);
+    EXPECT_EQ(connection().State(), Idle);
     EXPECT_FALSE(host.buffer.IsWriteProtected());
 }
 
 TEST_F(TransferTest, TransmitNeedsAnIdleConnectedView) {
-    RecordingSink sink;
-    host.engine.port.SetMessageSink(&sink);
-    EXPECT_FALSE(host.engine.StartTransmit()) << "not connected";
+    EXPECT_FALSE(connection().StartTransmit()) << "not connected";
+    EXPECT_EQ(sink.Messages(), std::vector<std::string>{kMsgSetUpPortFirst});
     Connect();
-    host.engine.state = Receiving;
-    EXPECT_FALSE(host.engine.StartTransmit());
-    EXPECT_EQ(host.engine.state.load(), Receiving);
+    ASSERT_TRUE(connection().StartReceive());
+    EXPECT_FALSE(connection().StartTransmit());
+    EXPECT_EQ(sink.Messages().back(), kMsgCannotStartSend);
+    EXPECT_EQ(connection().State(), Receiving);
+    EXPECT_FALSE(host.buffer.IsWriteProtected()) << "a refused start locks nothing";
 }
 
 TEST_F(TransferTest, PeerHoldStopsAtTheLineBoundaryAndMarksTheLine) {
@@ -112,77 +130,132 @@ TEST_F(TransferTest, PeerHoldStopsAtTheLineBoundaryAndMarksTheLine) {
     Load("N1\r\nN2 " + std::string(300, 'Y') + "\r\nN3\r\nN4");
     Connect(9600);
     std::string got;
-    ASSERT_TRUE(host.engine.StartTransmit());
+    ASSERT_TRUE(connection().StartTransmit());
     got += pty.ReadMaster(20, 2000); // into line 2
     pty.WriteMaster("\x13");         // DC3 in the middle of it
     ASSERT_TRUE(RunUntil([&] { return MarkedLine() == 1; }));
-    EXPECT_EQ(host.engine.state.load(), HeldByPeer);
-    EXPECT_TRUE(host.engine.peerHold.load());
+    EXPECT_EQ(connection().State(), HeldByPeer);
+    EXPECT_TRUE(connection().PeerHold());
     got += Drain(200ms);
     EXPECT_EQ(got, "N1\r\nN2 " + std::string(300, 'Y') + "\r\n") << "the line is not cut";
     pty.WriteMaster("\x11"); // DC1
-    ASSERT_TRUE(RunUntil([&] { return host.transmitEnded.load(); }));
+    ASSERT_TRUE(Ended());
     got += Drain();
     EXPECT_EQ(got, "N1\r\nN2 " + std::string(300, 'Y') + "\r\nN3\r\nN4\r\n");
     EXPECT_EQ(MarkedLine(), -1);
     EXPECT_EQ(host.buffer.CountLines(), 4) << "DC1 and DC3 never reach the document";
 }
 
+// The operator pauses; the controller, whose buffer is full, says DC3 while
+// the transmission is paused. Continue must go back to waiting for its DC1.
+TEST_F(TransferTest, AHoldThatCameWhilePausedIsKeptForContinue) {
+    Load("N1\r\nN2\r\nN3\r\nN4\r\nN5");
+    Connect(1200);
+    ASSERT_TRUE(connection().StartTransmit());
+    connection().Pause();
+    ASSERT_TRUE(RunUntil([&] { return MarkedLine() >= 0; }));
+    pty.WriteMaster("\x13");
+    ASSERT_TRUE(RunUntil([&] { return connection().PeerHold(); }));
+    const size_t before = Drain(100ms).size();
+    connection().Continue();
+    EXPECT_EQ(connection().State(), HeldByPeer);
+    EXPECT_TRUE(Drain(300ms).empty()) << "nothing goes to a controller that holds";
+    pty.WriteMaster("\x11");
+    ASSERT_TRUE(Ended());
+    EXPECT_EQ(before + Drain().size(), std::string("N1\r\nN2\r\nN3\r\nN4\r\nN5\r\n").size());
+}
+
 TEST_F(TransferTest, StopWhilePausedEndsAtOnce) {
     Load("N1\r\nN2\r\nN3\r\nN4\r\nN5");
     Connect(1200);
-    ASSERT_TRUE(host.engine.StartTransmit());
-    host.engine.Pause();
+    ASSERT_TRUE(connection().StartTransmit());
+    connection().Pause();
     ASSERT_TRUE(RunUntil([&] { return MarkedLine() >= 0; }));
     EXPECT_TRUE(host.buffer.IsWriteProtected());
     auto start = Clock::now();
-    host.engine.Stop();
-    ASSERT_TRUE(RunUntil([&] { return host.transmitEnded.load(); }));
+    connection().Stop();
+    ASSERT_TRUE(Ended());
     EXPECT_LT(Clock::now() - start, 500ms);
     EXPECT_EQ(MarkedLine(), -1);
-    EXPECT_EQ(host.engine.state.load(), Idle);
-    EXPECT_EQ(host.engine.sentLines.load(), 0);
+    EXPECT_EQ(connection().State(), Idle);
+    EXPECT_EQ(connection().SentLines(), 0);
+    EXPECT_EQ(connection().LastTransmit().end, End::Stopped);
     EXPECT_FALSE(host.buffer.IsWriteProtected());
-    EXPECT_LT(Drain().size(), size_t(20)) << "not every line was sent";
+    const std::string got = Drain();
+    EXPECT_LT(got.size(), size_t(20)) << "not every line was sent";
+    EXPECT_EQ(size_t(connection().LastTransmit().linesWhole), CountBreaks(got));
+    EXPECT_TRUE(sink.Messages().empty()) << "the operator's own stop needs no box";
 }
 
-TEST_F(TransferTest, WriteFailureStopsAtThatLineWithTheLineMarked) {
+// The lines a stopped transmission names are the lines the controller holds:
+// an operator who restarts from the next one sends nothing twice.
+TEST_F(TransferTest, AStoppedTransmissionNamesTheLastLineTheControllerHasWhole) {
+    std::string file;
+    for (int i = 1; i <= 400; ++i)
+        file += "N" + std::to_string(i) + " G01 X" + std::to_string(i) + ".5 ;cut\r\n";
+    Load(file);
+    Connect(19200);
+    std::mt19937 rng(7);
+    std::string got;
+    for (int round = 0; round < 3; ++round) {
+        host.transmitEnded = false;
+        got.clear();
+        ASSERT_TRUE(connection().StartTransmit());
+        const size_t stopAfter = 200 + rng() % 600;
+        while (got.size() < stopAfter)
+            got += pty.ReadMaster(stopAfter - got.size(), 2000);
+        connection().Stop();
+        ASSERT_TRUE(Ended());
+        got += Drain();
+        const Transmitter::Outcome& o = connection().LastTransmit();
+        EXPECT_EQ(o.end, End::Stopped);
+        EXPECT_EQ(size_t(o.linesWhole), CountBreaks(got)) << "round " << round;
+        EXPECT_TRUE(got.size() >= 2 && got.compare(got.size() - 2, 2, "\r\n") == 0)
+            << "the line in flight is finished";
+    }
+}
+
+TEST_F(TransferTest, AFailedWriteNamesTheFirstLineNotSentAndKeepsItMarked) {
     ScopedEnv pacing("SERMIDA_PTY_PACING", "0");
     Load("N1\r\nN2\r\nN3");
-    RecordingSink sink;
-    host.UseMessageSink(sink);
     Connect();
     pty.CloseMaster(); // the cable is pulled
-    ASSERT_TRUE(host.engine.StartTransmit());
-    ASSERT_TRUE(RunUntil([&] { return host.transmitEnded.load(); }));
-    EXPECT_EQ(host.engine.FailedLine(), 1);
+    ASSERT_TRUE(connection().StartTransmit());
+    ASSERT_TRUE(Ended());
+    const Transmitter::Outcome& o = connection().LastTransmit();
+    EXPECT_EQ(o.end, End::Failed);
+    EXPECT_EQ(o.linesWhole, 0);
     EXPECT_EQ(MarkedLine(), 0) << "the line that failed stays marked";
     EXPECT_FALSE(host.buffer.IsWriteProtected());
-    bool named = false;
-    for (const auto& m : sink.Messages())
-        named = named || m == "第1行发送失败，传送已停止。";
-    EXPECT_TRUE(named);
+    ASSERT_EQ(sink.Messages().size(), 1u);
+    EXPECT_EQ(sink.Messages()[0].rfind(Format(kMsgSendLineFailed, 1, 0), 0), 0u)
+        << sink.Messages()[0];
 }
 
-// Stop, then the port closed (another view's settings take it over) while a
-// long line is still going out: that is the operator's doing, not a failure.
-TEST_F(TransferTest, StopThenDisconnectMidLineIsNoFailure) {
-    Load("N1 " + std::string(400, 'X') + "\r\nN2\r\n");
-    RecordingSink sink;
-    host.UseMessageSink(sink);
-    for (int round = 0; round < 5; ++round) {
-        host.transmitEnded = false;
-        Connect(1200); // 400 bytes take over 3 s on the line
-        ASSERT_TRUE(host.engine.StartTransmit());
-        ASSERT_FALSE(pty.ReadMaster(5, 2000).empty());
-        host.engine.Stop();
-        host.engine.port.Close();
-        ASSERT_TRUE(RunUntil([&] { return host.transmitEnded.load(); }));
-        EXPECT_EQ(host.engine.FailedLine(), 0) << "round " << round;
-        EXPECT_EQ(MarkedLine(), -1) << "round " << round;
-        Drain(20ms);
-    }
-    EXPECT_TRUE(sink.Messages().empty()) << sink.Messages().front();
+// Stop lets the line in flight finish, however long it takes; until then the
+// connection is not free, and a second Stop cuts the line at once.
+TEST_F(TransferTest, ASecondStopCutsTheLineInFlightAtOnce) {
+    Load("N1 G01 " + std::string(100, 'X') + "\r\nN2\r\n");
+    Connect(50); // the first line takes 22 s on the line
+    ASSERT_TRUE(connection().StartTransmit());
+    ASSERT_FALSE(pty.ReadMaster(2, 2000).empty());
+    connection().Stop();
+    EXPECT_EQ(connection().State(), Idle);
+    host.loop.RunFor(300ms);
+    EXPECT_TRUE(connection().TransmitActive()) << "the line is still going out";
+    EXPECT_FALSE(connection().Disconnect()) << "not while a line goes out";
+    EXPECT_FALSE(connection().StartTransmit());
+    const auto cutAt = Clock::now();
+    connection().Stop();
+    ASSERT_TRUE(Ended());
+    EXPECT_LT(Clock::now() - cutAt, 500ms);
+    const Transmitter::Outcome& o = connection().LastTransmit();
+    EXPECT_EQ(o.end, End::Cut);
+    EXPECT_EQ(o.linesWhole, 0);
+    EXPECT_EQ(MarkedLine(), 0) << "the cut line is shown";
+    EXPECT_EQ(sink.Messages().back(), Format(kMsgSendLineCut, 1, 0));
+    EXPECT_FALSE(host.buffer.IsWriteProtected());
+    EXPECT_TRUE(connection().Disconnect());
 }
 
 // A controller that holds the sender at random moments and checks what still
@@ -252,12 +325,6 @@ private:
     bool Settled(const std::string& after) const {
         return !wholeLines || after.empty() || EndsWithBreak(after);
     }
-    static size_t CountBreaks(const std::string& s) {
-        size_t n = 0;
-        for (size_t at = s.find("\r\n"); at != std::string::npos; at = s.find("\r\n", at + 2))
-            ++n;
-        return n;
-    }
     static bool EndsWithBreak(const std::string& s) {
         return s.size() >= 2 && s.compare(s.size() - 2, 2, "\r\n") == 0;
     }
@@ -291,16 +358,47 @@ protected:
         std::string wire;
         Load(NumberedProgram(lines, wire));
         Connect(baud);
-        host.engine.SetXoffChunk(chunk);
+        connection().SetXoffChunk(chunk);
         HoldingPeer peer(pty, wire.size(), size_t(chunk), chunk == 0);
         std::thread controller([&] { peer.Run(); });
-        ASSERT_TRUE(host.engine.StartTransmit());
-        EXPECT_TRUE(RunUntil([&] { return host.transmitEnded.load(); }, 90000ms));
+        ASSERT_TRUE(connection().StartTransmit());
+        EXPECT_TRUE(Ended(90000ms));
         controller.join();
         EXPECT_GT(peer.holds, 5);
         EXPECT_EQ(peer.violations, 0);
         EXPECT_TRUE(peer.got == wire) << "nothing lost, nothing doubled: got " << peer.got.size()
                                       << " of " << wire.size() << " bytes, holds " << peer.holds;
+    }
+
+    // The controller says DC3 in the middle of a line while the host thread
+    // is blocked for a whole second (a dialog's waits, a long paint): what
+    // reaches it after its DC3 is at most the rest of that line (or piece).
+    void HoldWhileTheHostIsBlocked(int chunk) {
+        std::string wire;
+        Load(NumberedProgram(6, wire));
+        Connect(9600);
+        connection().SetXoffChunk(chunk);
+        ASSERT_TRUE(connection().StartTransmit());
+        std::string got;
+        while (got.size() < 330) // into the second line, which is over 250 bytes
+            got += pty.ReadMaster(330 - got.size(), 2000);
+        const size_t atHold = got.size();
+        pty.WriteMaster("\x13");
+        std::this_thread::sleep_for(1s); // the host thread runs nothing meanwhile
+        got += Drain(100ms);
+        const std::string after = got.substr(atHold);
+        if (chunk > 0) {
+            EXPECT_LE(after.size(), size_t(chunk)) << "one piece at most";
+        } else {
+            EXPECT_LE(CountBreaks(after), 1u) << "the line in flight, and no more";
+            EXPECT_TRUE(after.empty() || after.compare(after.size() - 2, 2, "\r\n") == 0);
+        }
+        EXPECT_EQ(connection().State(), HeldByPeer);
+        pty.WriteMaster("\x11");
+        std::thread peer([&] { got += Drain(500ms); });
+        EXPECT_TRUE(Ended(30000ms));
+        peer.join();
+        EXPECT_TRUE(got == wire) << got.size() << " of " << wire.size() << " bytes";
     }
 };
 
@@ -310,105 +408,58 @@ TEST_F(TransferTimingTest, RandomHoldsLetOnlyTheLineInFlightThrough) {
 
 TEST_F(TransferTimingTest, XoffChunksLetAtMostOnePieceThrough) { TransmitWithHolds(15, 9600, 10); }
 
-// A window thread that is busy (painting, a dialog) gets to a DC3 long after
-// it arrived; the sender must still stop after the piece in flight.
-TEST_F(TransferTimingTest, AHoldIsHonouredWhileTheWindowThreadIsBusy) {
-    std::string wire;
-    Load(NumberedProgram(3, wire));
-    Connect(9600);
-    host.engine.SetXoffChunk(10);
-    std::string got;
-    size_t afterHold = 0;
-    std::thread controller([&] {
-        while (got.size() < 60)
-            got += pty.ReadMaster(1 << 16, 5);
-        got += pty.ReadMaster(1 << 16, 0);
-        const size_t mark = got.size();
-        pty.WriteMaster("\x13");
-        const auto until = Clock::now() + 400ms;
-        while (Clock::now() < until)
-            got += pty.ReadMaster(1 << 16, 10);
-        afterHold = got.size() - mark;
-        pty.WriteMaster("\x11");
-        while (got.size() < wire.size()) {
-            std::string more = pty.ReadMaster(1 << 16, 3000);
-            if (more.empty())
-                break;
-            got += more;
-        }
-    });
-    ASSERT_TRUE(host.engine.StartTransmit());
-    const bool ended = RunUntil([&] {
-        std::this_thread::sleep_for(40ms); // the window is busy between passes
-        return host.transmitEnded.load();
-    }, 60000ms);
-    controller.join();
-    EXPECT_TRUE(ended);
-    EXPECT_LE(afterHold, size_t(10));
-    EXPECT_TRUE(got == wire) << got.size() << " of " << wire.size() << " bytes";
+TEST_F(TransferTimingTest, AHoldIsObeyedWhileTheHostThreadIsBlockedWholeLines) {
+    HoldWhileTheHostIsBlocked(0);
 }
 
-TEST(TransferStateTest, ContinueReturnsToTheHoldThePeerAskedFor) {
-    CliHost host;
-    auto& e = host.engine;
-    std::string out;
-    const unsigned char dc3 = 0x13, dc1 = 0x11;
-    e.state = Sending;
-    e.decoder.Decode(&dc3, 1, e.state, e.peerHold, out);
-    EXPECT_EQ(e.state.load(), HeldByPeer);
-    e.Pause();
-    e.decoder.Decode(&dc3, 1, e.state, e.peerHold, out); // no effect while paused
-    e.Continue();
-    EXPECT_EQ(e.state.load(), HeldByPeer);
-    e.Pause();
-    e.decoder.Decode(&dc1, 1, e.state, e.peerHold, out); // clears the hold only
-    EXPECT_EQ(e.state.load(), Paused);
-    e.Continue();
-    EXPECT_EQ(e.state.load(), Sending);
-    EXPECT_TRUE(out.empty());
+TEST_F(TransferTimingTest, AHoldIsObeyedWhileTheHostThreadIsBlockedInPieces) {
+    HoldWhileTheHostIsBlocked(8);
 }
 
 // --- Receive -------------------------------------------------------------------------
 
 TEST_F(TransferTest, ReceivedLinesArriveInTheDocument) {
     Connect();
-    ASSERT_TRUE(host.engine.StartReceive());
+    ASSERT_TRUE(connection().StartReceive());
     pty.WriteMaster("%\r\nO1234\r\nG0 X1\nM30\r\r\n%");
     ASSERT_TRUE(RunUntil([&] { return host.buffer.CountLines() == 5; }));
     ASSERT_TRUE(RunUntil([&] { return host.buffer.LineView(4) == "%"; }));
     EXPECT_EQ(Lines(host.buffer), "%|O1234|G0 X1|M30|%");
-    host.engine.StopReceive();
+    connection().StopReceive();
+    EXPECT_TRUE(sink.Messages().empty());
 }
 
 TEST_F(TransferTest, BytesWhileIdleAreDiscardedForGood) {
     Connect();
     pty.WriteMaster("LOST\r\n");
-    ASSERT_TRUE(RunUntil([&] { return host.engine.receiveActivity.load(); }));
+    ASSERT_TRUE(RunUntil([&] { return connection().TakeReceiveActivity(); }));
     host.loop.RunFor(50ms);
-    ASSERT_TRUE(host.engine.StartReceive());
+    ASSERT_TRUE(connection().StartReceive());
     pty.WriteMaster("KEPT");
     ASSERT_TRUE(RunUntil([&] { return host.buffer.LineView(0) == "KEPT"; }));
     EXPECT_EQ(host.buffer.CountLines(), 1);
-    host.engine.StopReceive();
+    connection().StopReceive();
 }
 
 TEST_F(TransferTest, TextDecodedWhileSendingWaitsForTheNextReceive) {
-    ScopedEnv pacing("SERMIDA_PTY_PACING", "0");
+    Load("N1");
     Connect();
-    host.engine.state = Paused; // a transmission in progress
+    ASSERT_TRUE(connection().StartTransmit());
+    connection().Pause();
     pty.WriteMaster("EARLY\n");
-    ASSERT_TRUE(RunUntil([&] { return host.engine.QueuedBytes() == 7; }));
-    host.engine.state = Idle;
-    EXPECT_EQ(Lines(host.buffer), "");
-    ASSERT_TRUE(host.engine.StartReceive());
-    ASSERT_TRUE(RunUntil([&] { return Lines(host.buffer) == "EARLY|"; }));
-    host.engine.StopReceive();
+    ASSERT_TRUE(RunUntil([&] { return connection().QueuedBytes() == 7; }));
+    connection().Stop();
+    ASSERT_TRUE(Ended());
+    EXPECT_EQ(Lines(host.buffer), "N1");
+    ASSERT_TRUE(connection().StartReceive());
+    ASSERT_TRUE(RunUntil([&] { return Lines(host.buffer) == "N1EARLY|"; }));
+    connection().StopReceive();
 }
 
 TEST_F(TransferTest, AFullQueueIsFlushedIntoTheDocumentNotDropped) {
     Connect();
-    ASSERT_TRUE(host.engine.StartReceive());
-    // More than the 10 MiB queue in one go, faster than the worker flushes.
+    ASSERT_TRUE(connection().StartReceive());
+    // More than the 10 MiB queue in one go, faster than the host flushes.
     std::string big;
     for (int i = 0; big.size() < (11u << 20); ++i)
         big += "N" + std::to_string(i) + " G1 X1.000 Y2.000\n";
@@ -419,105 +470,29 @@ TEST_F(TransferTest, AFullQueueIsFlushedIntoTheDocumentNotDropped) {
     ASSERT_TRUE(done) << host.buffer.CountLines() << " of " << lines + 1;
     EXPECT_EQ(host.buffer.LineView(int(lines) - 1),
               "N" + std::to_string(lines - 1) + " G1 X1.000 Y2.000");
-    host.engine.StopReceive();
+    connection().StopReceive();
 }
 
-// --- The decoder on its own ------------------------------------------------------------
-
-std::string Decode(ReceiveDecoder& d, const std::string& bytes) {
-    std::atomic<int> state{Receiving};
-    std::atomic<bool> hold{false};
-    std::string out;
-    d.Decode(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), state, hold, out);
-    return out;
-}
-
-TEST(ReceiveDecoderTest, LineEndsAndControlCharacters) {
-    ReceiveDecoder d;
-    EXPECT_EQ(Decode(d, "A\r\nB\rC\nD"), "A\r\nBC\r\nD");
-    EXPECT_EQ(Decode(d, std::string("x\0y\x11\x13\x14z", 7)), "xyz");
-    EXPECT_EQ(Decode(d, "\xb9\xa4"), "\xb9\xa4") << "GBK passes byte for byte";
-}
-
-TEST(ReceiveDecoderTest, ByteOrderMarkSwitchesToUtf8UntilTheNextDc2) {
-    ReceiveDecoder d;
-    // 工件 in UTF-8 is E5 B7 A5 E4 BB B6; in GBK B9 A4 BC FE.
-    const std::string utf8 = "\x12\xef\xbb\xbf\xe5\xb7\xa5\xe4\xbb\xb6\n";
-    std::string out;
-    for (char c : utf8) // one byte at a time: boundaries inside every character
-        out += Decode(d, std::string(1, c));
-    EXPECT_EQ(out, "\xb9\xa4\xbc\xfe\r\n");
-    EXPECT_EQ(d.Encoding(), EncodingUtf8);
-    EXPECT_EQ(Decode(d, "\x12\xb9\xa4"), "\xb9\xa4");
-    EXPECT_EQ(d.Encoding(), EncodingGbk);
-}
-
-TEST(ReceiveDecoderTest, APartialMarkIsKeptAsText) {
-    ReceiveDecoder d;
-    EXPECT_EQ(Decode(d, "\x12\xef"
-                        "A"),
-              "\xef"
-              "A");
-    EXPECT_EQ(Decode(d, "\xef\xbb\xbf"), "\xef\xbb\xbf") << "only right after DC2";
-    EXPECT_EQ(Decode(d, "\x12\xef\xbb\x12\xef\xbb\xbfZ"), "\xef\xbbZ");
-    EXPECT_EQ(d.Encoding(), EncodingUtf8);
-    // A whole mark followed by the next DC2 (an empty UTF-8 program) is no text.
-    EXPECT_EQ(Decode(d, "\x12\xef\xbb\xbf\x12"
-                        "AB"),
-              "AB");
-    EXPECT_EQ(Decode(d, "\x12\xef\xbb\xbf"), "");
-    EXPECT_EQ(Decode(d, "\x14\x12\xb9\xa4"), "\xb9\xa4") << "nor when DC4 ended that program";
-}
-
-TEST(ReceiveDecoderTest, BrokenUtf8BecomesQuestionMarksAndNeverBlocks) {
-    ReceiveDecoder d;
-    Decode(d, "\x12\xef\xbb\xbf");
-    EXPECT_EQ(Decode(d, "\xe5\xb7"
-                        "A"),
-              "?A")
-        << "cut short by a plain byte";
-    EXPECT_EQ(Decode(d, "\x80\xff"), "??");
-    EXPECT_EQ(Decode(d, "\xe5\xb7\x12"), "?") << "DC2 gives up on the unfinished character";
-    Decode(d, "\x12\xef\xbb\xbf");
-    EXPECT_EQ(Decode(d, "\xf0\x9f\x98\x80"), "?") << "a character GBK lacks";
-}
-
-TEST(ByteRingTest, HoldsCapacityLessOneAndWritesAllOrNothing) {
-    CByteRing ring;
-    char buf[16];
-    EXPECT_EQ(ring.Write("x", 1), RING_NOT_READY);
-    EXPECT_EQ(ring.Read(buf, 4), 0);
-    ASSERT_EQ(ring.Init(8), RING_OK);
-    EXPECT_TRUE(ring.IsEmpty());
-    EXPECT_EQ(ring.Write("abcdefgh", 8), RING_FULL);
-    EXPECT_TRUE(ring.IsEmpty()) << "nothing of a write that does not fit";
-    EXPECT_EQ(ring.Write("abcdefg", 7), RING_OK);
-    EXPECT_EQ(ring.Write("h", 1), RING_FULL);
-    EXPECT_EQ(ring.Read(buf, 5), 5);
-    EXPECT_EQ(std::string(buf, 5), "abcde");
-    EXPECT_EQ(ring.Write("hijkl", 5), RING_OK); // wraps
-    EXPECT_EQ(ring.Read(buf, 16), 7);
-    EXPECT_EQ(std::string(buf, 7), "fghijkl");
-    EXPECT_EQ(ring.Write("", 0), RING_BAD_ARG);
-    EXPECT_EQ(ring.Write(nullptr, 3), RING_BAD_ARG);
-}
-
-TEST(ByteRingTest, RewindOnlyWhenEmptyAndNothingIsLost) {
-    CByteRing ring;
-    char buf[16];
-    ASSERT_EQ(ring.Init(8), RING_OK);
-    ASSERT_EQ(ring.Write("abcde", 5), RING_OK);
-    ASSERT_EQ(ring.Read(buf, 3), 3);
-    ring.Rewind(); // two bytes still wait: no effect
-    EXPECT_EQ(ring.Room(), 5);
-    EXPECT_EQ(ring.Read(buf, 16), 2);
-    EXPECT_EQ(std::string(buf, 2), "de");
-    ring.Rewind();
-    EXPECT_TRUE(ring.IsEmpty());
-    // From the front again: a full ring's worth goes in without wrapping.
-    ASSERT_EQ(ring.Write("0123456", 7), RING_OK);
-    EXPECT_EQ(ring.Read(buf, 16), 7);
-    EXPECT_EQ(std::string(buf, 7), "0123456");
+// A read-only document cannot take the program: refusing to start says so,
+// where receiving would have dropped every line.
+TEST_F(TransferTest, ReceivingIntoAWriteProtectedDocumentIsRefused) {
+    Connect();
+    host.buffer.SetWriteProtected(true);
+    EXPECT_FALSE(connection().StartReceive());
+    EXPECT_EQ(sink.Messages(), std::vector<std::string>{kMsgReadOnlyNoReceive});
+    EXPECT_EQ(connection().State(), Idle);
+    host.buffer.SetWriteProtected(false);
+    ASSERT_TRUE(connection().StartReceive());
+    pty.WriteMaster("O1\n");
+    ASSERT_TRUE(RunUntil([&] { return Lines(host.buffer) == "O1|"; }));
+    // Protected while receiving: the text waits, it is not dropped.
+    host.buffer.SetWriteProtected(true);
+    pty.WriteMaster("M30\n");
+    ASSERT_TRUE(RunUntil([&] { return connection().QueuedBytes() == 5; }));
+    host.buffer.SetWriteProtected(false);
+    pty.WriteMaster("%\n");
+    ASSERT_TRUE(RunUntil([&] { return Lines(host.buffer) == "O1|M30|%|"; }));
+    connection().StopReceive();
 }
 
 } // namespace

@@ -273,9 +273,9 @@ protected:
     // The PC's side of the cable, opened as the program's own port opens it.
     bool OpenPc(CSerialPort& port) {
         port.SetMessageSink(&sink);
-        port.Configure(nullptr, 1, 115200, 8, 1, 'N', 1);
-        port.SetDevicePath(link);
-        return port.Open();
+        port.Configure(PortSettings{1, 115200, 8, 1, 'N'},
+            link);
+        return port.Open().Ok();
     }
     TempDir dir;
     std::string link = dir.File("cnc");

@@ -45,6 +45,7 @@ finished() {
     fi
     wait "$1"
 }
+running() { ! ended "$1"; }
 ended() { # an exited child stays a zombie until it is waited for
     [[ ! -e /proc/$1/stat || $(awk '{ print $3 }' "/proc/$1/stat" 2>/dev/null) == Z ]]
 }
@@ -53,9 +54,9 @@ size_at_least() { [[ -e $1 && $(stat -c %s "$1") -ge $2 ]]; }
 # Bytes a process has read so far: a tty read shows here before anything else.
 bytes_read() { awk '/^rchar/ { print $2 }' "/proc/$1/io" 2>/dev/null || echo 0; }
 read_at_least() { [[ $(bytes_read "$1") -ge $2 ]]; }
-# The port is open and set up (its input flushed) once its monitor and the
-# receive worker run beside the main thread.
-receiving() { [[ $(ls /proc/"$1"/task 2>/dev/null | wc -l) -ge 3 ]]; }
+# The port is open and set up (its input flushed) once its reader runs beside
+# the main thread.
+receiving() { [[ $(ls /proc/"$1"/task 2>/dev/null | wc -l) -ge 2 ]]; }
 start_cable() { # a socat cable: the program opens $work/pc, the test $work/ctl
     rm -f "$work/pc" "$work/ctl"
     socat pty,raw,echo=0,link="$work/ctl" pty,raw,echo=0,link="$work/pc" 2>/dev/null &
@@ -135,6 +136,31 @@ check "send without PORT uses the port saved in Sermida.ini" \
     bash -c "SERMIDA_HOME='$work/home' SERMIDA_COM3='$work/no-tty' '$cli' send '$work/crlf.nc' 2>&1 |
              grep -q 'COM3'"
 
+# --- only a terminal is a port ----------------------------------------------------------
+# A file named as the device (an easy slip: send --device prog.nc other.nc)
+# would have been overwritten with the other program.
+printf 'O1000\r\nG0 X1\r\nM30\r\n' >"$work/prog.nc"
+cp "$work/prog.nc" "$work/prog.before"
+check "send to a regular file as the device fails" \
+    exit_is 1 "$cli" send --device "$work/prog.nc" --no-pace "$work/crlf.nc"
+check "and leaves that file byte for byte" cmp -s "$work/prog.before" "$work/prog.nc"
+check "and says it is no serial device" bash -c \
+    "'$cli' send --device '$work/prog.nc' '$work/crlf.nc' 2>&1 | grep -q '不是串口设备'"
+check "send to /dev/null fails" exit_is 1 "$cli" send --device /dev/null "$work/crlf.nc"
+mkfifo "$work/fifo"
+check "send to a FIFO fails" exit_is 1 timeout 5 "$cli" send --device "$work/fifo" "$work/crlf.nc"
+check "receive from /dev/null fails at once" \
+    exit_is 1 timeout 5 "$cli" receive --device /dev/null --idle-timeout 1 "$work/n.nc"
+check "and writes no FILE" test ! -e "$work/n.nc"
+
+# --- the baud rates send, receive and vcnc take ---------------------------------------
+for baud in 49 4000001 0; do
+    check "send --baud $baud is a usage error" exit_is 2 "$cli" send --baud "$baud" "$work/crlf.nc"
+    check "vcnc --baud $baud is a usage error" exit_is 2 "$cli" vcnc --link "$work/l" --baud "$baud"
+done
+check "send and vcnc refuse a rate in the same words" bash -c "
+    [[ \$('$cli' send --baud 49 x 2>&1 | head -1) == \$('$cli' vcnc --link '$work/l' --baud 49 2>&1 | head -1) ]]"
+
 # --- send to receive through a cable made by socat -------------------------------------
 if command -v socat >/dev/null; then
     socat pty,raw,echo=0,link="$work/ctl" pty,raw,echo=0,link="$work/pc" 2>/dev/null &
@@ -143,8 +169,8 @@ if command -v socat >/dev/null; then
     printf 'O0001\r\nN1 G0 X1 ; rapid\r\n;note\r\nM30' >"$work/s.nc"
     "$cli" receive --device "$work/ctl" --baud 115200 --idle-timeout 1 "$work/r.nc" 2>/dev/null &
     receiver=$!
-    # Until its port is open and set up: its monitor and receive worker run.
-    for _ in $(seq 200); do [[ $(ls /proc/"$receiver"/task 2>/dev/null | wc -l) -ge 3 ]] && break; sleep 0.05; done
+    # Until its port is open and set up: its reader runs.
+    until_true 10 receiving "$receiver"
     check "send exits 0 after the last line" exit_is 0 "$cli" send --device "$work/pc" --baud 115200 "$work/s.nc"
     wait "$receiver"
     check "receive exits 0 after the idle time" test $? -eq 0
@@ -225,7 +251,9 @@ check "send --xoff-chunk 8 into a 10-byte xoff room arrives exact" cmp -s "$wire
 check "and without overflow, after holds" \
     bash -c "[[ $vcnc_rc -eq 0 && \$(sed -n 's/.*xoff: \([0-9]*\),.*/\1/p' '$work/summary') -gt 0 ]]"
 
-vcnc_run --baud 9600 --buffer 256 --rate 500 --xoff-room 10 --idle-exit 1 -- \
+# A slow controller holds the sender in the middle of a line, and the rest of
+# that line is longer than the 10 characters it still has room for.
+vcnc_run --baud 9600 --buffer 256 --rate 100 --xoff-room 10 --idle-exit 1 -- \
     "$cli" send --device "$work/cnc" --baud 9600 "$prog"
 check "whole lines longer than a 10-byte xoff room overflow (exit 3)" test "$vcnc_rc" -eq 3
 
@@ -269,7 +297,9 @@ punched=$(stat -c %s "$work/gbk.nc")
 for opts in "--frame" "--frame --utf8" "--frame --utf8 --lf" "--lf"; do
     rm -f "$work/got.nc"
     # shellcheck disable=SC2086
-    vcnc_run --baud 38400 --punch "$work/gbk.nc" $opts --idle-exit 2 -- \
+    # The controller stays on the line longer than the PC waits for more: a
+    # line that goes away ends a reception as cut.
+    vcnc_run --baud 38400 --punch "$work/gbk.nc" $opts --idle-exit 4 -- \
         "$cli" receive --device "$work/cnc" --baud 38400 --idle-timeout 2 "$work/got.nc"
     check "punch $opts arrives as the GBK program with CR LF" cmp -s "$work/gbk.nc" "$work/got.nc"
     check "punch $opts: both ends exit 0" test "$vcnc_rc$pc_rc" = 00
@@ -300,6 +330,45 @@ if command -v socat >/dev/null; then
         "$work/summary"
     pull_cable
 fi
+
+# Ctrl+C stops at the end of the line in flight and names the last line that
+# went out whole: exactly the lines the controller has.
+rm -f "$work/cnc"
+"$cli" vcnc --link "$work/cnc" --baud 1200 --rate 0 --save "$work/saved" --idle-exit 2 \
+    >"$work/summary" 2>/dev/null &
+vpid=$!
+until_true 5 test -L "$work/cnc"
+"$cli" send --device "$work/cnc" --baud 1200 "$prog" 2>"$work/err" &
+spid=$!
+until_true 10 size_at_least "$work/saved" 300
+kill -INT "$spid"
+finished "$spid" 5
+check "Ctrl+C stops send with exit 130" test $? -eq 130
+finished "$vpid" 10
+whole=$(sed -n 's/^stopped: lines 1 to \([0-9]*\) of [0-9]* went out whole; line \([0-9]*\) was not sent.*/\1 \2/p' "$work/err")
+held=$(summary_field lines)
+check "and names the last line that went out whole and the next" \
+    test "$whole" = "$held $((held + 1))"
+check "the line in flight was finished" ends_with_line_break "$work/saved"
+
+# A second Ctrl+C cuts a long line at once, and says so.
+{ printf 'G1 X'; head -c 100 /dev/zero | tr '\0' '5'; printf '\r\nM30\r\n'; } >"$work/slow-line.nc"
+rm -f "$work/cnc"
+"$cli" vcnc --link "$work/cnc" --baud 50 --rate 0 --save "$work/saved" --idle-exit 1 \
+    >"$work/summary" 2>/dev/null &
+vpid=$!
+until_true 5 test -L "$work/cnc"
+"$cli" send --device "$work/cnc" --baud 50 "$work/slow-line.nc" 2>"$work/err" &
+spid=$!
+until_true 10 size_at_least "$work/saved" 2
+kill -INT "$spid"
+sleep 0.3
+check "one Ctrl+C waits for the line in flight (22 s at 50 baud)" running "$spid"
+kill -INT "$spid"
+finished "$spid" 2
+check "a second Ctrl+C ends at once with exit 130" test $? -eq 130
+check "and says the line was cut" grep -q "line 1 was cut" "$work/err"
+finished "$vpid" 10
 
 # Ended by a signal (Ctrl+C, or a service manager's stop): summary, exit 0, link gone.
 for sig in INT TERM; do
@@ -356,7 +425,7 @@ if command -v socat >/dev/null; then
     # byte the program had read is in FILE.
     start_cable
     exec 7<>"$work/ctl"
-    rm -f "$work/got.nc"
+    rm -f "$work/got.nc"*
     "$cli" receive --device "$work/pc" --baud 115200 "$work/got.nc" 2>"$work/err" &
     receiver=$!
     until_true 10 receiving "$receiver"
@@ -367,10 +436,35 @@ if command -v socat >/dev/null; then
     pull_cable
     exec 7>&-
     finished "$receiver" 10
-    check "receive ends by itself, exit 0, when the cable is pulled" test $? -eq 0
-    check "and says the device is gone" grep -q "gone" "$work/err"
-    check "and FILE holds everything that came, CR LF" \
-        cmp -s "$work/got.nc" <(printf '%s' "$text" | sed 's/$/\r/')
+    check "receive ends by itself, exit 4, when the cable is pulled" test $? -eq 4
+    check "and says the device is gone and where the text is" \
+        grep -q "gone.*got.nc.partial" "$work/err"
+    check "and the cut program is kept beside FILE, everything that came, CR LF" \
+        cmp -s "$work/got.nc.partial" <(printf '%s' "$text" | sed 's/$/\r/')
+    check "and FILE is not written: a script cannot mistake it for a whole program" \
+        test ! -e "$work/got.nc"
+
+    # Into a FILE that holds a good program: it stays as it was.
+    start_cable
+    exec 7<>"$work/ctl"
+    printf 'O2000 (GOOD)\r\nM30\r\n' >"$work/good.nc"
+    cp "$work/good.nc" "$work/good.before"
+    rm -f "$work/good.nc.partial"
+    printf 'OLD' >"$work/good.nc.partial"
+    "$cli" receive --device "$work/pc" --baud 115200 "$work/good.nc" 2>"$work/err" &
+    receiver=$!
+    until_true 10 receiving "$receiver"
+    base=$(bytes_read "$receiver")
+    printf 'O2000 (CUT' >&7
+    until_true 10 read_at_least "$receiver" $((base + 10))
+    pull_cable
+    exec 7>&-
+    finished "$receiver" 10
+    check "a cut program never replaces a good FILE (exit 4)" test $? -eq 4
+    check "which is left byte for byte" cmp -s "$work/good.before" "$work/good.nc"
+    check "nor an earlier partial file" bash -c "[[ \$(cat '$work/good.nc.partial') == OLD ]]"
+    check "the cut text goes to the next free name" \
+        bash -c "[[ \$(cat '$work/good.nc.partial.1') == 'O2000 (CUT' ]]"
 fi
 
 printf 'OLD\r\n' >"$work/old.nc"

@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QCoreApplication>
 #include <QDialog>
 #include <QDrag>
 #include <QFocusEvent>
@@ -13,7 +12,6 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
-#include <QThread>
 #include <algorithm>
 
 #include "common/Gbk.h"
@@ -28,13 +26,6 @@
 #include "editor/view/ViewPainter.h"
 #include "editor/view/ViewScroller.h"
 #include "editor/view/ViewSearch.h"
-
-namespace {
-
-// Posted to the view when the transmit worker has queued marking requests.
-const QEvent::Type kTransferRequestEvent = static_cast<QEvent::Type>(QEvent::User + 20);
-
-} // namespace
 
 CTextView::CTextView(QWidget* parent)
     : QAbstractScrollArea(parent), painter(std::make_unique<ViewPainter>(*this)),
@@ -661,57 +652,11 @@ QMimeData* CTextView::PackSelectionForDrag() {
 // ---------------------------------------------------------------------------
 // Transfer line marking
 
-void CTextView::PostTransferRequest(TransferMarkQueue::Op op, int n) {
-    const bool wake = transferRequests.Push(op, n);
-    if (QThread::currentThread() == thread())
-        RunTransferRequests(); // on the UI thread: at once, after anything queued before
-    else if (wake)
-        QCoreApplication::postEvent(this, new QEvent(kTransferRequestEvent));
-}
-
-void CTextView::MarkTransferLine(int n) {
-    PostTransferRequest(TransferMarkQueue::Op::Mark, n);
-}
-
-void CTextView::UnmarkTransferLine(int n) {
-    PostTransferRequest(TransferMarkQueue::Op::Unmark, n);
-}
-
-void CTextView::ClearTransferMark() {
-    PostTransferRequest(TransferMarkQueue::Op::Clear, 0);
-}
-
-void CTextView::CursorToLine(int n) {
-    PostTransferRequest(TransferMarkQueue::Op::CursorTo, n);
-}
-
-void CTextView::RunTransferRequests() {
-    for (const auto& r : transferRequests.Take()) {
-        if (buffer == nullptr)
-            continue;
-        if (r.op != TransferMarkQueue::Op::Clear && (r.line < 1 || r.line > LineCount()))
-            continue;
-        switch (r.op) {
-        case TransferMarkQueue::Op::Mark:
-            ApplyTransferMark(r.line);
-            break;
-        case TransferMarkQueue::Op::Unmark:
-            buffer->SetLineMark(r.line - 1, TRANSFER_LINE, false);
-            break;
-        case TransferMarkQueue::Op::CursorTo:
-            PlaceCursor({0, r.line - 1});
-            break;
-        case TransferMarkQueue::Op::Clear:
-            buffer->SetLineMark(-1, TRANSFER_LINE, false); // wherever it is
-            break;
-        }
-    }
-}
-
-void CTextView::ApplyTransferMark(int n) {
+void CTextView::ShowWaitingLine(int n) {
+    if (n < 1 || n > LineCount())
+        return;
     const TextPos p{0, n - 1};
     ScrollIntoView(p);
-    buffer->SetLineMark(p.y, TRANSFER_LINE, true, true);
     PlaceCursor(p);
     AllowCaret();
     SelectRange(p, p);
@@ -721,12 +666,9 @@ void CTextView::ApplyTransferMark(int n) {
     motion->Execute(ID_MOVE_HOME);
 }
 
-bool CTextView::event(QEvent* e) {
-    if (e->type() == kTransferRequestEvent) {
-        RunTransferRequests();
-        return true;
-    }
-    return QAbstractScrollArea::event(e);
+void CTextView::CaretToLine(int n) {
+    if (n >= 1 && n <= LineCount())
+        PlaceCursor({0, n - 1});
 }
 
 // ---------------------------------------------------------------------------

@@ -13,7 +13,6 @@
 #include "editor/view/CookieCache.h"
 #include "editor/view/ExpandedLengthCache.h"
 #include "editor/view/PaneGroup.h"
-#include "editor/view/TransferMarkQueue.h"
 
 class CTextBuffer;
 class QDialog;
@@ -32,8 +31,7 @@ class ViewSearch;
 // the scroll position. Painting, caret motion, mouse selection and scrolling
 // live in helper classes of their own; this class holds the state they share.
 //
-// Threads: the UI thread only, except the transfer marking calls and
-// CursorToLine, which a transmit worker may call from its own thread.
+// Threads: the UI thread only.
 class CTextView : public QAbstractScrollArea, public BufferView {
     Q_OBJECT
 
@@ -170,12 +168,12 @@ public:
     virtual Qt::DropActions AllowedDropEffects() const { return Qt::CopyAction; }
     virtual void AfterDragSource(Qt::DropAction effect) { (void)effect; }
 
-    // Transfer line marking with 1-based line numbers. Safe from any thread: the
-    // requests reach the UI thread in order.
-    void MarkTransferLine(int n);
-    void UnmarkTransferLine(int n);
-    void ClearTransferMark();
-    void CursorToLine(int n);
+    // Where a transmission stands, 1-based: the line at which it waits (its
+    // mark is set) comes into view with the caret at its start, as after
+    // Home; the caret goes to the start of a line just sent, without
+    // scrolling.
+    void ShowWaitingLine(int n);
+    void CaretToLine(int n);
 
     void OnBufferChanged(BufferView* source, const PositionAdjuster* adjuster, uint32_t bits,
                          int line) override;
@@ -190,7 +188,6 @@ public:
 protected:
     virtual CTextBuffer* FindOwnBuffer() { return nullptr; }
 
-    bool event(QEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
@@ -213,9 +210,6 @@ private:
     friend class ViewSearch;
 
     void MeasureFont();
-    void RunTransferRequests();
-    void PostTransferRequest(TransferMarkQueue::Op op, int n);
-    void ApplyTransferMark(int n);
     void UpdateMouseShape(QPoint point);
     void ForgetIdealColumnIfMoved(TextPos before);
     void RestartCaretBlink();
@@ -262,6 +256,4 @@ private:
     std::shared_ptr<PaneGroup> paneGroup;
     int paneRow = 0;
     int paneColumn = 0;
-
-    TransferMarkQueue transferRequests;
 };

@@ -1,0 +1,39 @@
+#pragma once
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "transfer/CByteRing.h"
+#include "transfer/ReceiveDecoder.h"
+
+class CTextBuffer;
+class TransferHost;
+
+// Received bytes on their way into the document: decoded into document text,
+// queued, and moved into the document in chunks. Text that finds no room in
+// the queue waits behind it, so nothing decoded is ever dropped; it waits,
+// too, while the document is write-protected.
+//
+// Threads: the host thread only.
+class Receiver {
+public:
+    static constexpr int kQueueSize = 10 * 1024 * 1024;
+    static constexpr int kFlushChunk = 4096;
+
+    Receiver();
+    void Decode(std::string_view bytes);
+    // Moves everything queued into the document through the host; false,
+    // with nothing moved, while the document is write-protected.
+    bool Flush(TransferHost& host, const CTextBuffer& document);
+    // Bytes decoded and not yet in the document.
+    size_t Queued() const;
+    const ReceiveDecoder& Decoder() const { return decoder; }
+
+private:
+    void Queue(const std::string& text);
+
+    ReceiveDecoder decoder;
+    CByteRing queue;
+    std::string overflow; // follows the ring's bytes
+    std::string decoded;  // kept so that its memory is reused
+};

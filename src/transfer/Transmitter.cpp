@@ -1,0 +1,161 @@
+#include "transfer/Transmitter.h"
+
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <system_error>
+
+#include "editor/buffer/CTextBuffer.h"
+#include "link/Link.h"
+#include "transfer/PortReader.h"
+#include "transfer/TransferControl.h"
+#include "transfer/TransferHost.h"
+
+using Op = TransferMarkQueue::Op;
+
+namespace {
+int64_t Now() {
+    return int64_t(std::time(nullptr));
+}
+} // namespace
+
+Transmitter::Transmitter(Link& l, TransferControl& c, PortReader& r, TransferHost& h)
+    : link(l), control(c), reader(r), host(h) {}
+
+Transmitter::~Transmitter() {
+    if (thread.joinable()) {
+        Abort();
+        thread.join();
+    }
+}
+
+bool Transmitter::Start(const CTextBuffer& text, int xoffChunk) {
+    Join();
+    aborted = false;
+    link.CancelWrites(false);
+    outcome = {};
+    try {
+        thread = std::thread(&Transmitter::Run, this, &text, xoffChunk > 0 ? xoffChunk : 0);
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return true;
+}
+
+void Transmitter::Abort() {
+    aborted = true;
+    control.Stop();
+    link.CancelWrites(true);
+}
+
+void Transmitter::Join() {
+    if (thread.joinable())
+        thread.join();
+}
+
+int64_t Transmitter::OperationSeconds() const {
+    if (operationRunning)
+        return Now() - operationStart;
+    return lastOperationTime;
+}
+
+void Transmitter::Show(Op op, int line) {
+    if (marks.Push(op, line))
+        host.PostTransferEvent(TransferEvent::Marks);
+}
+
+void Transmitter::Run(const CTextBuffer* text, int chunk) {
+    Show(Op::Clear, 0); // the line where the last transmission failed no longer waits
+    const int total = text->CountLines();
+    totalLines = total;
+    sentLines = 0;
+    operationStart = Now();
+    operationRunning = true;
+    outcome.total = total;
+
+    std::string line;
+    End end = End::Completed;
+    for (int i = 0; i < total; ++i) {
+        bool marked = false;
+        const std::string_view chars = text->LineView(i);
+        // Everything from the first ';' on is a comment for the operator only.
+        line.assign(chars.substr(0, std::min(chars.find(';'), chars.size())));
+        line += "\r\n";
+        end = SendLine(i, line, chunk, marked);
+        if (end != End::Completed)
+            break;
+        outcome.linesWhole = i + 1;
+        sentLines = i + 1;
+        const Step step = WaitTurn(i, marked, false);
+        if (step != Step::Go) {
+            end = step == Step::Lost ? End::Failed : End::Stopped;
+            break;
+        }
+        if (marked)
+            Show(Op::Unmark, i + 1);
+        Show(Op::CursorTo, i + 1);
+    }
+    outcome.end = end;
+    outcome.lost = link.IsLost();
+    if (end == End::Completed || end == End::Stopped)
+        Show(Op::Clear, 0); // nothing waits any more
+    else
+        Show(Op::Mark, outcome.linesWhole + 1); // the first line that did not go out whole
+    control.Stop();
+    sentLines = 0;
+    lastOperationTime = Now() - operationStart;
+    operationRunning = false;
+    host.PostTransferEvent(TransferEvent::TransmitEnded);
+}
+
+Transmitter::End Transmitter::SendLine(int index, const std::string& bytes, int chunk,
+                                       bool& marked) {
+    const size_t piece = chunk > 0 ? size_t(chunk) : bytes.size();
+    for (size_t at = 0; at < bytes.size(); at += piece) {
+        const size_t n = std::min(piece, bytes.size() - at);
+        uint32_t written = 0;
+        if (!link.Write(bytes.data() + at, uint32_t(n), written) || written != n) {
+            if (aborted)
+                return at + written > 0 ? End::Cut : End::Stopped;
+            return End::Failed;
+        }
+        if (aborted) // the cut came as the last byte left: the line is whole
+            return at + n < bytes.size() ? End::Cut : End::Completed;
+        // A piece leaves the line before the state is looked at: a controller
+        // may take only a few characters after its DC3.
+        if (chunk > 0 && !link.WaitUntilSent() && aborted)
+            return at + n < bytes.size() ? End::Cut : End::Completed;
+        // Whatever the controller said while the bytes went out is read before
+        // the state is trusted, however late the host thread would get to it.
+        if (link.TakesLineTime())
+            reader.CatchUp(std::chrono::milliseconds(kCatchUpMs));
+        if (at + n < bytes.size()) {
+            const Step step = WaitTurn(index, marked, true);
+            if (step == Step::Lost)
+                return End::Failed;
+            if (step == Step::Stop)
+                return End::Cut;
+        }
+    }
+    return End::Completed;
+}
+
+Transmitter::Step Transmitter::WaitTurn(int index, bool& marked, bool midLine) {
+    bool waited = false;
+    for (;;) {
+        const int s = control.State();
+        if (s == Sending)
+            return Step::Go;
+        if (s == Idle || aborted)
+            return midLine && !waited && !aborted ? Step::Go : Step::Stop;
+        // A controller that held the line and then went away never releases it.
+        if (link.IsLost())
+            return Step::Lost;
+        if (!marked) {
+            Show(Op::Mark, index + 1);
+            marked = true;
+        }
+        waited = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}

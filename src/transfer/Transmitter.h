@@ -1,0 +1,85 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+
+#include "transfer/TransferMarks.h"
+
+class CTextBuffer;
+class Link;
+class PortReader;
+class TransferControl;
+class TransferHost;
+
+// The transmit worker: sends a document's lines, each cut at its first ';'
+// and ended by CR LF, one write per line (or per piece of at most xoffChunk
+// bytes). After each line (or piece), once the bytes have left and the reader
+// has seen whatever came back meanwhile, it looks at the state: a hold or a
+// pause waits there with the line marked, Stop ends at that line boundary,
+// Abort (Stop again) cuts the line in flight at once.
+//
+// Threads: Start, Abort and Join on the host thread; the figures anywhere.
+class Transmitter {
+public:
+    enum class End { None, Completed, Stopped, Cut, Failed };
+    struct Outcome {
+        End end = End::None;
+        int total = 0;
+        // Lines 1..linesWhole went out whole; line linesWhole + 1 did not
+        // (cut, failed or not sent), unless the transmission completed.
+        int linesWhole = 0;
+        bool lost = false; // it ended because the link had gone
+    };
+
+    Transmitter(Link& link, TransferControl& control, PortReader& reader, TransferHost& host);
+    ~Transmitter();
+    Transmitter(const Transmitter&) = delete;
+    Transmitter& operator=(const Transmitter&) = delete;
+
+    // The state is Sending already and the document locked against edits; the
+    // worker reads text's lines until it posts TransmitEnded. xoffChunk 0:
+    // whole lines.
+    bool Start(const CTextBuffer& text, int xoffChunk);
+    void Abort();
+    // Waits for the worker to end (it ends by itself).
+    void Join();
+    // The last transmission's end; read after Join.
+    const Outcome& LastOutcome() const { return outcome; }
+    TransferMarkQueue& Marks() { return marks; }
+
+    int TotalLines() const { return totalLines; }
+    // Lines that went out whole so far; 0 once the transmission has ended.
+    int SentLines() const { return sentLines; }
+    // Seconds of the running transmission, or of the last one.
+    int64_t OperationSeconds() const;
+    bool OperationRunning() const { return operationRunning; }
+
+    // How long the worker waits for the reader to catch up after a line.
+    static constexpr int kCatchUpMs = 2000;
+
+private:
+    enum class Step { Go, Stop, Lost };
+
+    void Run(const CTextBuffer* text, int chunk);
+    End SendLine(int index, const std::string& bytes, int chunk, bool& marked);
+    // The wait after a line (midLine false) or a piece. Mid-line, a Stop that
+    // came while nothing waited lets the line finish first.
+    Step WaitTurn(int index, bool& marked, bool midLine);
+    void Show(TransferMarkQueue::Op op, int line);
+
+    Link& link;
+    TransferControl& control;
+    PortReader& reader;
+    TransferHost& host;
+    TransferMarkQueue marks;
+    std::thread thread;
+    std::atomic<bool> aborted{false};
+    Outcome outcome; // the worker's until it ends
+
+    std::atomic<int> totalLines{100};
+    std::atomic<int> sentLines{0};
+    std::atomic<int64_t> operationStart{0};
+    std::atomic<bool> operationRunning{false};
+    std::atomic<int64_t> lastOperationTime{0};
+};
