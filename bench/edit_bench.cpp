@@ -98,8 +98,8 @@ void BM_Typing10000(benchmark::State& state) {
     for (auto _ : state) {
         for (int i = 0; i < 10000; ++i) {
             const char c = i % 7 == 6 ? ' ' : char('A' + i % 26);
-            QKeyEvent press(QEvent::KeyPress, Qt::Key_A + (c == ' ' ? 0 : c - 'A'),
-                            Qt::NoModifier, QString(QChar(c)));
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_A + (c == ' ' ? 0 : c - 'A'), Qt::NoModifier,
+                            QString(QChar(c)));
             const auto t0 = Clock::now();
             QCoreApplication::sendEvent(view.get(), &press);
             view->viewport()->repaint(); // the key is done when the user sees it

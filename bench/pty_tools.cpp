@@ -12,10 +12,10 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -148,6 +148,7 @@ int main(int argc, char** argv) {
         return Lines(argv[2], argv[3]);
     if (argc == 4 && !std::strcmp(argv[1], "punch"))
         return Punch(argv[2], argv[3]);
-    std::fprintf(stderr, "usage: pty_tools sink LINK [IDLE_MS] | lines DEVICE FILE | punch LINK FILE\n");
+    std::fprintf(stderr,
+                 "usage: pty_tools sink LINK [IDLE_MS] | lines DEVICE FILE | punch LINK FILE\n");
     return 2;
 }

@@ -1,5 +1,5 @@
 // The receiving side without the port: 10 MiB of punched program decoded and
-// appended to a document the way the engine's flush appends it, to see what
+// appended to a document the way the connection's flush appends it, to see what
 // the window thread spends per byte apart from reading the device.
 #include <benchmark/benchmark.h>
 
@@ -8,11 +8,12 @@
 #include <vector>
 
 #include "cli/CliHost.h"
+#include "transfer/ReceiveDecoder.h"
 
 namespace {
 
 constexpr size_t kPunch = 10 * 1024 * 1024;
-constexpr size_t kRead = 64 * 1024; // about what one hand-shake with the monitor carries
+constexpr size_t kRead = 64 * 1024; // what the port reader takes in one read
 constexpr size_t kFlush = 4096;
 
 const std::string& Punch() {
@@ -27,22 +28,20 @@ const std::string& Punch() {
     return bytes;
 }
 
-// One read's worth of the punch, decoded as the engine decodes it.
-void DecodeBatch(CliHost& host, const std::string& in, size_t at, std::string& out) {
+// One read's worth of the punch, decoded as the connection decodes it.
+void DecodeBatch(ReceiveDecoder& decoder, const std::string& in, size_t at, std::string& out) {
     out.clear();
-    host.engine.decoder.Decode(reinterpret_cast<const unsigned char*>(in.data()) + at,
-                               std::min(kRead, in.size() - at), host.engine.state,
-                               host.engine.peerHold, out);
+    decoder.Decode(reinterpret_cast<const unsigned char*>(in.data()) + at,
+                   std::min(kRead, in.size() - at), out);
 }
 
 void BM_DecodeOnly(benchmark::State& state) {
     const std::string& in = Punch();
     for (auto _ : state) {
-        CliHost host;
-        host.engine.state = Receiving;
+        ReceiveDecoder decoder;
         std::string out;
         for (size_t at = 0; at < in.size(); at += kRead) {
-            DecodeBatch(host, in, at, out);
+            DecodeBatch(decoder, in, at, out);
             benchmark::DoNotOptimize(out.data());
         }
     }
@@ -55,10 +54,10 @@ void BM_DecodeAndAppend(benchmark::State& state) {
     for (auto _ : state) {
         auto owned = std::make_unique<CliHost>();
         CliHost& host = *owned;
-        host.engine.state = Receiving;
+        ReceiveDecoder decoder;
         std::string out;
         for (size_t at = 0; at < in.size(); at += kRead) {
-            DecodeBatch(host, in, at, out);
+            DecodeBatch(decoder, in, at, out);
             std::string_view rest = out;
             while (!rest.empty()) {
                 size_t n = std::min(rest.size(), kFlush);
@@ -69,7 +68,6 @@ void BM_DecodeAndAppend(benchmark::State& state) {
             }
         }
         state.PauseTiming(); // closing the document is not part of receiving
-        host.engine.state = Idle;
         owned.reset();
         state.ResumeTiming();
     }

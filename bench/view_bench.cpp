@@ -148,8 +148,7 @@ std::unique_ptr<ProgramView> ViewAtMiddle(int& line) {
 
 // Times each key with the paint that shows it; then Ctrl+End, which must not
 // rescan the rest, and undo of everything typed.
-template <typename Key>
-void TimeKeysMidDocument(benchmark::State& state, Key key) {
+template <typename Key> void TimeKeysMidDocument(benchmark::State& state, Key key) {
     int line = 0;
     auto view = ViewAtMiddle(line);
     const int before = Document().CountLines();

@@ -651,6 +651,14 @@ void CMainFrame::timerEvent(QTimerEvent* e) {
         QMainWindow::timerEvent(e);
 }
 
+QString CMainFrame::OperationTimeText(int64_t seconds) {
+    seconds = std::max<int64_t>(0, seconds);
+    return QStringLiteral("操作时间 %1:%2:%3")
+        .arg(seconds / 3600 % 24, 2, 10, QLatin1Char('0'))
+        .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
 void CMainFrame::UpdateStatus() {
     UpdateLockKeys();
     CSermidaView* view = ActiveView();
@@ -659,11 +667,7 @@ void CMainFrame::UpdateStatus() {
     const Connection& connection = view->Connection();
     progress->SetRange(0, connection.TotalLines());
     progress->SetPos(connection.SentLines());
-    const int64_t seconds = std::max<int64_t>(0, connection.OperationSeconds());
-    const QString text = QStringLiteral("操作时间 %1:%2:%3")
-                             .arg(seconds / 3600 % 24, 2, 10, QLatin1Char('0'))
-                             .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
-                             .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    const QString text = OperationTimeText(connection.OperationSeconds());
     if (timePane->text() != text) {
         timePane->setText(text);
         timePane->repaint();

@@ -63,6 +63,9 @@ public:
 
     // One tick of the 10 ms status update.
     void UpdateStatus();
+    // The operation-time pane's text: hours, minutes and seconds, the hours
+    // counted within a day.
+    static QString OperationTimeText(int64_t seconds);
     void OnHelp();
     void OnAbout();
     QString HelpFilePath() const;

@@ -78,8 +78,9 @@ void CSermidaDoc::ToggleReadOnly() {
 }
 
 bool CSermidaDoc::Receiving() const {
-    return std::any_of(views.begin(), views.end(),
-                       [](const CSermidaView* v) { return v->State() == TransferState::Receiving; });
+    return std::any_of(views.begin(), views.end(), [](const CSermidaView* v) {
+        return v->State() == TransferState::Receiving;
+    });
 }
 
 void CSermidaDoc::AddView(CSermidaView* view) {

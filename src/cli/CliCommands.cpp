@@ -4,7 +4,9 @@
 
 #include "editor/buffer/CTextBuffer.h"
 
-void CliError(const std::string& text) { std::fprintf(stderr, "sermida-cli: %s\n", text.c_str()); }
+void CliError(const std::string& text) {
+    std::fprintf(stderr, "sermida-cli: %s\n", text.c_str());
+}
 
 int CliUsageError(const std::string& text) {
     CliError(text);

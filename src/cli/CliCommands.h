@@ -7,8 +7,8 @@ enum : int {
     EXIT_OK = 0,
     EXIT_FAILED = 1,
     EXIT_USAGE = 2,
-    EXIT_OVERFLOW = 3, // vcnc: the controller's input buffer overflowed
-    EXIT_CUT = 4,      // receive: the device went away, the program may be cut
+    EXIT_OVERFLOW = 3,  // vcnc: the controller's input buffer overflowed
+    EXIT_CUT = 4,       // receive: the device went away, the program may be cut
     EXIT_STOPPED = 130, // send: stopped by Ctrl+C (SIGINT's own status)
 };
 

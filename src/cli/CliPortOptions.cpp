@@ -53,8 +53,8 @@ bool ParsePortOptions(CliArgs& args, CliPortOptions& out) {
     const bool found = LoadSettingsFile(saved);
     const DialogProposal proposal = ProposeSelections(PortSettings{}, found ? &saved : nullptr);
     const DialogSelection selection = SelectionOfProposal(proposal);
-    out.settings = SettingsOfChoice({selection.port, proposal.baud, selection.dataBits,
-                                     selection.stopBits, selection.parity});
+    out.settings = SettingsOfChoice(
+        {selection.port, proposal.baud, selection.dataBits, selection.stopBits, selection.parity});
     bool bad = false;
     std::string v;
     if (TakeOption(args, "--port", v, bad)) {

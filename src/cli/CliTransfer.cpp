@@ -82,7 +82,8 @@ int ReportTransmission(const Transmitter::Outcome& o, const std::string& elapsed
                  (o.lost ? ": the serial device is gone" : "") + "; " + whole);
         return EXIT_FAILED;
     case Transmitter::End::Cut:
-        std::fprintf(stderr, "stopped at once: line %s was cut, part of it went out; %s, elapsed %s\n",
+        std::fprintf(stderr,
+                     "stopped at once: line %s was cut, part of it went out; %s, elapsed %s\n",
                      next.c_str(), whole.c_str(), elapsed.c_str());
         return EXIT_STOPPED;
     case Transmitter::End::Stopped:
@@ -110,9 +111,9 @@ int RunSend(const CliArgs& input) {
     CliArgs args = input;
     CliPortOptions options;
     int chunk = 0;
-    if (int code = ParseTransferArgs(args, options, "--xoff-chunk",
-                                     "a number of bytes (0: whole lines)", chunk,
-                                     "send takes [PORT] [--xoff-chunk N] FILE");
+    if (int code =
+            ParseTransferArgs(args, options, "--xoff-chunk", "a number of bytes (0: whole lines)",
+                              chunk, "send takes [PORT] [--xoff-chunk N] FILE");
         code >= 0)
         return code;
 
@@ -192,8 +193,8 @@ int RunReceive(const CliArgs& input) {
                  host.buffer.CountLines(),
                  std::chrono::duration<double>(host.lastAppend - host.firstAppend).count());
     if (gone) {
-        CliError("the serial device is gone: the program may be cut; what arrived is in " +
-                 target + ", " + args[0] + " was left as it was");
+        CliError("the serial device is gone: the program may be cut; what arrived is in " + target +
+                 ", " + args[0] + " was left as it was");
         return EXIT_CUT;
     }
     if (errors.Any()) {

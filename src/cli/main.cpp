@@ -71,12 +71,8 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
-    {"info", RunInfo},
-    {"resave", RunResave},
-    {"send", RunSend},
-    {"receive", RunReceive},
-    {"vcnc", RunVcnc},
-    {"print", RunPrint},
+    {"info", RunInfo},       {"resave", RunResave}, {"send", RunSend},
+    {"receive", RunReceive}, {"vcnc", RunVcnc},     {"print", RunPrint},
 };
 
 } // namespace

@@ -44,7 +44,9 @@ void SyncFolder(const std::string& folder) {
 
 } // namespace
 
-AtomicFile::~AtomicFile() { Abort(); }
+AtomicFile::~AtomicFile() {
+    Abort();
+}
 
 bool AtomicFile::Fail(FileError* error, const char* step, int code) {
     if (!failed) {

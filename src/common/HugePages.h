@@ -24,16 +24,15 @@ template <class T> struct HugePageAllocator {
 
     T* allocate(size_t n) { return static_cast<T*>(huge_pages::Allocate(n * sizeof(T))); }
     void deallocate(T* p, size_t n) noexcept { huge_pages::Free(p, n * sizeof(T)); }
-    template <class U> bool operator==(const HugePageAllocator<U>&) const noexcept {
-        return true;
-    }
+    template <class U> bool operator==(const HugePageAllocator<U>&) const noexcept { return true; }
 };
 
 // Bytes owned in one such block.
 class ByteBlock {
 public:
     ByteBlock() = default;
-    explicit ByteBlock(size_t size) : bytes(static_cast<char*>(huge_pages::Allocate(size))), length(size) {}
+    explicit ByteBlock(size_t size)
+        : bytes(static_cast<char*>(huge_pages::Allocate(size))), length(size) {}
     ~ByteBlock() { huge_pages::Free(bytes, length); }
     ByteBlock(ByteBlock&& other) noexcept : bytes(other.bytes), length(other.length) {
         other.bytes = nullptr;

@@ -17,10 +17,10 @@ enum StringId : int {
     IDC_DIRECTION_DOWN = 8612,  // "向下"
     IDC_SCOPE_SELECTION = 8613, // "选定部分"
     IDC_SCOPE_WHOLE = 8614,     // "整个文件"
-    IDS_UNDO_FORMAT = 8615,   // "撤消 %s\tCtrl+Z"
-    IDS_REDO_FORMAT = 8616,   // "重复 %s\tCtrl+Y"
-    IDS_UNDO_PLAIN = 8617,    // "撤消\tCtrl+Z"
-    IDS_REDO_PLAIN = 8618,    // "重复\tCtrl+Y"
+    IDS_UNDO_FORMAT = 8615,     // "撤消 %s\tCtrl+Z"
+    IDS_REDO_FORMAT = 8616,     // "重复 %s\tCtrl+Y"
+    IDS_UNDO_PLAIN = 8617,      // "撤消\tCtrl+Z"
+    IDS_REDO_PLAIN = 8618,      // "重复\tCtrl+Y"
     IDS_ACTION_UNKNOWN = 8619,
     IDS_ACTION_PASTE = 8620,
     IDS_ACTION_DELSEL = 8621,
@@ -43,8 +43,8 @@ enum StringId : int {
     ID_NEXT_PLAIN_PROMPT = 37224,
     ID_PREV_PLAIN_PROMPT = 37225,
     ID_CLEAR_PLAIN_PROMPT = 37226,
-    ID_INDICATOR_READONLY = 37901, // status-bar pane: the write protection
-    ID_INDICATOR_POSITION = 37903, // status-bar pane: "行 %d  列 %d"
+    ID_INDICATOR_READONLY = 37901,  // status-bar pane: the write protection
+    ID_INDICATOR_POSITION = 37903,  // status-bar pane: "行 %d  列 %d"
     ID_INDICATOR_OVERWRITE = 59140, // status-bar pane: "改写"
 };
 

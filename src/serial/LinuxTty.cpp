@@ -49,10 +49,18 @@ void Decode(const struct termios2& tio, TtyLineSetup& out) {
     out.lflag = tio.c_lflag;
     out.baud = int(tio.c_ospeed);
     switch (tio.c_cflag & CSIZE) {
-    case CS5: out.dataBits = 5; break;
-    case CS6: out.dataBits = 6; break;
-    case CS7: out.dataBits = 7; break;
-    default: out.dataBits = 8; break;
+    case CS5:
+        out.dataBits = 5;
+        break;
+    case CS6:
+        out.dataBits = 6;
+        break;
+    case CS7:
+        out.dataBits = 7;
+        break;
+    default:
+        out.dataBits = 8;
+        break;
     }
     out.stopBits = (tio.c_cflag & CSTOPB) ? 2 : 1;
     out.parity = !(tio.c_cflag & PARENB) ? 'N' : (tio.c_cflag & PARODD) ? 'O' : 'E';
@@ -119,8 +127,12 @@ int TtyRestoreState(int fd, const void* state, unsigned size) {
     return ::ioctl(fd, TCSETS2, state) == 0 ? 0 : errno;
 }
 
-int TtySetExclusive(int fd) { return ::ioctl(fd, TIOCEXCL) == 0 ? 0 : errno; }
-int TtyClearExclusive(int fd) { return ::ioctl(fd, TIOCNXCL) == 0 ? 0 : errno; }
+int TtySetExclusive(int fd) {
+    return ::ioctl(fd, TIOCEXCL) == 0 ? 0 : errno;
+}
+int TtyClearExclusive(int fd) {
+    return ::ioctl(fd, TIOCNXCL) == 0 ? 0 : errno;
+}
 
 static int ModemBits(int fd, unsigned long request, int bits) {
     if (::ioctl(fd, request, &bits) == 0)
@@ -129,9 +141,13 @@ static int ModemBits(int fd, unsigned long request, int bits) {
     return (errno == EINVAL || errno == ENOTTY || errno == ENOTSUP) ? 0 : errno;
 }
 
-int TtyRaiseDtrRts(int fd) { return ModemBits(fd, TIOCMBIS, TIOCM_DTR | TIOCM_RTS); }
+int TtyRaiseDtrRts(int fd) {
+    return ModemBits(fd, TIOCMBIS, TIOCM_DTR | TIOCM_RTS);
+}
 
-int TtyDropDtr(int fd) { return ModemBits(fd, TIOCMBIC, TIOCM_DTR); }
+int TtyDropDtr(int fd) {
+    return ModemBits(fd, TIOCMBIC, TIOCM_DTR);
+}
 
 int TtyInputCount(int fd, int& count) {
     count = 0;

@@ -16,8 +16,8 @@ struct TtyLineSetup {
     int dataBits = 0;
     int stopBits = 0;
     char parity = '?';
-    bool raw = false;       // no echo, no canonical mode, no signals, no output processing
-    bool flowOff = false;   // no CRTSCTS, IXON, IXOFF, IXANY
+    bool raw = false;         // no echo, no canonical mode, no signals, no output processing
+    bool flowOff = false;     // no CRTSCTS, IXON, IXOFF, IXANY
     bool parityCheck = false; // INPCK
     bool marksErrors = false; // PARMRK, and not IGNPAR
     bool clocal = false;

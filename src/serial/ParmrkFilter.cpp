@@ -34,8 +34,8 @@ size_t ParmrkFilter::Filter(char* bytes, size_t length) {
         }
         // Runs of ordinary bytes move as a block.
         const void* mark = std::memchr(bytes + in, 0377, length - in);
-        const size_t run = mark ? size_t(static_cast<char*>(const_cast<void*>(mark)) - (bytes + in))
-                                : length - in;
+        const size_t run =
+            mark ? size_t(static_cast<char*>(const_cast<void*>(mark)) - (bytes + in)) : length - in;
         std::memmove(bytes + out, bytes + in, run);
         out += run;
         in += run - 1;

@@ -41,7 +41,9 @@ std::string DialModem::ReadAtMost(uint32_t maximum) {
     return std::string(buf, n);
 }
 
-void DialModem::Purge() { port.Purge(); }
+void DialModem::Purge() {
+    port.Purge();
+}
 
 void DialModem::ShowCount(const char* suffix) {
     host.ShowStatus(Format("正在连接...%d/120 秒. %s", seconds, suffix));

@@ -65,8 +65,8 @@ private:
 
     std::mutex lock;
     std::condition_variable changed;
-    std::string pending;     // read, not yet taken by the host thread
-    bool posted = false;     // the host has been told of pending
+    std::string pending; // read, not yet taken by the host thread
+    bool posted = false; // the host has been told of pending
     uint64_t catchUpAsked = 0;
     uint64_t catchUpDone = 0;
 };

@@ -9,11 +9,13 @@ inline constexpr const char* kMsgWaitBeforeDisconnect = "请等待数据传送�
 inline constexpr const char* kMsgNoThread = "不能创建线程！";
 // The first line that did not go out whole, then how many lines did.
 inline constexpr const char* kMsgSendLineFailed = "第%d行发送失败，传送已停止；前%d行已完整发送。";
-inline constexpr const char* kMsgSendLineCut = "传送已中断：第%d行只发送了一部分；前%d行已完整发送。";
+inline constexpr const char* kMsgSendLineCut =
+    "传送已中断：第%d行只发送了一部分；前%d行已完整发送。";
 // The port ("COM3（/dev/ttyUSB0）", or the device path given).
 inline constexpr const char* kMsgPortGone =
     "串口%s已断开，连接已关闭。请检查电缆和设备，然后重新设置串口。";
-inline constexpr const char* kMsgReadOnlyNoReceive = "文档为只读，不能接收数据。请先取消“文档只读”。";
+inline constexpr const char* kMsgReadOnlyNoReceive =
+    "文档为只读，不能接收数据。请先取消“文档只读”。";
 inline constexpr const char* kMsgBadCharacters =
     "接收的数据中有%lld个字符在线路上损坏（校验或帧错误），已用“?”代替，请核对程序。";
 inline constexpr const char* kMsgOverruns = "接收时串口溢出%lld次，可能丢失了字符，请核对程序。";

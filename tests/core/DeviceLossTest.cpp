@@ -21,7 +21,6 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-
 // A program of numbered lines with comments, and what goes on the wire for it.
 std::string Program(int lines, std::string& wire) {
     std::string file;
@@ -73,7 +72,8 @@ protected:
     // A message that says text (at its end: a failed line may come first).
     bool Said(const std::string& text) const {
         for (const auto& m : sink.Messages())
-            if (m.size() >= text.size() && m.compare(m.size() - text.size(), text.size(), text) == 0)
+            if (m.size() >= text.size() &&
+                m.compare(m.size() - text.size(), text.size(), text) == 0)
                 return true;
         return false;
     }
@@ -150,8 +150,7 @@ TEST_F(DeviceLossTest, AHeldTransmissionEndsWhenTheDeviceVanishes) {
     ASSERT_TRUE(connection().StartTransmit());
     ASSERT_TRUE(controller.WaitFor(100, 10000ms));
     ASSERT_TRUE(controller.Write("\x13"));
-    ASSERT_TRUE(
-        RunUntil([&] { return connection().State() == HeldByPeer && MarkedLine() >= 0; }));
+    ASSERT_TRUE(RunUntil([&] { return connection().State() == HeldByPeer && MarkedLine() >= 0; }));
 
     cable.Pull();
     ASSERT_TRUE(RunUntil([&] { return host.transmitEnded.load(); }, 5000ms))

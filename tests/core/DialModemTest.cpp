@@ -58,7 +58,7 @@ protected:
     void Connect(ModemScript script, int dataBits = 8, int stopBits = 1, char parity = 'N') {
         modem = std::make_unique<ModemSimulator>(pty.Master(), pty.SlavePath(), script);
         port.Configure(PortSettings{1, 38400, uint8_t(dataBits), uint8_t(stopBits), parity},
-            pty.SlavePath());
+                       pty.SlavePath());
         ASSERT_TRUE(port.Open().Opened());
     }
 
@@ -156,8 +156,7 @@ TEST_F(DialTest, AnswerWordsAreFoundAnywhereInTheirOrderOfPrecedence) {
         ModemScript script;
         script.result = row.reply;
         ModemSimulator rowModem(line.Master(), line.SlavePath(), script);
-        rowPort.Configure(PortSettings{1, 9600, 8, 1, 'N'},
-            line.SlavePath());
+        rowPort.Configure(PortSettings{1, 9600, 8, 1, 'N'}, line.SlavePath());
         ASSERT_TRUE(rowPort.Open().Opened());
         DialModem rowDial(rowPort, rowHost, sink);
         ASSERT_EQ(rowDial.Start("12", ms(0)), Result::Running);
@@ -271,8 +270,7 @@ TEST_F(DialTest, ResetWithoutOkFails) {
         ModemScript script;
         script.reset = row.reply;
         ModemSimulator rowModem(line.Master(), line.SlavePath(), script);
-        rowPort.Configure(PortSettings{1, 38400, 8, 1, 'N'},
-            line.SlavePath());
+        rowPort.Configure(PortSettings{1, 38400, 8, 1, 'N'}, line.SlavePath());
         ASSERT_TRUE(rowPort.Open().Opened());
         DialModem rowDial(rowPort, rowHost, rowSink);
         ASSERT_EQ(rowDial.Start("123", ms(0)), Result::Running);
@@ -338,7 +336,7 @@ TEST_F(DialTest, LineOtherThanEightNoneOneIsRefusedBeforeAnythingIsSent) {
         rowPort.SetMessageSink(&rowSink);
         ModemSimulator rowModem(line.Master(), line.SlavePath(), {});
         rowPort.Configure(PortSettings{1, 38400, uint8_t(row.data), uint8_t(row.stop), row.parity},
-            line.SlavePath());
+                          line.SlavePath());
         ASSERT_TRUE(rowPort.Open().Opened());
         DialModem rowDial(rowPort, rowHost, rowSink);
         EXPECT_EQ(rowDial.Start("123", ms(0)), Result::Failed);

@@ -218,8 +218,8 @@ TEST_F(LoadSaveTest, SaveOntoAFolderFails) {
 TEST_F(LoadSaveTest, RandomFilesRoundTripByteForByte) {
     std::mt19937 rng(7);
     const std::string alphabet("\r\n\r\n\r\nG1 X-0.5;()\0\xb5\xe7", 20);
-    const size_t sizes[] = {0, 1, 2, 3, 17, 255, 256, 257, 4096, 32767, 32768, 32769, 65536,
-                            100000};
+    const size_t sizes[] = {0,   1,    2,     3,     17,    255,   256,
+                            257, 4096, 32767, 32768, 32769, 65536, 100000};
     for (size_t size : sizes) {
         for (int variant = 0; variant < 3; ++variant) {
             std::string bytes;

@@ -29,7 +29,10 @@ TEST(MatchInLine, WholeWordRejectsWordBytesAroundTheOccurrence) {
     // Punctuation, NUL and bytes of 0x80 and above are not word bytes.
     EXPECT_EQ(MatchInLine("(ab)", "ab", true), 1);
     EXPECT_EQ(MatchInLine(std::string_view("\0ab", 3), "ab", true), 1);
-    EXPECT_EQ(MatchInLine("\xD6\xD0" "ab\xCE\xC4", "ab", true), 2);
+    EXPECT_EQ(MatchInLine("\xD6\xD0"
+                          "ab\xCE\xC4",
+                          "ab", true),
+              2);
     EXPECT_EQ(MatchInLine("zab", "ab", true), -1);
 }
 
@@ -40,8 +43,11 @@ TEST(MatchInLine, ComparesBytesSoAMatchMayStartInsideADoubleByteCharacter) {
 
 TEST(MatchInLine, UpperCasingLeavesDoubleByteCharactersAlone) {
     std::string out;
-    UpperGbk("g1 x\x81" "a", out); // 0x81 0x61 is one character: its 'a' stays
-    EXPECT_EQ(out, "G1 X\x81" "a");
+    UpperGbk("g1 x\x81"
+             "a",
+             out); // 0x81 0x61 is one character: its 'a' stays
+    EXPECT_EQ(out, "G1 X\x81"
+                   "a");
     UpperGbk("az_AZ", out);
     EXPECT_EQ(out, "AZ_AZ");
 }

@@ -22,7 +22,9 @@ std::string FilterIn(ParmrkFilter& f, std::string bytes, size_t piece) {
 
 TEST(ParmrkFilterTest, DamagedCharactersBecomeQuestionMarksAndAreCounted) {
     // G1 X1<parity error on '0'>0 Y<0xFF><framing error on 'Z'><break>Z
-    const std::string in = std::string("G1 X1\377\0" "00 Y\377\377\377\0Z\377\0\0Z", 20);
+    const std::string in = std::string("G1 X1\377\0"
+                                       "00 Y\377\377\377\0Z\377\0\0Z",
+                                       20);
     for (size_t piece = 1; piece <= in.size(); ++piece) {
         ParmrkFilter f;
         EXPECT_EQ(FilterIn(f, in, piece), "G1 X1?0 Y\377?Z") << "pieces of " << piece;

@@ -140,8 +140,8 @@ TEST_F(PortReaderTest, RandomBurstsArriveCompleteOnceAndInOrder) {
     writer.join();
     EXPECT_TRUE(WaitFor([&] { return host.Received().size() >= sent.size(); }, 60s));
     reader.Stop();
-    EXPECT_TRUE(host.Received() == sent) << "got " << host.Received().size() << " of "
-                                         << sent.size() << " bytes";
+    EXPECT_TRUE(host.Received() == sent)
+        << "got " << host.Received().size() << " of " << sent.size() << " bytes";
     EXPECT_EQ(host.maxUntaken, 1) << "told once until it takes";
     EXPECT_EQ(control.State(), Receiving) << "DC3 and DC1 in a punched program hold nothing";
 }

@@ -25,7 +25,9 @@ PtyPair::PtyPair() {
     slavePath = name;
 }
 
-PtyPair::~PtyPair() { CloseMaster(); }
+PtyPair::~PtyPair() {
+    CloseMaster();
+}
 
 void PtyPair::CloseMaster() {
     if (master >= 0)
@@ -38,8 +40,8 @@ std::string PtyPair::ReadMaster(size_t want, int timeoutMs) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     char buf[65536];
     while (out.size() < want) {
-        auto left = std::chrono::ceil<std::chrono::milliseconds>(
-                        deadline - std::chrono::steady_clock::now())
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline -
+                                                                 std::chrono::steady_clock::now())
                         .count();
         pollfd p{master, POLLIN, 0};
         if (::poll(&p, 1, int(left > 0 ? left : 0)) <= 0) {
@@ -69,7 +71,9 @@ void WriteAllTo(int fd, const std::string& bytes) {
     }
 }
 
-void PtyPair::WriteMaster(const std::string& bytes) { WriteAllTo(master, bytes); }
+void PtyPair::WriteMaster(const std::string& bytes) {
+    WriteAllTo(master, bytes);
+}
 
 void RecordingSink::ShowMessage(const std::string& text, const std::string& caption) {
     std::lock_guard<std::mutex> hold(lock);

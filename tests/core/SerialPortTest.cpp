@@ -2,10 +2,10 @@
 // set-up the device really holds, waking its reader, timing and closing.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -228,8 +228,8 @@ TEST_F(SerialPortTest, AnythingButATerminalIsRefusedBeforeAByteIsWritten) {
     ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
     int keepFifoOpen = ::open(dir.File("fifo").c_str(), O_RDWR | O_NONBLOCK);
     ASSERT_GE(keepFifoOpen, 0);
-    for (const std::string& path : {dir.File("prog.nc"), std::string("/dev/null"),
-                                    dir.File("fifo")}) {
+    for (const std::string& path :
+         {dir.File("prog.nc"), std::string("/dev/null"), dir.File("fifo")}) {
         sink.Clear();
         port.Configure(Line(3, 9600), path);
         const LinkStatus status = port.Open();

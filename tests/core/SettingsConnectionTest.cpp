@@ -76,7 +76,8 @@ protected:
         ASSERT_TRUE(v.host.buffer.LoadFromDisk(home.File("p.nc")));
         ASSERT_TRUE(v.c().StartTransmit());
         com3.WriteMaster("\x13");
-        ASSERT_TRUE(RunHostUntil(v.host, [&] { return v.c().State() == HeldByPeer; }, 5000ms));
+        ASSERT_TRUE(RunHostUntil(
+            v.host, [&] { return v.c().State() == HeldByPeer; }, 5000ms));
     }
     std::string Ini() { return ReadBytes(home.File("Sermida.ini")); }
     bool IniExists() {
@@ -99,7 +100,8 @@ TEST_F(SettingsConnectionTest, OkReleasesClosesWaitsOpensMonitorsAndStores) {
 
     // The reader is running: the controller's bytes reach the connection.
     com3.WriteMaster("G01 X10\r\n");
-    EXPECT_TRUE(RunHostUntil(view.host, [&] { return view.c().TakeReceiveActivity(); }, 5000ms));
+    EXPECT_TRUE(RunHostUntil(
+        view.host, [&] { return view.c().TakeReceiveActivity(); }, 5000ms));
 
     // A second OK on the same view closes and reopens.
     log.events.clear();
@@ -171,8 +173,8 @@ TEST_F(SettingsConnectionTest, OkTakesThePortFromAnIdleViewButNotFromATransmitti
     log.events.clear();
 
     ASSERT_TRUE(Ok(view, kCom3, {&other, &view}));
-    EXPECT_EQ(log.events, (std::vector<std::string>{"release COM3", "sleep 70", "sleep 300",
-                                                    "sleep 200"}));
+    EXPECT_EQ(log.events,
+              (std::vector<std::string>{"release COM3", "sleep 70", "sleep 300", "sleep 200"}));
     EXPECT_FALSE(other.c().Port().IsOpen());
     EXPECT_FALSE(other.c().IsConnected());
     EXPECT_EQ(other.c().State(), Idle);
@@ -255,7 +257,8 @@ TEST_F(SettingsConnectionTest, CancelDuringATransferKeepsThePort) {
     }
     EXPECT_EQ(view.c().State(), Paused);
     view.c().Stop();
-    ASSERT_TRUE(RunHostUntil(view.host, [&] { return view.host.transmitEnded.load(); }, 5000ms));
+    ASSERT_TRUE(RunHostUntil(
+        view.host, [&] { return view.host.transmitEnded.load(); }, 5000ms));
     EXPECT_TRUE(view.c().Disconnect());
 }
 

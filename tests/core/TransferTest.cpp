@@ -406,7 +406,9 @@ TEST_F(TransferTimingTest, RandomHoldsLetOnlyTheLineInFlightThrough) {
     TransmitWithHolds(150, 115200, 0);
 }
 
-TEST_F(TransferTimingTest, XoffChunksLetAtMostOnePieceThrough) { TransmitWithHolds(15, 9600, 10); }
+TEST_F(TransferTimingTest, XoffChunksLetAtMostOnePieceThrough) {
+    TransmitWithHolds(15, 9600, 10);
+}
 
 TEST_F(TransferTimingTest, AHoldIsObeyedWhileTheHostThreadIsBlockedWholeLines) {
     HoldWhileTheHostIsBlocked(0);

@@ -18,8 +18,8 @@ protected:
     void Type(char c) {
         int el, eb;
         buf.BeginEditGroup(c != ' ');
-        ASSERT_TRUE(buf.InsertAt(&view, caret.y, caret.x, std::string(1, c), el, eb,
-                                 ACTION_TYPING));
+        ASSERT_TRUE(
+            buf.InsertAt(&view, caret.y, caret.x, std::string(1, c), el, eb, ACTION_TYPING));
         buf.EndEditGroup(&view);
         caret = {eb, el};
     }
@@ -258,7 +258,7 @@ TEST_F(UndoTest, SavedStateLostWithTheRedoHistoryStaysModified) {
 }
 
 TEST(ActionLabelTest, LabelsOfEveryCode) {
-    const char* expected[] = {"未知操作", "粘贴", "删除选定部分", "剪切", "输入", "删除",
+    const char* expected[] = {"未知操作", "粘贴", "删除选定部分", "剪切", "输入",    "删除",
                               "缩进",     "拖拽", "替换",         "删除", "自动缩进"};
     CTextBuffer b;
     std::string label;
@@ -276,8 +276,8 @@ TEST(ActionLabelTest, LabelsOfEveryCode) {
 // the text must be the original byte for byte; redoing all gives the end text.
 TEST(UndoRandomTest, EditThenUndoAllRestoresTheOriginal) {
     std::mt19937 rng(20261207);
-    const std::string alphabet = std::string("ab \t;%GXYZ019\r\n", 15) + std::string(1, '\0') +
-                                 "\xb9\xa4\xd7\xf7";
+    const std::string alphabet =
+        std::string("ab \t;%GXYZ019\r\n", 15) + std::string(1, '\0') + "\xb9\xa4\xd7\xf7";
     for (int round = 0; round < 40; ++round) {
         CTextBuffer b;
         TempDir dir;

@@ -273,8 +273,7 @@ protected:
     // The PC's side of the cable, opened as the program's own port opens it.
     bool OpenPc(CSerialPort& port) {
         port.SetMessageSink(&sink);
-        port.Configure(PortSettings{1, 115200, 8, 1, 'N'},
-            link);
+        port.Configure(PortSettings{1, 115200, 8, 1, 'N'}, link);
         return port.Open().Ok();
     }
     TempDir dir;

@@ -60,8 +60,8 @@ private slots:
         QVERIFY(view);
         QCOMPARE(view->GetDocument()->Title(), QStringLiteral("O1000.nc"));
         QVERIFY(view->IsConnected());
-        QVERIFY(view->Port().IsOpen());
-        const PortSettings line = view->Port().Settings();
+        QVERIFY(view->Connection().Port().IsOpen());
+        const PortSettings line = view->Connection().Settings();
         QCOMPARE(line.portNumber, 1);
         QCOMPARE(line.baudRate, 38400);
         QCOMPARE(int(line.dataBits), 8);
@@ -94,7 +94,8 @@ private slots:
         QCOMPARE(run.modalRuns, 0); // no settings dialog: connected already
         QVERIFY(view->State() != Idle);
         QTRY_COMPARE_WITH_TIMEOUT(view->State(), int(Idle), 20000);
-        QCOMPARE(view->Engine().FailedLine(), 0);
+        QTRY_VERIFY(!view->Connection().TransmitActive());
+        QCOMPARE(int(view->Connection().LastTransmit().end), int(Transmitter::End::Completed));
         QCOMPARE(run.messages.size(), size_t(0));
 
         // The controller counts what arrived in the line it prints as it ends.

@@ -317,7 +317,8 @@ private slots:
             QCOMPARE(dlg.StopBitsBox()->currentText(), QStringLiteral("2"));
             QCOMPARE(dlg.ParityBox()->currentText(), QStringLiteral("偶校验"));
         }
-        view->Port().Configure(view->Owner(), 4, 19200, 8, 1, 'N');
+        // A view that connected at COM4, 19200 before.
+        view->Connection().Port().Configure(PortSettings{4, 19200, 8, 1, 'N'});
         {
             CCommSettingsDlg dlg(view);
             QCOMPARE(dlg.PortBox()->currentIndex(), 3);
@@ -340,10 +341,10 @@ private slots:
         QCOMPARE(script.messages.size(), size_t(1));
         QCOMPARE(script.messages[0], QStringLiteral("请确认com端口的工作方式为:810"));
         QVERIFY(!view->IsConnected());
-        QVERIFY(view->Port().IsOpen()); // open until the next OK or Cancel
+        QVERIFY(view->Connection().Port().IsOpen()); // open until the next OK or Cancel
         QCOMPARE(dlg.result(), int(QDialog::Rejected));
         dlg.reject();
-        QVERIFY(!view->Port().IsOpen());
+        QVERIFY(!view->Connection().Port().IsOpen());
     }
 
     void modemAnswerWaitCountsAndEscCancels() {

@@ -27,7 +27,10 @@
 
 namespace {
 
-const QString kPortGone = QStringLiteral("串口错误，请重新启动程序。");
+// What the operator is told when COM3 on this cable goes away.
+QString PortGone(const SocatLink& cable) {
+    return QString::fromStdString(Format(kMsgPortGone, ("COM3（" + cable.PcEnd() + "）").c_str()));
+}
 
 // Writes past `bytes` fail with EFBIG for the life of the object, as on a
 // file system that is full; SIGXFSZ is ignored as the program's main does.
@@ -127,15 +130,22 @@ private slots:
         cable.Pull();
         QTRY_COMPARE_WITH_TIMEOUT(view->State(), int(Idle), 10000);
         QVERIFY2(sincePull.elapsed() < 3000, qPrintable(QString::number(sincePull.elapsed())));
-        const int failed = view->Engine().FailedLine();
-        QVERIFY(failed > 0);
-        QTRY_COMPARE(script.Count(QString::fromStdString(Format(kMsgSendLineFailed, failed))), 1);
-        QTRY_COMPARE(script.Count(kPortGone), 1);
+        QTRY_VERIFY(!view->Connection().TransmitActive());
+        const Transmitter::Outcome& o = view->Connection().LastTransmit();
+        QCOMPARE(int(o.end), int(Transmitter::End::Failed));
+        // One box: which line failed, how many went out whole, which port went.
+        QCOMPARE(script.messages.size(), size_t(1));
+        QCOMPARE(script.messages[0], QString::fromStdString(Format(
+                                         kMsgSendLineFailed, o.linesWhole + 1, o.linesWhole)) +
+                                         QStringLiteral("\n") + PortGone(cable));
         QTRY_VERIFY(!doc->Buffer().IsWriteProtected());
+        // Closed and idle: the bar says so, and nobody has to restart anything.
+        QVERIFY(!view->IsConnected());
         bar->UpdateState();
         QVERIFY(!bar->LampOn(CTransferBar::SendLamp));
         QVERIFY(!bar->Button(1000)->isEnabled());
         QVERIFY(!bar->Button(1001)->isEnabled());
+        QCOMPARE(bar->PortText(), QStringLiteral("未设置"));
         const std::string sent = SentForm(300);
         const std::string got = controller.Received();
         QVERIFY(got.size() < sent.size());
@@ -163,7 +173,8 @@ private slots:
         QVERIFY(controller2.WaitFor(sent.size(), std::chrono::milliseconds(30000)));
         QTRY_COMPARE(view->State(), int(Idle));
         QCOMPARE(controller2.Received(), sent);
-        QCOMPARE(view->Engine().FailedLine(), 0);
+        QTRY_VERIFY(!view->Connection().TransmitActive());
+        QCOMPARE(int(view->Connection().LastTransmit().end), int(Transmitter::End::Completed));
         QCOMPARE(script.messages.size(), shown);
         QTRY_VERIFY(!doc->Buffer().IsWriteProtected());
     }
@@ -204,8 +215,14 @@ private slots:
         punch.join();
         QVERIFY(flowing);
 
-        QTRY_COMPARE(script.Count(kPortGone), 1);
-        QTRY_COMPARE(view->Engine().QueuedBytes(), size_t(0));
+        QTRY_COMPARE(script.Count(PortGone(cable)), 1);
+        QCOMPARE(view->Connection().QueuedBytes(), size_t(0));
+        // Closed and idle: the receive button is no longer pressed.
+        QVERIFY(!view->IsConnected());
+        QCOMPARE(view->State(), int(Idle));
+        bar->UpdateState();
+        QVERIFY(!bar->Button(1003)->GetCheck());
+        QCOMPARE(bar->PortText(), QStringLiteral("未设置"));
         const std::string kept = Lines(buffer);
         QVERIFY(kept.compare(0, atPull.size(), atPull) == 0);
         std::replace(punched.begin(), punched.end(), '\n', '|'); // as Lines() joins them
@@ -214,8 +231,6 @@ private slots:
         // The received text is the operator's to edit and save.
         view->TypeCharacter("%");
         QCOMPARE(Lines(buffer), kept + "%");
-        bar->Button(1003)->click(); // receiving ends
-        QCOMPARE(view->State(), int(Idle));
         script.saveAnswer = home.filePath("received.nc");
         QVERIFY(frame->SaveDocument(view->GetDocument(), false));
         std::string expected;

@@ -16,8 +16,8 @@ class AppLockKeysTest : public QObject {
     QTemporaryDir home;
 
     static void Press(const char* key) {
-        QCOMPARE(QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"),
-                                                                QString::fromLatin1(key)}),
+        QCOMPARE(QProcess::execute(QStringLiteral("xdotool"),
+                                   {QStringLiteral("key"), QString::fromLatin1(key)}),
                  0);
     }
     static bool Shows(CMainFrame& frame, const QString& text) {

@@ -104,8 +104,8 @@ private slots:
         // The left button drags it.
         const QPoint before = splash->pos();
         const QPoint grab(20, 20);
-        QMouseEvent press(QEvent::MouseButtonPress, grab, splash->mapToGlobal(grab),
-                          Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent press(QEvent::MouseButtonPress, grab, splash->mapToGlobal(grab), Qt::LeftButton,
+                          Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(splash, &press);
         const QPoint to = splash->mapToGlobal(grab) + QPoint(40, 25);
         QMouseEvent move(QEvent::MouseMove, splash->mapFromGlobal(to), to, Qt::NoButton,
@@ -186,7 +186,8 @@ private slots:
         QStringList paths;
         paths << Write(shortDir.filePath("a.nc"));
         QVERIFY(QDir(home.path()).mkpath("programs-of-the-lathe"));
-        for (const char* name : {"b.nc", "c.nc", "d.nc", "a-file-name-longer-than-thirty-characters.nc"})
+        for (const char* name :
+             {"b.nc", "c.nc", "d.nc", "a-file-name-longer-than-thirty-characters.nc"})
             paths << Write(home.filePath("programs-of-the-lathe/" + QString::fromLatin1(name)));
         for (const QString& p : paths)
             QVERIFY(frame->OpenDocumentFile(p));

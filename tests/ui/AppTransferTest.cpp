@@ -244,22 +244,22 @@ private slots:
         QTRY_VERIFY(seenOn);
         QTRY_VERIFY(!bar->LampOn(CTransferBar::ReceiveLamp));
         watch.stop();
-        // One tick per burst: the flag is taken by the tick that shows it.
-        receiving->Engine().receiveActivity = true;
-        bar->UpdateState();
-        QVERIFY(bar->LampOn(CTransferBar::ReceiveLamp));
-        QVERIFY(!receiving->Engine().receiveActivity);
+        // One tick per burst: the tick that shows it takes it.
+        peer.Write("N15\n");
+        QTRY_VERIFY(bar->LampOn(CTransferBar::ReceiveLamp));
+        QVERIFY(!receiving->Connection().TakeReceiveActivity());
         bar->UpdateState();
         QVERIFY(!bar->LampOn(CTransferBar::ReceiveLamp));
+        QTRY_COMPARE(buffer.CountLines(), 4);
 
         // An idle view coming to the front releases the button; back, it is pressed.
         CChildFrame* receivingWindow = frame->ActiveChild();
         QVERIFY(frame->OpenDocumentFile(WriteProgram("idle.nc", "N1\r\nN2")));
         QVERIFY(frame->ActiveView() != receiving);
-        QTRY_VERIFY(!bar->Button(1003)->GetCheck()); // within the bar's own ticks
+        QTRY_VERIFY(!bar->Button(1003)->GetCheck());  // within the bar's own ticks
         QCOMPARE(receiving->State(), int(Receiving)); // the other view goes on
         peer.Write("N20\n");
-        QTRY_COMPARE(buffer.CountLines(), 4);
+        QTRY_COMPARE(buffer.CountLines(), 5);
         frame->MdiArea()->setActiveSubWindow(receivingWindow);
         QTRY_VERIFY(bar->Button(1003)->GetCheck());
 
@@ -292,7 +292,7 @@ private slots:
         QCOMPARE(a->State(), int(Idle));
         QVERIFY(b->IsConnected());
         QCOMPARE(bar->LinkedView(), b);
-        QCOMPARE(b->Port().Settings().baudRate, 9600);
+        QCOMPARE(b->Connection().Settings().baudRate, 9600);
         QCOMPARE(peer.ReadAtLeast(8), std::string("B1\r\nB2\r\n"));
         QTRY_COMPARE(b->State(), int(Idle));
 
@@ -351,6 +351,8 @@ private slots:
         QCOMPARE(frame->ActiveView(), a);
         bar->OnStop();
         QTRY_COMPARE(a->State(), int(Idle));
+        // Stopped is done once the transmission's end has been handled.
+        QTRY_VERIFY(!a->Connection().TransmitActive());
         QVERIFY(frame->OpenDocumentFile(home.filePath("other.nc")));
         QCOMPARE(frame->ReleasePort(3), 1);
         QVERIFY(!a->IsConnected());
@@ -407,6 +409,7 @@ private slots:
 
         bar->OnStop();
         QTRY_COMPARE(view->State(), int(Idle));
+        QTRY_VERIFY(!view->Connection().TransmitActive());
         // Once idle, the same click receives.
         receive->click();
         QCOMPARE(view->State(), int(Receiving));
@@ -514,27 +517,32 @@ private slots:
         QCOMPARE(frame->Progress()->maximum(), 100);
         script.ConnectWith(2, "9600");
         frame->TransferBar()->OnTransmit();
-        QTRY_VERIFY(view->Engine().sentLines > 5);
+        QTRY_VERIFY(view->Connection().SentLines() > 5);
         frame->UpdateStatus();
         QCOMPARE(frame->Progress()->maximum(), 151);
         QVERIFY(frame->Progress()->value() > 0);
         QCOMPARE(frame->Progress()->BarColour(), QColor(255, 0, 0));
         // The running time is counted from the start of the transmission.
-        const int64_t started = int64_t(std::time(nullptr)) - (3600 + 2 * 60 + 3);
-        view->Engine().operationStart = started;
+        QTRY_VERIFY(view->Connection().OperationSeconds() >= 1);
         frame->UpdateStatus();
-        // The clock may tick over a second between setting and showing.
+        const int64_t seconds = view->Connection().OperationSeconds();
+        // The clock may tick over a second between showing and asking.
         const QString shown = frame->TimePane()->text();
-        QVERIFY2(shown == QStringLiteral("操作时间 01:02:03") ||
-                     shown == QStringLiteral("操作时间 01:02:04"),
+        QVERIFY2(shown == CMainFrame::OperationTimeText(seconds) ||
+                     shown == CMainFrame::OperationTimeText(seconds - 1),
                  qPrintable(shown));
+        QVERIFY(shown != QStringLiteral("操作时间 00:00:00"));
         frame->TransferBar()->OnStop();
         QTRY_COMPARE(view->State(), int(Idle));
-        QTRY_VERIFY(!view->Engine().operationRunning);
-        // A duration of 25 hours shows as 01:00:00.
-        view->Engine().lastOperationTime = 25 * 3600;
+        QTRY_VERIFY(!view->Connection().OperationRunning());
+        // The last transmission's time stays.
         frame->UpdateStatus();
-        QCOMPARE(frame->TimePane()->text(), QStringLiteral("操作时间 01:00:00"));
+        QCOMPARE(frame->TimePane()->text(),
+                 CMainFrame::OperationTimeText(view->Connection().OperationSeconds()));
+        QCOMPARE(CMainFrame::OperationTimeText(3600 + 2 * 60 + 3),
+                 QStringLiteral("操作时间 01:02:03"));
+        // A duration of 25 hours shows as 01:00:00.
+        QCOMPARE(CMainFrame::OperationTimeText(25 * 3600), QStringLiteral("操作时间 01:00:00"));
     }
 };
 

@@ -28,8 +28,8 @@ private:
     QImage MarginOf(int line) {
         view->ScrollIntoView({0, line});
         QCoreApplication::processEvents();
-        const QImage image = view->viewport()->grab().toImage().convertToFormat(
-            QImage::Format_RGB32);
+        const QImage image =
+            view->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
         const int top = (line - view->TopLine()) * view->LineHeight();
         return image.copy(2, top + (view->LineHeight() - 16) / 2, 16, 16);
     }

@@ -1,7 +1,7 @@
 #include <QApplication>
-#include <QMimeData>
-#include <QDropEvent>
 #include <QClipboard>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QTest>
 
 #include "EditTestView.h"
@@ -201,8 +201,8 @@ private slots:
         // Text dragged in from another program is refused, too.
         QMimeData dragged;
         dragged.setText("dropped");
-        QDragMoveEvent over(Cell({1, 1}), Qt::CopyAction | Qt::MoveAction, &dragged,
-                            Qt::LeftButton, Qt::NoModifier);
+        QDragMoveEvent over(Cell({1, 1}), Qt::CopyAction | Qt::MoveAction, &dragged, Qt::LeftButton,
+                            Qt::NoModifier);
         QApplication::sendEvent(view->viewport(), &over);
         QVERIFY(!over.isAccepted());
         QDropEvent drop(QPointF(Cell({1, 1})), Qt::CopyAction | Qt::MoveAction, &dragged,

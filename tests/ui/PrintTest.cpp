@@ -1,12 +1,12 @@
 // Printing to real PDF files, read back with pdftotext (poppler-utils).
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
-#include <QPushButton>
 #include <QFile>
 #include <QPainter>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QProcess>
+#include <QPushButton>
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -237,7 +237,8 @@ private slots:
         pages = Pages(PrintToPdf(printer));
         QVERIFY(pages.size() >= 3);
         VerifyFooters(pages);
-        QCOMPARE(Lines(pages.last()).value(Lines(pages.last()).size() - 2), QString("N0400 G01 X400"));
+        QCOMPARE(Lines(pages.last()).value(Lines(pages.last()).size() - 2),
+                 QString("N0400 G01 X400"));
     }
 
     void pageSetupDialogStoresOnOkOnly() {
@@ -340,7 +341,8 @@ private slots:
             lines.push_back("N" + std::to_string(i) + " G01 X" + std::to_string(i) + " F300");
         Open(lines);
         // The file-size limit stands in for a full disk.
-        struct sigaction ignore {}, old {};
+        struct sigaction ignore {
+        }, old{};
         ignore.sa_handler = SIG_IGN;
         sigaction(SIGXFSZ, &ignore, &old);
         rlimit saved{};

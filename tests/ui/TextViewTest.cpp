@@ -11,8 +11,11 @@
 #include "editor/view/CTextView.h"
 #include "editor/view/ProgramScanner.h"
 #include "editor/view/ViewCommands.h"
+#include "transfer/TransferMarks.h"
 
 namespace {
+
+using MarkOp = TransferMarkQueue::Op;
 
 const std::string kZhong = "\xD6\xD0"; // 中
 const std::string kWen = "\xCE\xC4";   // 文
@@ -46,6 +49,18 @@ class TextViewTest : public QObject {
 private:
     CTextBuffer buffer;
     std::unique_ptr<ProgramView> view;
+
+    // Shows transfer marks on the view as a connection shows them.
+    struct MarksOnView : TransferLineView {
+        CTextView* view = nullptr;
+        void ShowWaitingLine(int n) override { view->ShowWaitingLine(n); }
+        void CaretToLine(int n) override { view->CaretToLine(n); }
+    } marksOnView;
+    void ShowMarks(const std::vector<TransferMarkQueue::Request>& requests) {
+        marksOnView.view = view.get();
+        ApplyTransferMarks(requests, buffer, marksOnView);
+    }
+    void Mark(MarkOp op, int n) { ShowMarks({{op, n}}); }
 
     void Open(const std::vector<std::string>& lines, QSize size = QSize(420, 300)) {
         FillBuffer(buffer, lines);
@@ -401,7 +416,7 @@ private slots:
 
     void transferLineIsWhiteOnGreenWithTheArrow() {
         Open({"N10 G1 X5", "N20 G1 X6", "N30 G1 X7"});
-        view->MarkTransferLine(2);
+        Mark(MarkOp::Mark, 2);
         QVERIFY(buffer.LineMarkBits(1) & TRANSFER_LINE);
         QCOMPARE(view->Cursor(), (TextPos{0, 1}));
         QImage img = Render();
@@ -419,21 +434,21 @@ private slots:
         QCOMPARE(Pixel(img, img.width() - 3, h / 2), view->ColourOfIndex(COLOUR_WHITESPACE));
 
         // Marking another line moves both.
-        view->MarkTransferLine(3);
+        Mark(MarkOp::Mark, 3);
         img = Render();
         QVERIFY(!(buffer.LineMarkBits(1) & TRANSFER_LINE));
         QCOMPARE(Pixel(img, img.width() - 3, h + h / 2), view->ColourOfIndex(COLOUR_WHITESPACE));
         QCOMPARE(Pixel(img, img.width() - 3, 2 * h + h / 2), green);
         QVERIFY(RectHasColour(img, QRect(2, 2 * h, 16, h), QColor(255, 0, 0)));
-        view->UnmarkTransferLine(3);
+        Mark(MarkOp::Unmark, 3);
         QCOMPARE(buffer.FindLineWithMark(TRANSFER_LINE), -1);
 
         // A failed line's mark moved by an edit is still found and cleared.
-        view->MarkTransferLine(2);
+        Mark(MarkOp::Mark, 2);
         int endLine = 0, endByte = 0;
         QVERIFY(buffer.InsertAt(nullptr, 0, 0, "X\r\n", endLine, endByte, ACTION_TYPING));
         QCOMPARE(buffer.FindLineWithMark(TRANSFER_LINE), 2);
-        view->ClearTransferMark();
+        Mark(MarkOp::Clear, 0);
         QCOMPARE(buffer.FindLineWithMark(TRANSFER_LINE), -1);
         QCOMPARE(Pixel(Render(), img.width() - 3, 2 * h + h / 2),
                  view->ColourOfIndex(COLOUR_WHITESPACE));
@@ -572,31 +587,32 @@ private slots:
         QCOMPARE(other.TopLine(), 2);
     }
 
-    // --- the transmit worker's calls ---------------------------------------
+    // --- the transmit worker's requests ------------------------------------
 
     void markingFromAWorkerThreadKeepsOrder() {
         std::vector<std::string> lines(5000, "G1 X5");
         Open(lines);
-        std::thread worker([this] {
+        TransferMarkQueue queue;
+        std::thread worker([&queue] {
             for (int n = 1; n <= 5000; ++n) {
-                view->CursorToLine(n);
+                queue.Push(MarkOp::CursorTo, n);
                 if (n == 1200)
-                    view->MarkTransferLine(n);
+                    queue.Push(MarkOp::Mark, n);
                 if (n == 1300)
-                    view->UnmarkTransferLine(1200);
+                    queue.Push(MarkOp::Unmark, 1200);
                 if (n == 4000)
-                    view->MarkTransferLine(n);
+                    queue.Push(MarkOp::Mark, n);
             }
         });
         worker.join();
-        QCoreApplication::processEvents();
+        ShowMarks(queue.Take());
         QCOMPARE(buffer.FindLineWithMark(TRANSFER_LINE), 3999);
         QCOMPARE(view->Cursor(), (TextPos{0, 4999}));
         // Only the marked line scrolls into view, not the cursor moves.
         QVERIFY(view->TopLine() <= 3999 && 3999 < view->TopLine() + view->VisibleLines());
         // Out-of-range lines are ignored.
-        view->MarkTransferLine(0);
-        view->MarkTransferLine(6000);
+        Mark(MarkOp::Mark, 0);
+        Mark(MarkOp::Mark, 6000);
         QCOMPARE(buffer.FindLineWithMark(TRANSFER_LINE), 3999);
     }
 };

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <bit>
-#include <functional>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <new>
 
 namespace {
@@ -23,7 +23,9 @@ constexpr size_t kLargestTextBlock = size_t(8) << 20;
 // A line table past this many lines grows straight to a size worth huge pages.
 constexpr size_t kBigLineTable = 8192;
 
-int32_t BlockSizeFor(size_t length) { return static_cast<int32_t>((length / 16) * 16 + 16); }
+int32_t BlockSizeFor(size_t length) {
+    return static_cast<int32_t>((length / 16) * 16 + 16);
+}
 
 char* AllocBlock(size_t size) {
     char* p = static_cast<char*>(std::malloc(size));
@@ -52,7 +54,9 @@ void SplitAtBreaks(std::string_view text, std::vector<std::string_view>& pieces)
 
 CTextBuffer::CTextBuffer() = default;
 
-CTextBuffer::~CTextBuffer() { ReleaseAll(); }
+CTextBuffer::~CTextBuffer() {
+    ReleaseAll();
+}
 
 LineRecord CTextBuffer::MakeLine(const char* bytes, size_t length) {
     LineRecord rec;
@@ -144,8 +148,8 @@ uint32_t CTextBuffer::LineMarkBits(int line) const {
     return line >= 0 && line < CountLines() ? lines[size_t(line)].marks : 0;
 }
 
-void CTextBuffer::CopyText(int startLine, int startByte, int endLine, int endByte,
-                           std::string& out, std::string_view separator) const {
+void CTextBuffer::CopyText(int startLine, int startByte, int endLine, int endByte, std::string& out,
+                           std::string_view separator) const {
     out.clear();
     if (!ValidPos(startLine, startByte) || !ValidPos(endLine, endByte) ||
         TextPos{endByte, endLine} < TextPos{startByte, startLine})
@@ -311,7 +315,9 @@ void CTextBuffer::GrowLineTable(size_t more) {
     lines.reserve(std::max({needed, lines.capacity() * 2, worth}, std::less<size_t>()));
 }
 
-void CTextBuffer::MarkModified(bool on) { modified = on; }
+void CTextBuffer::MarkModified(bool on) {
+    modified = on;
+}
 
 // --- Marks ---------------------------------------------------------------
 // Every line's marks live in its record; per bit the buffer also keeps how many
@@ -427,12 +433,16 @@ int CTextBuffer::PrevMarkedLine(int line) const {
 
 // --- Views ---------------------------------------------------------------
 
-void CTextBuffer::AttachView(BufferView* view) { views.push_back(view); }
+void CTextBuffer::AttachView(BufferView* view) {
+    views.push_back(view);
+}
 
-void CTextBuffer::DetachView(BufferView* view) { std::erase(views, view); }
+void CTextBuffer::DetachView(BufferView* view) {
+    std::erase(views, view);
+}
 
-void CTextBuffer::NotifyViews(BufferView* source, const PositionAdjuster* adjuster,
-                              uint32_t bits, int line) {
+void CTextBuffer::NotifyViews(BufferView* source, const PositionAdjuster* adjuster, uint32_t bits,
+                              int line) {
     // By index: a view may detach itself while it is told.
     for (size_t i = 0; i < views.size(); ++i)
         views[i]->OnBufferChanged(source, adjuster, bits, line);

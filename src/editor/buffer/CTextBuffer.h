@@ -103,8 +103,7 @@ public:
     // Views.
     void AttachView(BufferView* view);
     void DetachView(BufferView* view);
-    void NotifyViews(BufferView* source, const PositionAdjuster* adjuster, uint32_t bits,
-                     int line);
+    void NotifyViews(BufferView* source, const PositionAdjuster* adjuster, uint32_t bits, int line);
 
     // Undo and redo.
     void BeginEditGroup(bool mergeWithPrevious = false);

@@ -29,8 +29,8 @@ private:
 };
 
 // Reads the whole of a regular file into one block.
-bool ReadWholeFile(const std::string& path, ByteBlock& block, size_t& size,
-                   bool& readOnly, FileError& error) {
+bool ReadWholeFile(const std::string& path, ByteBlock& block, size_t& size, bool& readOnly,
+                   FileError& error) {
     // Non-blocking, so that a FIFO given by mistake cannot hang the open.
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0)

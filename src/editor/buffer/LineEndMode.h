@@ -13,16 +13,22 @@ enum LineEndMode : int {
 // The break table shared by loading and saving; an unknown mode gives CR LF.
 constexpr std::string_view LineBreakBytes(int mode) {
     switch (mode) {
-    case LINE_END_LFCR: return "\n\r";
-    case LINE_END_LF: return "\n";
-    default: return "\r\n";
+    case LINE_END_LFCR:
+        return "\n\r";
+    case LINE_END_LF:
+        return "\n";
+    default:
+        return "\r\n";
     }
 }
 
 constexpr const char* LineEndName(int mode) {
     switch (mode) {
-    case LINE_END_LFCR: return "LFCR";
-    case LINE_END_LF: return "LF";
-    default: return "CRLF";
+    case LINE_END_LFCR:
+        return "LFCR";
+    case LINE_END_LF:
+        return "LF";
+    default:
+        return "CRLF";
     }
 }

@@ -16,8 +16,7 @@ int DetectLineEndMode(const char* block, size_t size);
 // byte is not followed by the second, that following byte is not compared again
 // with the first (CR CR LF is no break in CR LF mode). The last line is emitted
 // even when empty. emit(const char* text, size_t length).
-template <class Emit>
-void ForEachLine(const char* data, size_t size, int mode, Emit&& emit) {
+template <class Emit> void ForEachLine(const char* data, size_t size, int mode, Emit&& emit) {
     const std::string_view brk = LineBreakBytes(mode);
     const char* const end = data + size;
     const char* lineStart = data;

@@ -85,7 +85,9 @@ bool CEditView::DropText(const QMimeData* data, QPoint point) {
         return false;
     }
     int el = 0, eb = 0;
-    if (!Buffer()->InsertAt(this, pos.y, pos.x, WithCrLfBreaks(Utf8ToGbk(data->text().toStdString())), el, eb, ACTION_DRAGDROP))
+    if (!Buffer()->InsertAt(this, pos.y, pos.x,
+                            WithCrLfBreaks(Utf8ToGbk(data->text().toStdString())), el, eb,
+                            ACTION_DRAGDROP))
         return false;
     const TextPos end{eb, el};
     PlaceAnchor(pos);

@@ -64,8 +64,8 @@ bool CEditView::ReplaceSelectionWith(std::string_view text) {
     return true;
 }
 
-void CEditView::OnBufferChanged(BufferView* source, const PositionAdjuster* adjuster,
-                                uint32_t bits, int line) {
+void CEditView::OnBufferChanged(BufferView* source, const PositionAdjuster* adjuster, uint32_t bits,
+                                int line) {
     CTextView::OnBufferChanged(source, adjuster, bits, line);
     if (selectionSaved && adjuster != nullptr) {
         adjuster->Adjust(savedSelStart);

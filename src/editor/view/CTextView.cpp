@@ -30,8 +30,7 @@
 CTextView::CTextView(QWidget* parent)
     : QAbstractScrollArea(parent), painter(std::make_unique<ViewPainter>(*this)),
       scroller(std::make_unique<ViewScroller>(*this)), motion(std::make_unique<CaretMotion>(*this)),
-      mouse(std::make_unique<MouseSelection>(*this)),
-      search(std::make_unique<ViewSearch>(*this)),
+      mouse(std::make_unique<MouseSelection>(*this)), search(std::make_unique<ViewSearch>(*this)),
       bookmarks(std::make_unique<ViewBookmarks>(*this)) {
     fontDesc = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

@@ -91,7 +91,8 @@ void CPageSetupDialog::SetMargins(const PageMargins& m) {
 }
 
 PageMargins CPageSetupDialog::Margins() const {
-    return {Hundredths(leftEdit), Hundredths(rightEdit), Hundredths(topEdit), Hundredths(bottomEdit)};
+    return {Hundredths(leftEdit), Hundredths(rightEdit), Hundredths(topEdit),
+            Hundredths(bottomEdit)};
 }
 
 bool RunPageSetup(CTextView& view) {

@@ -9,8 +9,7 @@
 namespace {
 
 bool IsWordByte(unsigned char b) {
-    return (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') ||
-           b == '_';
+    return (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') || b == '_';
 }
 
 // The text of one line as the search compares it: as is, or upper-cased into
@@ -36,8 +35,8 @@ int LastMatchBefore(std::string_view hay, std::string_view what, bool word, int 
     return best;
 }
 
-bool SearchForward(const CTextBuffer& buffer, std::string_view what, TextPos start,
-                   TextPos begin, TextPos end, uint32_t flags, bool wrap, TextPos& found) {
+bool SearchForward(const CTextBuffer& buffer, std::string_view what, TextPos start, TextPos begin,
+                   TextPos end, uint32_t flags, bool wrap, TextPos& found) {
     const bool matchCase = flags & SEARCH_CASE;
     const bool word = flags & SEARCH_WORD;
     std::string scratch;
@@ -68,8 +67,8 @@ bool SearchForward(const CTextBuffer& buffer, std::string_view what, TextPos sta
     }
 }
 
-bool SearchBackward(const CTextBuffer& buffer, std::string_view what, TextPos start,
-                    uint32_t flags, bool wrap, TextPos& found) {
+bool SearchBackward(const CTextBuffer& buffer, std::string_view what, TextPos start, uint32_t flags,
+                    bool wrap, TextPos& found) {
     const bool matchCase = flags & SEARCH_CASE;
     const bool word = flags & SEARCH_WORD;
     const int last = buffer.CountLines() - 1;
@@ -106,8 +105,7 @@ int MatchInLine(std::string_view haystack, std::string_view needle, bool wholeWo
         if (!wholeWord)
             return int(at);
         const size_t after = at + needle.size();
-        const bool wordBefore =
-            at != p && IsWordByte(static_cast<unsigned char>(haystack[at - 1]));
+        const bool wordBefore = at != p && IsWordByte(static_cast<unsigned char>(haystack[at - 1]));
         const bool wordAfter =
             after < haystack.size() && IsWordByte(static_cast<unsigned char>(haystack[after]));
         if (!wordBefore && !wordAfter)
@@ -126,8 +124,8 @@ void UpperGbk(std::string_view text, std::string& out) {
     }
 }
 
-bool SearchInRange(const CTextBuffer& buffer, std::string_view text, TextPos start,
-                   TextPos begin, TextPos end, uint32_t flags, bool wrap, TextPos& found) {
+bool SearchInRange(const CTextBuffer& buffer, std::string_view text, TextPos start, TextPos begin,
+                   TextPos end, uint32_t flags, bool wrap, TextPos& found) {
     if (begin == end || buffer.CountLines() == 0)
         return false;
     std::string upper;

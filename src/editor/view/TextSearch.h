@@ -30,8 +30,8 @@ void UpperGbk(std::string_view text, std::string& out);
 // is searched once more from begin. Backward: the last match that starts before
 // start, line by line towards the top, then (with wrap) from the last line; the
 // range takes no part. Matches never span a line break.
-bool SearchInRange(const CTextBuffer& buffer, std::string_view text, TextPos start,
-                   TextPos begin, TextPos end, uint32_t flags, bool wrap, TextPos& found);
+bool SearchInRange(const CTextBuffer& buffer, std::string_view text, TextPos start, TextPos begin,
+                   TextPos end, uint32_t flags, bool wrap, TextPos& found);
 
 // SearchInRange over the whole text.
 bool SearchText(const CTextBuffer& buffer, std::string_view text, TextPos start, uint32_t flags,
