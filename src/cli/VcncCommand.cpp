@@ -2,6 +2,7 @@
 // a transfer can be tried, and tested, without a machine.
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -157,6 +158,12 @@ ssize_t WriteSome(int fd, std::string_view bytes) {
     }
 }
 
+// Bytes that have arrived on the line and wait to be read.
+int64_t WaitingInput(int fd) {
+    int n = 0;
+    return ::ioctl(fd, FIONREAD, &n) == 0 ? n : 0;
+}
+
 timespec Until(Clock::time_point now, Clock::time_point when) {
     const auto ns = std::max<int64_t>(
         0, std::chrono::duration_cast<std::chrono::nanoseconds>(when - now).count());
@@ -251,8 +258,10 @@ int RunVcnc(const CliArgs& args) {
             }
             lines += std::count(chunk, chunk + n, '\n');
             const int64_t before = input.Received();
+            const int64_t overflowBefore = input.Overflow();
             if (int64_t lost = input.Receive(n, now); lost > 0)
-                log.Say("overflow: %lld bytes lost after byte %lld", (long long)lost,
+                log.Say("%s: %lld bytes lost after byte %lld",
+                        input.Overflow() > overflowBefore ? "overflow" : "late", (long long)lost,
                         (long long)(before + n - lost));
         }
         input.Drain(now);
@@ -277,6 +286,10 @@ int RunVcnc(const CliArgs& args) {
                 failed = true;
                 break;
             }
+            // What the PC had sent before the DC3 reached the line is not
+            // held against it.
+            if (std::memchr(flowOut.data(), VcncInputBuffer::DC3, size_t(n)))
+                input.Dc3OnLine(WaitingInput(line.Fd()));
             flowOut.erase(0, size_t(n));
             outputBlocked = !flowOut.empty();
         }
@@ -323,9 +336,11 @@ int RunVcnc(const CliArgs& args) {
         CliError("cannot write " + o.save + ": " + std::strerror(errno));
         failed = true;
     }
-    std::printf("received: %lld bytes, lines: %lld, xoff: %d, overflow: %lld, punched: %zu bytes\n",
+    std::printf("received: %lld bytes, lines: %lld, xoff: %d, overflow: %lld, late: %lld, "
+                "punched: %zu bytes\n",
                 (long long)input.Received(), (long long)lines, input.XoffSent(),
-                (long long)input.Overflow(), punch ? punch->SentCount() : size_t(0));
+                (long long)input.Overflow(), (long long)input.Late(),
+                punch ? punch->SentCount() : size_t(0));
     std::fflush(stdout);
     if (failed)
         return EXIT_FAILED;

@@ -45,6 +45,7 @@ void VcncInputBuffer::Drain(Time now) {
     }
     if (held && level < capacity / 2) {
         held = false;
+        dc3OnLine = false;
         // A DC3 still waiting to go out is simply withdrawn.
         pending = pending == DC3 ? 0 : DC1;
     }
@@ -63,12 +64,26 @@ int64_t VcncInputBuffer::Receive(int64_t count, Time now) {
     }
     const int64_t taken = std::min<int64_t>(count, capacity - level);
     level += int(taken);
-    overflow += count - taken;
+    // The lost bytes are the last of the batch: those the sender could not
+    // yet know it should hold back are the model's lateness.
+    const int64_t lost = count - taken;
+    const int64_t sentBlind = !dc3OnLine ? lost
+                                         : std::clamp<int64_t>(onWireBeforeDc3 - (received - lost),
+                                                               0, lost);
+    late += sentBlind;
+    overflow += lost - sentBlind;
     if (!held && capacity - level <= xoffRoom) {
         held = true;
         pending = pending == DC1 ? 0 : DC3;
     }
     return count - taken;
+}
+
+void VcncInputBuffer::Dc3OnLine(int64_t alreadyOnWire) {
+    if (!held)
+        return;
+    dc3OnLine = true;
+    onWireBeforeDc3 = received + std::max<int64_t>(alreadyOnWire, 0);
 }
 
 char VcncInputBuffer::TakeFlowByte() {

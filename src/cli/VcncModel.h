@@ -9,6 +9,11 @@
 // half. Bytes that find the buffer full are lost and counted, as a real
 // controller raises its overrun alarm. Time is passed in, so the model runs
 // without a device or a real clock.
+//
+// Judged as a controller judges the sender: a lost byte counts as overflow
+// when it came after the DC3 was on the line, beyond what was on the wire
+// already. One lost before that is the model's own lateness (it read or
+// answered late, as a busy machine makes it) and is counted apart.
 class VcncInputBuffer {
 public:
     using Time = std::chrono::steady_clock::time_point;
@@ -30,6 +35,9 @@ public:
     // The flow-control character due to be sent (DC3, DC1) or 0; taking it
     // counts it as sent.
     char TakeFlowByte();
+    // The DC3 taken is on the line now, with alreadyOnWire bytes from the PC
+    // arrived and not yet received: those were sent before it could be seen.
+    void Dc3OnLine(int64_t alreadyOnWire);
     // When draining alone next makes a flow-control character due, if ever.
     std::optional<Time> NextFlowChange() const;
     // When the buffer runs empty if nothing more arrives: still ahead while it
@@ -42,6 +50,7 @@ public:
     bool Held() const { return held; }
     int64_t Received() const { return received; }
     int64_t Overflow() const { return overflow; }
+    int64_t Late() const { return late; }
     int XoffSent() const { return xoffSent; }
     int XonSent() const { return xonSent; }
 
@@ -57,6 +66,11 @@ private:
     char pending = 0;
     int64_t received = 0;
     int64_t overflow = 0;
+    int64_t late = 0;
+    // While held: whether the DC3 is on the line, and the last byte (counted
+    // as in received) that was on the wire before it.
+    bool dc3OnLine = false;
+    int64_t onWireBeforeDc3 = 0;
     int xoffSent = 0;
     int xonSent = 0;
 };

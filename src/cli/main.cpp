@@ -48,7 +48,10 @@ Commands:
                                       --utf8: as UTF-8, the mark after DC2;
                                       --lf: LF-only line ends
                      --idle-exit SEC  end after SEC seconds without traffic
-                     Prints one summary line; exit 3 when bytes overflowed
+                     Prints one summary line. Bytes lost after its DC3 was
+                     on the line (beyond those sent before it) are overflow,
+                     exit 3; bytes lost because it answered late itself (a
+                     busy machine) are counted as late
 
 PORT options (left out: the saved line settings, else COM1 38400 8 1 N):
   --port COMn        COM1..COM9, through the port map (Sermida.ports,

@@ -67,17 +67,42 @@ TEST(VcncModel, Dc1OnlyOnceBelowHalfAndAtThePredictedTime) {
     EXPECT_EQ(b.XonSent(), 2);
 }
 
-TEST(VcncModel, BytesThatFindTheBufferFullAreCountedAsOverflow) {
+// A byte that finds the buffer full is lost. It counts against the sender
+// only when it came after the DC3 was on the line, beyond what the sender had
+// put on the wire before it: anything else the controller lost because it
+// answered late itself.
+TEST(VcncModel, LostBytesCountAgainstTheSenderOnlyAfterTheDc3WasOnTheLine) {
     VcncInputBuffer b(16, 2, 1000);
-    EXPECT_EQ(b.Receive(20, t0), 4);
+    EXPECT_EQ(b.Receive(20, t0), 4) << "read late, all at once";
     EXPECT_EQ(b.Level(), 16);
-    EXPECT_EQ(b.Overflow(), 4);
+    EXPECT_EQ(b.Late(), 4);
+    EXPECT_EQ(b.Overflow(), 0);
+    ASSERT_EQ(b.TakeFlowByte(), DC3);
+    b.Dc3OnLine(3); // three more were on their way
     b.Drain(t0 + 5ms);
     EXPECT_EQ(b.Level(), 11);
-    EXPECT_EQ(b.Receive(10, t0 + 5ms), 5);
-    EXPECT_EQ(b.Overflow(), 9);
-    EXPECT_EQ(b.Received(), 30);
+    EXPECT_EQ(b.Receive(3, t0 + 5ms), 0);
+    EXPECT_EQ(b.Receive(5, t0 + 5ms), 3) << "room for two";
+    EXPECT_EQ(b.Late(), 4);
+    EXPECT_EQ(b.Overflow(), 3) << "sent after the DC3 could be seen";
+    EXPECT_EQ(b.Received(), 28);
     EXPECT_EQ(b.Receive(0, t0 + 5ms), 0);
+
+    // The bytes on the wire before the DC3 are not held against the sender,
+    // even when they come in the same read as later ones.
+    VcncInputBuffer c(16, 2, 1000);
+    c.Receive(14, t0);
+    ASSERT_EQ(c.TakeFlowByte(), DC3);
+    c.Dc3OnLine(4);
+    EXPECT_EQ(c.Receive(6, t0), 4);
+    EXPECT_EQ(c.Late(), 2);
+    EXPECT_EQ(c.Overflow(), 2);
+    // After DC1 the next hold starts afresh.
+    c.Drain(t0 + 20ms);
+    EXPECT_EQ(c.TakeFlowByte(), DC1);
+    EXPECT_EQ(c.Receive(20, t0 + 20ms), 4);
+    EXPECT_EQ(c.Late(), 6);
+    EXPECT_EQ(c.Overflow(), 2);
 }
 
 TEST(VcncModel, DrainsAtTheRateAndBanksNoIdleTime) {
