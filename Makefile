@@ -8,7 +8,7 @@ FUZZ_SECONDS ?= 600
 FUZZ_TARGETS = receive_decoder load_save settings_file program_scanner edit_undo match_in_line
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps build test test-core-asan fuzz fuzz-smoke tsan e2e run bench clean format
+.PHONY: all deps build test test-core-asan fuzz fuzz-smoke tsan e2e soak run bench clean format
 
 all: build
 
@@ -51,10 +51,18 @@ e2e: deps
 	$(MAKE) build
 	tests/e2e/vcnc_flow_test.sh $(BUILD)/bin/sermida-cli
 
+# Over 100 MB of real G-code into the virtual controller at 4 Mbaud with
+# thousands of holds, whole lines and pieces of 8, once on an idle machine and
+# once with every core busy: exact bytes and no overflow. About half an hour.
+soak: deps
+	$(MAKE) build
+	bench/fetch-data
+	tests/e2e/vcnc_soak.sh $(BUILD)/bin/sermida-cli
+
 # The threaded tests under ThreadSanitizer: the core's serial, transfer and
 # dial tests with sermida-cli end to end, then the program's own transfer
 # tests on pseudo-terminals (the only UI tests that start threads of ours:
-# port monitor, transmit and receive workers). Reports are written to
+# the port reader and the transmit worker). Reports are written to
 # $(TSAN)/tsan-reports, so that one from a child process whose output a test
 # script swallows still fails the run; they are shown at the end.
 # Qt from Debian is not built with TSan and its locks (futexes) are invisible
@@ -62,7 +70,7 @@ e2e: deps
 # delete, pthread objects) looks unsynchronised. For the Qt tests those
 # accesses are not checked (ignore_noninstrumented_modules); every access made
 # by our code still is, including in handlers that Qt's event loop calls.
-TSAN_CORE_TESTS = SerialPort|Transfer|Receive|Vcnc|Dial|DeviceLoss|cli_tests
+TSAN_CORE_TESTS = SerialPort|PortReader|Transfer|Receive|Settings|Vcnc|Dial|DeviceLoss|cli_tests
 TSAN_UI_TESTS = AppTransferTest
 TSAN_REPORTS = $(abspath $(TSAN))/tsan-reports
 tsan: deps

@@ -160,6 +160,9 @@ ssize_t WriteSome(int fd, std::string_view bytes) {
 
 // Bytes that have arrived on the line and wait to be read.
 int64_t WaitingInput(int fd) {
+    // The kernel's hand-over buffer is not in the count until a poll moves it.
+    pollfd p{fd, POLLIN, 0};
+    ::poll(&p, 1, 0);
     int n = 0;
     return ::ioctl(fd, FIONREAD, &n) == 0 ? n : 0;
 }
@@ -215,6 +218,9 @@ int RunVcnc(const CliArgs& args) {
     auto nextPeerCheck = start;
     auto nextProgress = start;
     std::string flowOut; // flow-control characters the device has not taken yet
+    // When the line last had nothing to read: what comes next arrived after it.
+    auto seenEmpty = start;
+    const auto charTime = std::chrono::nanoseconds(10'000'000'000LL / o.baud); // 8N1
     int64_t lines = 0;
     bool failed = false;
     bool peer = false;
@@ -241,8 +247,10 @@ int RunVcnc(const CliArgs& args) {
             const ssize_t n = ::read(line.Fd(), chunk, sizeof chunk);
             if (n < 0 && errno == EINTR)
                 continue;
-            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                seenEmpty = Clock::now();
                 break;
+            }
             if (n <= 0) {
                 CliError("the line has gone: " +
                          std::string(n == 0 ? "end of file" : std::strerror(errno)));
@@ -259,7 +267,11 @@ int RunVcnc(const CliArgs& args) {
             lines += std::count(chunk, chunk + n, '\n');
             const int64_t before = input.Received();
             const int64_t overflowBefore = input.Overflow();
-            if (int64_t lost = input.Receive(n, now); lost > 0)
+            // The bytes came no faster than the line, since the line was last
+            // seen empty (or since the last of them were taken in).
+            const int64_t lost = input.ReceiveAtLineRate(n, seenEmpty, now, charTime);
+            seenEmpty = now;
+            if (lost > 0)
                 log.Say("%s: %lld bytes lost after byte %lld",
                         input.Overflow() > overflowBefore ? "overflow" : "late", (long long)lost,
                         (long long)(before + n - lost));

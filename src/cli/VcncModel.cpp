@@ -64,19 +64,34 @@ int64_t VcncInputBuffer::Receive(int64_t count, Time now) {
     }
     const int64_t taken = std::min<int64_t>(count, capacity - level);
     level += int(taken);
-    // The lost bytes are the last of the batch: those the sender could not
-    // yet know it should hold back are the model's lateness.
+    // The lost bytes are the last of the batch. The sender is to blame only
+    // for those beyond the room a DC3 promises, counted from the DC3 on the
+    // line after what was already on the wire; the rest the controller lost
+    // by answering late itself.
     const int64_t lost = count - taken;
-    const int64_t sentBlind = !dc3OnLine ? lost
-                                         : std::clamp<int64_t>(onWireBeforeDc3 - (received - lost),
-                                                               0, lost);
-    late += sentBlind;
-    overflow += lost - sentBlind;
+    const int64_t blamed =
+        !dc3OnLine ? 0
+                   : std::clamp<int64_t>(received - (onWireBeforeDc3 + xoffRoom), 0, lost);
+    late += lost - blamed;
+    overflow += blamed;
     if (!held && capacity - level <= xoffRoom) {
         held = true;
         pending = pending == DC1 ? 0 : DC3;
     }
     return count - taken;
+}
+
+int64_t VcncInputBuffer::ReceiveAtLineRate(int64_t count, Time since, Time now,
+                                           std::chrono::nanoseconds characterTime) {
+    constexpr int64_t kGroup = 16; // bytes taken in together
+    int64_t lost = 0;
+    for (int64_t done = 0; done < count;) {
+        const int64_t n = std::min(kGroup, count - done);
+        done += n;
+        const Time at = std::max(since, now - characterTime * (count - done));
+        lost += Receive(n, at);
+    }
+    return lost;
 }
 
 void VcncInputBuffer::Dc3OnLine(int64_t alreadyOnWire) {

@@ -10,10 +10,11 @@
 // controller raises its overrun alarm. Time is passed in, so the model runs
 // without a device or a real clock.
 //
-// Judged as a controller judges the sender: a lost byte counts as overflow
-// when it came after the DC3 was on the line, beyond what was on the wire
-// already. One lost before that is the model's own lateness (it read or
-// answered late, as a busy machine makes it) and is counted apart.
+// Judged as a controller judges the sender: a DC3 promises xoffRoom bytes of
+// room, so a lost byte counts as overflow only when it came more than that
+// after the DC3 was on the line (beyond what was on the wire already). Any
+// other lost byte is the model's own lateness (it read or answered late, as a
+// busy machine makes it) and is counted apart.
 class VcncInputBuffer {
 public:
     using Time = std::chrono::steady_clock::time_point;
@@ -30,6 +31,12 @@ public:
 
     // count bytes arrived at now; returns how many of them did not fit.
     int64_t Receive(int64_t count, Time now);
+    // count bytes read at now that arrived after since: a sender that keeps to
+    // the line rate sent them a character time apart, the last one just now,
+    // so they are taken in at those times (never before since). A controller
+    // that looked late still drains as one that looked at once would have.
+    int64_t ReceiveAtLineRate(int64_t count, Time since, Time now,
+                              std::chrono::nanoseconds characterTime);
     // Lets the controller consume what it has by now.
     void Drain(Time now);
     // The flow-control character due to be sent (DC3, DC1) or 0; taking it

@@ -68,10 +68,10 @@ TEST(VcncModel, Dc1OnlyOnceBelowHalfAndAtThePredictedTime) {
 }
 
 // A byte that finds the buffer full is lost. It counts against the sender
-// only when it came after the DC3 was on the line, beyond what the sender had
-// put on the wire before it: anything else the controller lost because it
-// answered late itself.
-TEST(VcncModel, LostBytesCountAgainstTheSenderOnlyAfterTheDc3WasOnTheLine) {
+// only when it came more than the promised room after the DC3 was on the line
+// (what the sender had put on the wire before it not counted): anything else
+// the controller lost because it answered late itself.
+TEST(VcncModel, LostBytesCountAgainstTheSenderOnlyBeyondTheRoomADc3Promises) {
     VcncInputBuffer b(16, 2, 1000);
     EXPECT_EQ(b.Receive(20, t0), 4) << "read late, all at once";
     EXPECT_EQ(b.Level(), 16);
@@ -82,27 +82,45 @@ TEST(VcncModel, LostBytesCountAgainstTheSenderOnlyAfterTheDc3WasOnTheLine) {
     b.Drain(t0 + 5ms);
     EXPECT_EQ(b.Level(), 11);
     EXPECT_EQ(b.Receive(3, t0 + 5ms), 0);
-    EXPECT_EQ(b.Receive(5, t0 + 5ms), 3) << "room for two";
+    EXPECT_EQ(b.Receive(6, t0 + 5ms), 4) << "the two the DC3 promised fit";
     EXPECT_EQ(b.Late(), 4);
-    EXPECT_EQ(b.Overflow(), 3) << "sent after the DC3 could be seen";
-    EXPECT_EQ(b.Received(), 28);
+    EXPECT_EQ(b.Overflow(), 4) << "sent after the DC3, beyond its room";
+    EXPECT_EQ(b.Received(), 29);
     EXPECT_EQ(b.Receive(0, t0 + 5ms), 0);
 
-    // The bytes on the wire before the DC3 are not held against the sender,
-    // even when they come in the same read as later ones.
-    VcncInputBuffer c(16, 2, 1000);
+    // A DC3 that went out late, with less room than it promises: what the
+    // sender sends within the promise is not held against it.
+    VcncInputBuffer c(16, 4, 1000);
     c.Receive(14, t0);
+    c.Receive(1, t0); // read late: the DC3 goes out with a room of 1
     ASSERT_EQ(c.TakeFlowByte(), DC3);
-    c.Dc3OnLine(4);
-    EXPECT_EQ(c.Receive(6, t0), 4);
-    EXPECT_EQ(c.Late(), 2);
+    c.Dc3OnLine(0);
+    EXPECT_EQ(c.Receive(6, t0), 5);
+    EXPECT_EQ(c.Late(), 3) << "three of the four promised bytes found no room";
     EXPECT_EQ(c.Overflow(), 2);
+
     // After DC1 the next hold starts afresh.
-    c.Drain(t0 + 20ms);
-    EXPECT_EQ(c.TakeFlowByte(), DC1);
-    EXPECT_EQ(c.Receive(20, t0 + 20ms), 4);
-    EXPECT_EQ(c.Late(), 6);
+    c.Drain(t0 + 50ms);
+    ASSERT_EQ(c.TakeFlowByte(), DC1);
+    EXPECT_EQ(c.Receive(20, t0 + 50ms), 4);
+    EXPECT_EQ(c.Late(), 7);
     EXPECT_EQ(c.Overflow(), 2);
+}
+
+// Bytes read at once after a late look came a character time apart on the
+// line: the controller drains meanwhile as one that looked in time would.
+TEST(VcncModel, BytesReadLateAreTakenInAtTheLineRate) {
+    VcncInputBuffer onTime(100, 10, 1000);
+    VcncInputBuffer late(100, 10, 1000);
+    for (int i = 1; i <= 80; ++i) // a byte every 2 ms for 160 ms
+        onTime.Receive(1, t0 + 2ms * i);
+    late.ReceiveAtLineRate(80, t0, t0 + 160ms, 2ms);
+    EXPECT_LE(late.Level(), onTime.Level() + 16) << "taken in a few bytes at a time";
+    EXPECT_FALSE(late.Held());
+    // Never before the line was last seen empty: 80 bytes within 10 ms.
+    VcncInputBuffer burst(100, 10, 1000);
+    burst.ReceiveAtLineRate(80, t0 + 150ms, t0 + 160ms, 2ms);
+    EXPECT_GE(burst.Level(), 70);
 }
 
 TEST(VcncModel, DrainsAtTheRateAndBanksNoIdleTime) {
