@@ -1,4 +1,5 @@
-// The receive decoder over random byte streams cut into random batches.
+// The receive path over random byte streams cut into random batches: the
+// reader's flow control (DC3/DC1 on the transfer state) and the decoder.
 //
 // Input: byte 0 drives the batch sizes, byte 1 the transfer state the view is
 // in, the rest is what the controller sends (DC1..DC4, marks, broken UTF-8,
@@ -11,16 +12,18 @@
 //    never depends on where the port cut the stream;
 //  - the text never holds DC1..DC4 or NUL, every line break is CR LF and there
 //    is one for every LF received;
-//  - without DC2 every other byte passes unchanged (GBK stays GBK).
+//  - without DC2 every other byte passes unchanged (GBK stays GBK);
+//  - the line's marks of damaged characters (PARMRK) come out the same, and
+//    are counted the same, however the reads cut the stream.
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <string>
 
 #include "FuzzSupport.h"
 #include "common/Gbk.h"
+#include "serial/ParmrkFilter.h"
 #include "transfer/ReceiveDecoder.h"
-#include "transfer/TransferState.h"
+#include "transfer/TransferControl.h"
 
 namespace {
 
@@ -80,6 +83,8 @@ public:
             if (state == Sending) {
                 state = HeldByPeer;
                 hold = true;
+            } else if (state == Paused) {
+                hold = true; // remembered for Continue
             }
             return;
         }
@@ -163,16 +168,30 @@ private:
 
 const int kStates[] = {Receiving, Sending, Paused, HeldByPeer};
 
+// As the connection sees the bytes: the reader applies the flow control, the
+// host thread decodes.
 struct Run {
+    TransferControl control;
     ReceiveDecoder decoder;
-    std::atomic<int> state;
-    std::atomic<bool> hold{false};
     std::string out;
-    explicit Run(int initial) : state(initial) {}
-    void Decode(std::string_view bytes) {
-        decoder.Decode(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), state,
-                       hold, out);
+    explicit Run(int initial) {
+        const unsigned char dc3 = DC3;
+        if (initial == Receiving)
+            control.BeginReceive();
+        else
+            control.BeginTransmit();
+        if (initial == Paused)
+            control.Pause();
+        if (initial == HeldByPeer)
+            control.PeerBytes(&dc3, 1);
     }
+    void Decode(std::string_view bytes) {
+        const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+        control.PeerBytes(b, bytes.size());
+        decoder.Decode(b, bytes.size(), out);
+    }
+    int State() const { return control.State(); }
+    bool Hold() const { return control.PeerHold(); }
 };
 
 void CheckText(std::string_view stream, const std::string& out) {
@@ -217,10 +236,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Run whole(initial);
     whole.Decode(stream);
 
+    ParmrkFilter wholeMarks, batchedMarks;
+    std::string wholeFiltered(stream), filtered;
+    wholeFiltered.resize(wholeMarks.Filter(wholeFiltered.data(), wholeFiltered.size()));
+
     Run batched(initial);
     PlainDecoder plain;
     int plainState = initial;
-    bool plainHold = false;
+    bool plainHold = initial == HeldByPeer;
     std::string plainOut;
     for (size_t at = 0; at < stream.size();) {
         seed ^= seed << 13; // xorshift: a fixed sequence of batch sizes per input
@@ -228,6 +251,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         seed ^= seed << 5;
         const size_t n = std::min(stream.size() - at, 1 + seed % largest);
         batched.Decode(stream.substr(at, n));
+        std::string piece(stream.substr(at, n));
+        piece.resize(batchedMarks.Filter(piece.data(), piece.size()));
+        filtered += piece;
         for (size_t i = at; i < at + n; ++i)
             plain.Feed(static_cast<unsigned char>(stream[i]), plainState, plainHold, plainOut);
         at += n;
@@ -236,15 +262,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                    "text " + Escaped(batched.out) + " expected " + Escaped(plainOut) + where);
         FUZZ_CHECK(batched.decoder.Encoding() == plain.encoding, "encoding" + where);
         FUZZ_CHECK(batched.decoder.MarkIndex() == plain.markIndex, "mark index" + where);
-        FUZZ_CHECK(batched.state == plainState, "state" + where);
-        FUZZ_CHECK(batched.hold == plainHold, "peer hold" + where);
+        FUZZ_CHECK(batched.State() == plainState, "state" + where);
+        FUZZ_CHECK(batched.Hold() == plainHold, "peer hold" + where);
     }
+
+    FUZZ_CHECK(batchedMarks.BadCount() == wholeMarks.BadCount(), "damage counted by batching");
+    FUZZ_CHECK(filtered == wholeFiltered, "marks taken out by batching: " + Escaped(filtered) +
+                                              " whole " + Escaped(wholeFiltered));
+    FUZZ_CHECK(filtered.size() + size_t(wholeMarks.BadCount()) <= stream.size(),
+               "the marks' filter grew the text");
 
     FUZZ_CHECK(whole.out == batched.out,
                "one batch gave " + Escaped(whole.out) + ", batches " + Escaped(batched.out));
     FUZZ_CHECK(whole.decoder.Encoding() == batched.decoder.Encoding(), "encoding by batching");
     FUZZ_CHECK(whole.decoder.MarkIndex() == batched.decoder.MarkIndex(), "mark by batching");
-    FUZZ_CHECK(whole.state == batched.state && whole.hold == batched.hold, "state by batching");
+    FUZZ_CHECK(whole.State() == batched.State() && whole.Hold() == batched.Hold(),
+               "state by batching");
     CheckText(stream, whole.out);
     return 0;
 }
