@@ -8,10 +8,11 @@ CliHost::CliHost() {
 void CliHost::PostTransferEvent(TransferEvent event) {
     loop.Post([this, event] {
         connection.HandleEvent(event);
-        if (event == TransferEvent::TransmitEnded) {
+        if (event == TransferEvent::TransmitEnded)
             transmitEnded = true;
+        // The command's own loop looks at these.
+        if (event == TransferEvent::TransmitEnded || event == TransferEvent::LinkLost)
             loop.Wake();
-        }
     });
 }
 

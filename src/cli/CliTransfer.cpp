@@ -3,31 +3,15 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 
 #include "cli/CliCommands.h"
 #include "cli/CliHost.h"
 #include "cli/CliPortOptions.h"
+#include "cli/StopSignals.h"
 
 namespace {
-
-// How many stop signals came: the first stops at the line boundary, the
-// second cuts the line in flight.
-volatile std::sig_atomic_t stopSignals = 0;
-
-void OnSignal(int) {
-    stopSignals = stopSignals + 1;
-}
-
-void CatchStopSignals() {
-    struct sigaction sa {};
-    sa.sa_handler = OnSignal;
-    sigemptyset(&sa.sa_mask);
-    ::sigaction(SIGINT, &sa, nullptr);
-    ::sigaction(SIGTERM, &sa, nullptr);
-}
 
 std::string Clock(long long seconds) {
     char text[32];
@@ -126,15 +110,17 @@ int RunSend(const CliArgs& input) {
     if (!ConnectHost(host, options))
         return EXIT_FAILED;
     host.connection.SetXoffChunk(chunk);
-    CatchStopSignals();
+    // The first stop ends at the line boundary, the second cuts the line.
+    StopSignals stops(host.loop);
     if (!host.connection.StartTransmit())
         return EXIT_FAILED;
 
     const bool live = ::isatty(STDERR_FILENO);
     int stopsGiven = 0;
     while (!host.transmitEnded) {
-        host.loop.RunFor(std::chrono::milliseconds(100));
-        for (; stopsGiven < stopSignals; ++stopsGiven)
+        // Woken by the end and by a stop; a person watching sees the figures.
+        host.loop.RunFor(live ? std::chrono::milliseconds(100) : std::chrono::hours(1));
+        for (; stopsGiven < stops.Count(); ++stopsGiven)
             host.connection.Stop();
         if (live && !host.transmitEnded)
             std::fprintf(stderr, "\r%d/%d lines, elapsed %s", host.connection.SentLines(),
@@ -160,18 +146,21 @@ int RunReceive(const CliArgs& input) {
     CliHost host;
     if (!ConnectHost(host, options))
         return EXIT_FAILED;
-    CatchStopSignals();
+    StopSignals stops(host.loop);
     if (!host.connection.StartReceive())
         return EXIT_FAILED;
 
+    // Nothing here looks for anything: the loop sleeps until the idle time
+    // after the last byte is up, or a stop signal or the line's loss wakes it.
     using Clock = std::chrono::steady_clock;
-    auto lastByte = Clock::now();
-    while (stopSignals == 0 && !host.connection.WasLost()) {
-        host.loop.RunFor(std::chrono::milliseconds(50));
-        if (host.connection.TakeReceiveActivity())
-            lastByte = Clock::now();
-        else if (idle > 0 && Clock::now() - lastByte >= std::chrono::seconds(idle))
+    const auto idleTime = idle > 0 ? std::chrono::seconds(idle) : std::chrono::hours(24);
+    const auto started = Clock::now();
+    while (stops.Count() == 0 && !host.connection.WasLost()) {
+        const auto idleSince = std::max(started, host.connection.LastArrival());
+        const auto left = idleSince + idleTime - Clock::now();
+        if (idle > 0 && left <= Clock::duration::zero())
             break;
+        host.loop.RunFor(std::chrono::ceil<std::chrono::milliseconds>(left));
     }
     // Everything that has arrived goes into the document before receiving
     // ends: nothing that came is dropped.

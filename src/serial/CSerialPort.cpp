@@ -25,9 +25,9 @@ constexpr const char* kOpenFailed =
     "无法打开串口%d(COM%d)，请检查串口是否正确安装，或是否已经被占用。错误码:%d";
 constexpr const char* kNotATerminal = "无法打开串口%d(COM%d)：%s 不是串口设备。";
 
-// How much sooner than its due time a paced slice may be handed over: about a
-// thread's wake-up delay, far less than the slice itself.
-constexpr std::chrono::microseconds kWakeAhead{60};
+// The most a paced slice is handed over before its due time, to make up for
+// the thread's usual wake-up delay: a small part of the slice itself.
+constexpr std::chrono::microseconds kMostAhead{250};
 
 bool PacingWanted() {
     const char* env = std::getenv("SERMIDA_PTY_PACING");
@@ -384,13 +384,17 @@ bool CSerialPort::WritePaced(int fd, const char* bytes, size_t length, uint32_t&
     const auto charTime = CharacterTime();
     const int baud = settings.baudRate > 0 ? settings.baudRate : 9600;
     const size_t slice = std::max<size_t>(1, size_t(baud / BitsPerCharacter() / 1000));
+    const auto mostAhead = std::min<std::chrono::nanoseconds>(kMostAhead, charTime * slice / 4);
     for (size_t at = 0; at < length; at += slice) {
-        // Woken a little ahead, so that the usual wake-up delay costs the
+        // Woken ahead by the wake-up delay seen lately, so that it costs the
         // line nothing; the slice still counts from its own due time.
-        if (!SleepUntil(lineFreeAt - kWakeAhead))
+        const auto wakeAt = lineFreeAt - std::min(wakeDelay, mostAhead);
+        if (!SleepUntil(wakeAt))
             return false;
+        const auto now = Clock::now();
+        wakeDelay += (std::max(now - wakeAt, Clock::duration::zero()) - wakeDelay) / 8;
         const size_t n = std::min(slice, length - at);
-        const auto start = std::max(lineFreeAt, Clock::now());
+        const auto start = std::max(lineFreeAt, now);
         if (!WriteAll(fd, bytes + at, n, written))
             return false;
         lineFreeAt = start + charTime * static_cast<long>(n);

@@ -90,4 +90,6 @@ private:
     bool paced = false;
     // When the bytes written so far will have left a real line.
     std::chrono::steady_clock::time_point lineFreeAt{};
+    // How late the writer's thread has been waking, on average.
+    std::chrono::nanoseconds wakeDelay{50'000};
 };

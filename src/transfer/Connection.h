@@ -117,6 +117,8 @@ public:
     const Transmitter::Outcome& LastTransmit() const { return transmitter.LastOutcome(); }
     // Whether bytes arrived since the last call (the receive lamp).
     bool TakeReceiveActivity() { return reader.TakeActivity(); }
+    // When bytes last arrived.
+    std::chrono::steady_clock::time_point LastArrival() const { return reader.LastArrival(); }
     // Decoded text not yet in the document.
     size_t QueuedBytes() const { return receiver.Queued(); }
     const ReceiveDecoder& Decoder() const { return receiver.Decoder(); }

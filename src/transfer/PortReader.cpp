@@ -89,6 +89,7 @@ bool PortReader::ReadPass() {
             break;
         }
         activity = true;
+        lastArrival = std::chrono::steady_clock::now().time_since_epoch().count();
         control.PeerBytes(buffer.data(), n);
         busy = false;
         if (control.State() != Idle)

@@ -41,6 +41,11 @@ public:
     bool CatchUp(std::chrono::milliseconds limit);
     // Whether anything arrived since the last call.
     bool TakeActivity() { return activity.exchange(false); }
+    // When the last bytes were read (the epoch of the steady clock if never).
+    std::chrono::steady_clock::time_point LastArrival() const {
+        return std::chrono::steady_clock::time_point(
+            std::chrono::steady_clock::duration(lastArrival.load()));
+    }
 
     // What the host may leave untaken before the reader stops reading.
     static constexpr size_t kPendingLimit = size_t(64) << 20;
@@ -61,6 +66,7 @@ private:
     // this window is in neither the link's count nor the state yet.
     std::atomic<bool> busy{false};
     std::atomic<bool> activity{false};
+    std::atomic<std::chrono::steady_clock::rep> lastArrival{0};
     std::vector<unsigned char> buffer; // the reader thread's own
 
     std::mutex lock;

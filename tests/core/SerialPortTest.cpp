@@ -322,7 +322,11 @@ TEST_F(SerialPortTimingTest, PacedWriteTakesTheLineTime) {
     double took = SecondsSince(start);
     reader.join();
     const double line = 65536.0 * 10 / 115200; // 8N1: ten bits a character
-    EXPECT_NEAR(took, line, line * 0.02);
+    // Never sooner than the line (bytes ahead of it would reach a controller
+    // before a cable could carry them); a wake-up that comes late is not made
+    // up for, so it may take a little longer on a busy machine.
+    EXPECT_GE(took, line - 0.001);
+    EXPECT_LE(took, line * 1.05);
     EXPECT_EQ(got.size(), block.size());
 }
 
