@@ -12,6 +12,8 @@
 #include "app/CHoverButton.h"
 #include "app/CProgressBar.h"
 #include "common/Gbk.h"
+#include "common/MessageSink.h"
+#include "transfer/TransferMessages.h"
 #include "transfer/TransferState.h"
 
 class AppTransferTest : public QObject {
@@ -502,6 +504,80 @@ private slots:
         QCOMPARE(second.ReadAtLeast(expected.size()), expected);
         QTRY_COMPARE(b->State(), int(Idle));
         QTRY_VERIFY(!buffer.IsWriteProtected());
+    }
+
+    // Stop lets the line in flight finish; the Stop button stays for a
+    // second press, which cuts the line at once and says so.
+    void aSecondStopCutsTheLineInFlight() {
+        PeerLine peer(3);
+        AppScript script;
+        auto frame = MakeFrame();
+        CTransferBar* bar = frame->TransferBar();
+        const std::string longLine = "N1 G01 " + std::string(1000, 'X') + "\r\nN2\r\n";
+        QVERIFY(frame->OpenDocumentFile(WriteProgram("slow.nc", longLine)));
+        CSermidaView* view = frame->ActiveView();
+        script.ConnectWith(2, "2400"); // the first line takes over 4 s
+        bar->OnTransmit();
+        QVERIFY(peer.ReadAtLeast(5).size() >= 5);
+        bar->OnStop();
+        QCOMPARE(view->State(), int(Idle));
+        bar->UpdateState();
+        QVERIFY(bar->Button(ID_STOP)->isEnabled());
+        QVERIFY(view->GetDocument()->Buffer().IsWriteProtected());
+        bar->OnStop();
+        QTRY_VERIFY(!view->Connection().TransmitActive());
+        QCOMPARE(script.Count(QString::fromStdString(Format(kMsgSendLineCut, 1, 0))), 1);
+        QCOMPARE(view->GetDocument()->Buffer().FindLineWithMark(TRANSFER_LINE), 0);
+        bar->UpdateState();
+        QVERIFY(!bar->Button(ID_STOP)->isEnabled());
+        QVERIFY(!view->GetDocument()->Buffer().IsWriteProtected());
+        QTest::qWait(100);
+        peer.Drain();
+        QVERIFY(peer.received.size() < 1000);
+    }
+
+    // A read-only document cannot take a program: receiving is refused at
+    // once, instead of every line being dropped. While a window receives,
+    // neither 文档只读 nor a transmission of the document from a second
+    // window may hold the received text back.
+    void receivingNeedsAWritableDocumentAndKeepsIt() {
+        PeerLine com3(3);
+        PeerLine com4(4);
+        AppScript script;
+        auto frame = MakeFrame();
+        CTransferBar* bar = frame->TransferBar();
+        CHoverButton* receive = bar->Button(ID_RECEIVE);
+        QVERIFY(frame->OpenDocumentFile(WriteProgram("ro.nc", "O1\r\n")));
+        CSermidaView* view = frame->ActiveView();
+        CTextBuffer& buffer = view->GetDocument()->Buffer();
+        view->ExecuteCommand(ID_EDIT_READ_ONLY);
+        QVERIFY(buffer.IsWriteProtected());
+        script.ConnectWith(2, "9600");
+        receive->click();
+        QCOMPARE(script.Count(QString::fromUtf8(kMsgReadOnlyNoReceive)), 1);
+        QVERIFY(!receive->GetCheck());
+        QCOMPARE(view->State(), int(Idle));
+
+        view->ExecuteCommand(ID_EDIT_READ_ONLY); // writable again
+        receive->click();
+        QCOMPARE(view->State(), int(Receiving));
+        view->ExecuteCommand(ID_EDIT_READ_ONLY);
+        QCOMPARE(script.Count(kWait), 1);
+        QVERIFY(!buffer.IsWriteProtected());
+
+        CChildFrame* second = frame->OnWindowNew();
+        QVERIFY(second);
+        script.ConnectWith(3, "9600"); // COM4
+        bar->OnSettings();
+        QVERIFY(second->View()->IsConnected());
+        bar->OnTransmit();
+        QCOMPARE(script.Count(kWait), 2);
+        QCOMPARE(second->View()->State(), int(Idle));
+        QVERIFY(!buffer.IsWriteProtected());
+
+        com3.Write("N2\n");
+        QTRY_COMPARE(buffer.CountLines(), 3);
+        QCOMPARE(std::string(buffer.LineView(1)), std::string("N2"));
     }
 
     void statusBarShowsProgressAndOperationTime() {
