@@ -13,7 +13,10 @@
 #include "PtyPair.h"
 #include "TestHelpers.h"
 #include "cli/CliHost.h"
+#include "common/EventLoop.h"
 #include "common/MessageSink.h"
+#include "serial/CSerialPort.h"
+#include "serial/ParmrkFilter.h"
 #include "transfer/TransferMessages.h"
 
 namespace {
@@ -495,6 +498,102 @@ TEST_F(TransferTest, ReceivingIntoAWriteProtectedDocumentIsRefused) {
     pty.WriteMaster("%\n");
     ASSERT_TRUE(RunUntil([&] { return Lines(host.buffer) == "O1|M30|%|"; }));
     connection().StopReceive();
+}
+
+} // namespace
+
+namespace {
+
+// A line that marks damaged characters in the stream, as a UART driver does:
+// a pseudo-terminal cannot make a parity or framing error, so the test sends
+// the kernel's own mark ("\377\0" and the character) as data, and this link
+// reads it as the driver's mark.
+class MarkingLink final : public Link {
+public:
+    void Configure(const PortSettings& s, const std::string& a = {}) override {
+        port.Configure(s, a);
+    }
+    const PortSettings& Settings() const override { return port.Settings(); }
+    std::string Address() const override { return port.Address(); }
+    LinkStatus Open() override { return port.Open(); }
+    bool Close() override { return port.Close(); }
+    bool IsOpen() const override { return port.IsOpen(); }
+    bool IsLost() const override { return port.IsLost(); }
+    uint32_t ReadSome(void* buffer, uint32_t maximum) override {
+        const uint32_t n = port.ReadSome(buffer, maximum);
+        return uint32_t(marks.Filter(static_cast<char*>(buffer), n));
+    }
+    Wait WaitReadable() override { return port.WaitReadable(); }
+    void WakeReader() override { port.WakeReader(); }
+    uint32_t InputWaiting() const override { return port.InputWaiting(); }
+    bool Write(const void* b, uint32_t n, uint32_t& written) override {
+        return port.Write(b, n, written);
+    }
+    bool WaitUntilSent() override { return port.WaitUntilSent(); }
+    void CancelWrites(bool on) override { port.CancelWrites(on); }
+    bool TakesLineTime() const override { return port.TakesLineTime(); }
+    void Purge() override { port.Purge(); }
+    LineErrors TakeLineErrors() override {
+        LineErrors e = port.TakeLineErrors();
+        e.badCharacters += marks.BadCount() - taken;
+        taken = marks.BadCount();
+        return e;
+    }
+
+private:
+    CSerialPort port;
+    ParmrkFilter marks;
+    int64_t taken = 0;
+};
+
+class MarkingHost final : public TransferHost {
+public:
+    void PostTransferEvent(TransferEvent e) override {
+        loop.Post([this, e] { connection.HandleEvent(e); });
+    }
+    void AppendReceivedText(std::string_view text) override {
+        int line = 0, byte = 0;
+        buffer.InsertAt(nullptr, -1, -1, text, line, byte, ACTION_TYPING);
+    }
+    void ShowWaitingLine(int) override {}
+    void CaretToLine(int) override {}
+    MessageSink& Messages() override { return sink; }
+
+    RecordingSink sink;
+    CTextBuffer buffer;
+    TransmitLock lock{buffer};
+    EventLoop loop;
+    Connection connection{*this, lock, std::make_unique<MarkingLink>()};
+};
+
+// A character damaged on the line arrives as "?" where it stood, and the
+// operator hears how many there were when receiving ends: a program with a
+// wrong digit must not pass for a good one.
+TEST(ReceiveLineErrorsTest, DamagedCharactersAreMarkedAndToldAtTheEnd) {
+    PtyPair pty;
+    MarkingHost host;
+    host.buffer.CreateEmpty();
+    host.connection.SetSleep([](int) {});
+    ASSERT_TRUE(host.connection.Connect(LineAt(115200), pty.SlavePath()).Ok());
+    ASSERT_TRUE(host.connection.StartReceive());
+    pty.WriteMaster(std::string("G01 X1\377\0" "05.5 Y\377\0\0" "2\n", 19));
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (Lines(host.buffer) != "G01 X1?5.5 Y2|" && std::chrono::steady_clock::now() < deadline)
+        host.loop.RunFor(5ms);
+    EXPECT_EQ(Lines(host.buffer), "G01 X1?5.5 Y2|") << "a break leaves nothing";
+    EXPECT_TRUE(host.sink.Messages().empty()) << "told once, at the end";
+    host.connection.StopReceive();
+    EXPECT_EQ(host.connection.LastReceiveErrors().badCharacters, 2);
+    EXPECT_EQ(host.sink.Messages(), std::vector<std::string>{Format(kMsgBadCharacters, 2LL)});
+
+    // The next reception counts afresh.
+    ASSERT_TRUE(host.connection.StartReceive());
+    pty.WriteMaster("M30\n");
+    while (host.buffer.CountLines() < 3 && std::chrono::steady_clock::now() < deadline + 5s)
+        host.loop.RunFor(5ms);
+    host.connection.StopReceive();
+    EXPECT_EQ(host.connection.LastReceiveErrors().badCharacters, 0);
+    EXPECT_EQ(host.sink.Messages().size(), 1u);
 }
 
 } // namespace
