@@ -90,7 +90,7 @@ const PortSettings kCom3{3, 9600, 8, 1, 'N'};
 
 } // namespace
 
-TEST_F(SettingsConnectionTest, OkReleasesClosesWaitsOpensMonitorsAndStores) {
+TEST_F(SettingsConnectionTest, OkReleasesClosesWaitsOpensListensAndStores) {
     ASSERT_TRUE(Ok(view, SettingsOfChoice(DialogChoice{2, "9600", 3, 0, 0})));
     EXPECT_EQ(log.events, (std::vector<std::string>{"release COM3", "sleep 300", "sleep 200"}));
     EXPECT_TRUE(view.c().IsConnected());
