@@ -70,8 +70,7 @@ int64_t VcncInputBuffer::Receive(int64_t count, Time now) {
     // by answering late itself.
     const int64_t lost = count - taken;
     const int64_t blamed =
-        !dc3OnLine ? 0
-                   : std::clamp<int64_t>(received - (onWireBeforeDc3 + xoffRoom), 0, lost);
+        !dc3OnLine ? 0 : std::clamp<int64_t>(received - (onWireBeforeDc3 + xoffRoom), 0, lost);
     late += lost - blamed;
     overflow += blamed;
     if (!held && capacity - level <= xoffRoom) {

@@ -35,6 +35,13 @@ protected:
         port.Configure(Line(3, baud, data, stop, parity), path);
         return port.Open().Opened();
     }
+    // The controller sends bytes; the port wakes for them and reads them.
+    void ExpectToRead(const std::string& bytes) {
+        pty.WriteMaster(bytes);
+        EXPECT_EQ(port.WaitReadable(), Link::Wait::Readable);
+        char buf[64];
+        EXPECT_EQ(std::string(buf, port.ReadSome(buf, sizeof buf)), bytes);
+    }
     static PortSettings Line(int n, int baud, int data = 8, int stop = 1, char parity = 'N') {
         return PortSettings{n, baud, uint8_t(data), uint8_t(stop), parity};
     }
@@ -374,34 +381,46 @@ TEST_F(SerialPortTest, UnpacedWriteReturnsWhenTheKernelHasTheBytes) {
     EXPECT_EQ(got, block);
 }
 
+// A write far longer than the test, on a thread of its own, with the far end
+// reading; Stop waits for it and says how it ended.
+class LongWrite {
+public:
+    LongWrite(CSerialPort& port, PtyPair& pty, size_t bytes)
+        : block(bytes, 'G'), reader([&pty, bytes] { pty.ReadMaster(bytes, 1500); }),
+          writer(
+              [this, &port] { ok = port.Write(block.data(), uint32_t(block.size()), written); }) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    // Seconds from the call until the write had returned.
+    double Join() {
+        const auto from = Clock::now();
+        writer.join();
+        const double took = SecondsSince(from);
+        reader.join();
+        return took;
+    }
+    std::string block;
+    bool ok = true;
+    uint32_t written = 0;
+
+private:
+    std::thread reader, writer;
+};
+
 TEST_F(SerialPortTest, CloseEndsAWriteInProgress) {
     ASSERT_TRUE(OpenOn(pty.SlavePath(), 2400)); // 64 KiB would take 27 s
-    std::thread reader([&] { pty.ReadMaster(65536, 3000); });
-    std::string block(65536, 'G');
-    bool ok = true;
-    double took = 0;
-    std::thread writer([&] {
-        uint32_t written = 0;
-        auto start = Clock::now();
-        ok = port.Write(block.data(), uint32_t(block.size()), written);
-        took = SecondsSince(start);
-    });
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    LongWrite write(port, pty, 65536);
     port.Close();
-    writer.join();
-    reader.join();
-    EXPECT_FALSE(ok);
-    EXPECT_LT(took, 2.0);
+    EXPECT_LT(write.Join(), 1.0);
+    EXPECT_FALSE(write.ok);
 }
 
 // --- Waking the reader and cutting a write -------------------------------------------
 
 TEST_F(SerialPortTest, TheReaderWakesForBytesForAWakeAndForClose) {
     ASSERT_TRUE(OpenOn(pty.SlavePath()));
-    pty.WriteMaster("N1");
-    EXPECT_EQ(port.WaitReadable(), Link::Wait::Readable);
+    ExpectToRead("N1");
     char buf[8];
-    EXPECT_EQ(port.ReadSome(buf, sizeof buf), 2u);
     EXPECT_EQ(port.ReadSome(buf, sizeof buf), 0u) << "never waits";
 
     port.WakeReader();
@@ -417,11 +436,9 @@ TEST_F(SerialPortTest, TheReaderWakesForBytesForAWakeAndForClose) {
 
 TEST_F(SerialPortTest, AVanishedDeviceIsLostAndWaitsNoMore) {
     ASSERT_TRUE(OpenOn(pty.SlavePath()));
-    pty.WriteMaster("G0");
-    EXPECT_EQ(port.WaitReadable(), Link::Wait::Readable);
-    char buf[8];
-    EXPECT_EQ(port.ReadSome(buf, sizeof buf), 2u);
+    ExpectToRead("G0");
     pty.CloseMaster();
+    char buf[8];
     EXPECT_EQ(port.WaitReadable(), Link::Wait::Lost);
     EXPECT_EQ(port.ReadSome(buf, sizeof buf), 0u);
     EXPECT_TRUE(port.IsLost());
@@ -432,23 +449,16 @@ TEST_F(SerialPortTest, AVanishedDeviceIsLostAndWaitsNoMore) {
 
 TEST_F(SerialPortTest, CancelledWritesEndAtOnceUntilAllowedAgain) {
     ASSERT_TRUE(OpenOn(pty.SlavePath(), 300)); // 1 KiB would take 34 s
-    std::thread drain([&] { pty.ReadMaster(1024, 1500); });
-    std::string block(1024, 'G');
-    bool ok = true;
-    uint32_t written = 0;
-    std::thread writer([&] { ok = port.Write(block.data(), uint32_t(block.size()), written); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    const auto cutAt = Clock::now();
+    LongWrite write(port, pty, 1024);
     port.CancelWrites(true);
-    writer.join();
-    EXPECT_LT(SecondsSince(cutAt), 0.2);
-    EXPECT_FALSE(ok);
-    EXPECT_GT(written, 0u);
-    EXPECT_LT(written, block.size());
+    EXPECT_LT(write.Join(), 0.2);
+    EXPECT_FALSE(write.ok);
+    EXPECT_GT(write.written, 0u);
+    EXPECT_LT(write.written, write.block.size());
+    uint32_t written = 0;
     EXPECT_FALSE(port.Write("X", 1, written)) << "still cancelled";
     port.CancelWrites(false);
     EXPECT_TRUE(port.Write("X", 1, written));
-    drain.join();
 }
 
 TEST_F(SerialPortTest, AnUnconfiguredPortHoldsThePlaceholders) {

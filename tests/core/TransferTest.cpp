@@ -576,7 +576,10 @@ TEST(ReceiveLineErrorsTest, DamagedCharactersAreMarkedAndToldAtTheEnd) {
     host.connection.SetSleep([](int) {});
     ASSERT_TRUE(host.connection.Connect(LineAt(115200), pty.SlavePath()).Ok());
     ASSERT_TRUE(host.connection.StartReceive());
-    pty.WriteMaster(std::string("G01 X1\377\0" "05.5 Y\377\0\0" "2\n", 19));
+    pty.WriteMaster(std::string("G01 X1\377\0"
+                                "05.5 Y\377\0\0"
+                                "2\n",
+                                19));
     const auto deadline = std::chrono::steady_clock::now() + 5s;
     while (Lines(host.buffer) != "G01 X1?5.5 Y2|" && std::chrono::steady_clock::now() < deadline)
         host.loop.RunFor(5ms);

@@ -335,14 +335,19 @@ fi
 
 # Ctrl+C stops at the end of the line in flight and names the last line that
 # went out whole: exactly the lines the controller has.
-rm -f "$work/cnc"
-"$cli" vcnc --link "$work/cnc" --baud 1200 --rate 0 --save "$work/saved" --idle-exit 2 \
-    >"$work/summary" 2>/dev/null &
-vpid=$!
-until_true 5 test -L "$work/cnc"
-"$cli" send --device "$work/cnc" --baud 1200 "$prog" 2>"$work/err" &
-spid=$!
-until_true 10 size_at_least "$work/saved" 300
+# sending_into_vcnc BAUD IDLE-EXIT FILE BYTES: vcnc on a link, send FILE into
+# it in the background (vpid, spid) until vcnc has saved BYTES.
+sending_into_vcnc() {
+    rm -f "$work/cnc"
+    "$cli" vcnc --link "$work/cnc" --baud "$1" --rate 0 --save "$work/saved" --idle-exit "$2" \
+        >"$work/summary" 2>/dev/null &
+    vpid=$!
+    until_true 5 test -L "$work/cnc"
+    "$cli" send --device "$work/cnc" --baud "$1" "$3" 2>"$work/err" &
+    spid=$!
+    until_true 10 size_at_least "$work/saved" "$4"
+}
+sending_into_vcnc 1200 2 "$prog" 300
 kill -INT "$spid"
 finished "$spid" 5
 check "Ctrl+C stops send with exit 130" test $? -eq 130
@@ -355,14 +360,7 @@ check "the line in flight was finished" ends_with_line_break "$work/saved"
 
 # A second Ctrl+C cuts a long line at once, and says so.
 { printf 'G1 X'; head -c 100 /dev/zero | tr '\0' '5'; printf '\r\nM30\r\n'; } >"$work/slow-line.nc"
-rm -f "$work/cnc"
-"$cli" vcnc --link "$work/cnc" --baud 50 --rate 0 --save "$work/saved" --idle-exit 1 \
-    >"$work/summary" 2>/dev/null &
-vpid=$!
-until_true 5 test -L "$work/cnc"
-"$cli" send --device "$work/cnc" --baud 50 "$work/slow-line.nc" 2>"$work/err" &
-spid=$!
-until_true 10 size_at_least "$work/saved" 2
+sending_into_vcnc 50 1 "$work/slow-line.nc" 2
 kill -INT "$spid"
 sleep 0.3
 check "one Ctrl+C waits for the line in flight (22 s at 50 baud)" running "$spid"
