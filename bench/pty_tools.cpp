@@ -134,7 +134,9 @@ int Punch(const char* link, const char* file) {
             ::poll(&p, 1, 100);
         }
     }
-    ::sleep(1);
+    // Stay on the line longer than the receiver waits for more: a line that
+    // goes away would end its reception as cut.
+    ::sleep(3);
     ::unlink(link);
     return 0;
 }

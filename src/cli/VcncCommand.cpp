@@ -225,8 +225,46 @@ int RunVcnc(const CliArgs& args) {
     bool failed = false;
     bool peer = false;
 
+    auto now = start;
+    // Input: every byte is saved and goes to the controller's buffer, until
+    // the line has nothing more; false when the line or the save file failed.
+    char chunk[65536];
+    const auto readInput = [&] {
+        for (;;) {
+            const ssize_t n = ::read(line.Fd(), chunk, sizeof chunk);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                seenEmpty = Clock::now();
+                return true;
+            }
+            if (n <= 0) {
+                CliError("the line has gone: " +
+                         std::string(n == 0 ? "end of file" : std::strerror(errno)));
+                return false;
+            }
+            now = Clock::now();
+            lastTraffic = now;
+            if (saveFd >= 0 && !WriteAll(saveFd, chunk, size_t(n))) {
+                CliError("cannot write " + o.save + ": " + std::strerror(errno));
+                return false;
+            }
+            lines += std::count(chunk, chunk + n, '\n');
+            const int64_t before = input.Received();
+            const int64_t overflowBefore = input.Overflow();
+            // The bytes came no faster than the line, since the line was last
+            // seen empty (or since the last of them were taken in).
+            const int64_t lost = input.ReceiveAtLineRate(n, seenEmpty, now, charTime);
+            seenEmpty = now;
+            if (lost > 0)
+                log.Say("%s: %lld bytes lost after byte %lld",
+                        input.Overflow() > overflowBefore ? "overflow" : "late", (long long)lost,
+                        (long long)(before + n - lost));
+        }
+    };
+
     while (!stopSignal && !failed) {
-        auto now = Clock::now();
+        now = Clock::now();
         if (now >= nextPeerCheck) {
             nextPeerCheck = now + kPeerCheck;
             const bool present = line.PeerPresent();
@@ -241,49 +279,11 @@ int RunVcnc(const CliArgs& args) {
             log.Say("punching %zu bytes", punchBytes.size());
         }
 
-        // Input: every byte is saved and goes to the controller's buffer.
-        char chunk[65536];
-        for (;;) {
-            const ssize_t n = ::read(line.Fd(), chunk, sizeof chunk);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-                seenEmpty = Clock::now();
-                break;
-            }
-            if (n <= 0) {
-                CliError("the line has gone: " +
-                         std::string(n == 0 ? "end of file" : std::strerror(errno)));
-                failed = true;
-                break;
-            }
-            now = Clock::now();
-            lastTraffic = now;
-            if (saveFd >= 0 && !WriteAll(saveFd, chunk, size_t(n))) {
-                CliError("cannot write " + o.save + ": " + std::strerror(errno));
-                failed = true;
-                break;
-            }
-            lines += std::count(chunk, chunk + n, '\n');
-            const int64_t before = input.Received();
-            const int64_t overflowBefore = input.Overflow();
-            // The bytes came no faster than the line, since the line was last
-            // seen empty (or since the last of them were taken in).
-            const int64_t lost = input.ReceiveAtLineRate(n, seenEmpty, now, charTime);
-            seenEmpty = now;
-            if (lost > 0)
-                log.Say("%s: %lld bytes lost after byte %lld",
-                        input.Overflow() > overflowBefore ? "overflow" : "late", (long long)lost,
-                        (long long)(before + n - lost));
-        }
+        if (!readInput())
+            break;
         input.Drain(now);
-        if (char c = input.TakeFlowByte()) {
+        if (char c = input.TakeFlowByte())
             flowOut += c;
-            if (c == VcncInputBuffer::DC3)
-                log.Say("DC3 sent, room %d of %d", input.Room(), input.Capacity());
-            else
-                log.Say("DC1 sent, %d of %d bytes waiting", input.Level(), input.Capacity());
-        }
         if (now >= nextProgress && now - lastTraffic < std::chrono::seconds(1)) {
             nextProgress = now + std::chrono::seconds(1);
             log.Say("received %lld bytes", (long long)input.Received());
@@ -292,6 +292,16 @@ int RunVcnc(const CliArgs& args) {
         // Output: flow control first, then the punch at its rate.
         bool outputBlocked = false;
         if (!flowOut.empty()) {
+            // What came while this controller was busy is read first: the
+            // DC3 must not go out after bytes it never looked at, or they
+            // would count as sent after it. (The line's own buffer holds only
+            // a few kilobytes: more than that could not be counted as on the
+            // wire.)
+            const bool hold = flowOut.find(VcncInputBuffer::DC3) != std::string::npos;
+            if (hold && !readInput()) {
+                failed = true;
+                break;
+            }
             const ssize_t n = WriteSome(line.Fd(), flowOut);
             if (n < 0) {
                 CliError(std::string("cannot write to the line: ") + std::strerror(errno));
@@ -300,8 +310,12 @@ int RunVcnc(const CliArgs& args) {
             }
             // What the PC had sent before the DC3 reached the line is not
             // held against it.
-            if (std::memchr(flowOut.data(), VcncInputBuffer::DC3, size_t(n)))
+            if (std::memchr(flowOut.data(), VcncInputBuffer::DC3, size_t(n))) {
                 input.Dc3OnLine(WaitingInput(line.Fd()));
+                log.Say("DC3 sent, room %d of %d", input.Room(), input.Capacity());
+            }
+            if (std::memchr(flowOut.data(), VcncInputBuffer::DC1, size_t(n)))
+                log.Say("DC1 sent, %d of %d bytes waiting", input.Level(), input.Capacity());
             flowOut.erase(0, size_t(n));
             outputBlocked = !flowOut.empty();
         }

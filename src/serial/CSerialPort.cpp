@@ -25,9 +25,11 @@ constexpr const char* kOpenFailed =
     "无法打开串口%d(COM%d)，请检查串口是否正确安装，或是否已经被占用。错误码:%d";
 constexpr const char* kNotATerminal = "无法打开串口%d(COM%d)：%s 不是串口设备。";
 
-// The most a paced slice is handed over before its due time, to make up for
-// the thread's usual wake-up delay: a small part of the slice itself.
-constexpr std::chrono::microseconds kMostAhead{250};
+// The most a paced slice may start late and still count from its due time:
+// the thread's usual wake-up delay, and at most a few characters, so that the
+// far end never sees bytes more than that ahead of a real line.
+constexpr std::chrono::microseconds kMostLate{250};
+constexpr long kMostLateChars = 4;
 
 bool PacingWanted() {
     const char* env = std::getenv("SERMIDA_PTY_PACING");
@@ -142,6 +144,7 @@ LinkStatus CSerialPort::Open() {
     stateSaved = TtySaveState(fd, savedState, sizeof savedState) == 0;
     pseudoTerminal = TtyIsPseudoTerminal(fd);
     paced = pseudoTerminal && PacingWanted();
+    markErrors = !pseudoTerminal;
     lineFreeAt = Clock::now();
     marks.Reset();
     badTaken = marks.BadCount();
@@ -153,7 +156,7 @@ LinkStatus CSerialPort::Open() {
     if ((err = TtyReadLine(fd, current)) != 0)
         status = Misconfigured("获取串口状态", err);
     else if ((err = TtySetLine(fd, settings.baudRate, settings.dataBits, settings.stopBits,
-                               settings.parity)) != 0)
+                               settings.parity, markErrors)) != 0)
         status = Misconfigured(err == EINVAL ? "建立串口设备控制块" : "设置串口", err);
     TtyRaiseDtrRts(fd);
     ::tcflush(fd, TCIOFLUSH);
@@ -199,7 +202,7 @@ uint32_t CSerialPort::ReadSome(void* buffer, uint32_t maximum) {
         // A read that held only part of a mark may give nothing yet: the
         // rest comes with the next one.
         if (n > 0)
-            return uint32_t(marks.Filter(bytes, size_t(n)));
+            return markErrors ? uint32_t(marks.Filter(bytes, size_t(n))) : uint32_t(n);
         if (n < 0 && errno == EINTR)
             continue;
         // With VMIN and VTIME 0 an empty line reads as 0 bytes, as a hung-up
@@ -377,24 +380,25 @@ bool CSerialPort::Write(const void* buffer, uint32_t length, uint32_t& written) 
 // slices of about a millisecond, each when a real line would start sending it,
 // so the far end sees them no earlier than on a cable and its DC3 comes back
 // in time. A slice that starts late moves the line's time on with it: bytes
-// never follow faster than the baud rate, even to make up for a late wake-up.
-// Returns when the last byte has left.
+// never follow faster than the baud rate to make up for a late wake-up. Only
+// the usual wake-up delay of this thread (a few tens of microseconds, and never
+// more than a few characters' time) counts as no delay, so that it does not
+// leave the line idle between slices and lines. Returns when the last byte
+// has left.
 bool CSerialPort::WritePaced(int fd, const char* bytes, size_t length, uint32_t& written) {
     TightenTimerSlack();
     const auto charTime = CharacterTime();
     const int baud = settings.baudRate > 0 ? settings.baudRate : 9600;
     const size_t slice = std::max<size_t>(1, size_t(baud / BitsPerCharacter() / 1000));
-    const auto mostAhead = std::min<std::chrono::nanoseconds>(kMostAhead, charTime * slice / 4);
+    const auto allowed = std::min<std::chrono::nanoseconds>(kMostLate, charTime * kMostLateChars);
     for (size_t at = 0; at < length; at += slice) {
-        // Woken ahead by the wake-up delay seen lately, so that it costs the
-        // line nothing; the slice still counts from its own due time.
-        const auto wakeAt = lineFreeAt - std::min(wakeDelay, mostAhead);
-        if (!SleepUntil(wakeAt))
+        if (!SleepUntil(lineFreeAt))
             return false;
         const auto now = Clock::now();
-        wakeDelay += (std::max(now - wakeAt, Clock::duration::zero()) - wakeDelay) / 8;
+        const auto late = std::max<std::chrono::nanoseconds>(now - lineFreeAt, {});
+        wakeDelay += (std::min(late, allowed) - wakeDelay) / 8;
         const size_t n = std::min(slice, length - at);
-        const auto start = std::max(lineFreeAt, now);
+        const auto start = std::max(lineFreeAt, now - std::min(2 * wakeDelay, allowed));
         if (!WriteAll(fd, bytes + at, n, written))
             return false;
         lineFreeAt = start + charTime * static_cast<long>(n);

@@ -87,9 +87,10 @@ private:
     bool driverCounts = false;
 
     bool pseudoTerminal = false; // has no line to drain
+    bool markErrors = false;     // the kernel marks damaged characters (a real line)
     bool paced = false;
     // When the bytes written so far will have left a real line.
     std::chrono::steady_clock::time_point lineFreeAt{};
     // How late the writer's thread has been waking, on average.
-    std::chrono::nanoseconds wakeDelay{50'000};
+    std::chrono::nanoseconds wakeDelay{30'000};
 };

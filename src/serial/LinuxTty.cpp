@@ -21,12 +21,13 @@ bool ValidLine(int baud, int dataBits, int stopBits, char parity) {
            (parity == 'N' || parity == 'O' || parity == 'E');
 }
 
-void Encode(struct termios2& tio, int baud, int dataBits, int stopBits, char parity) {
+void Encode(struct termios2& tio, int baud, int dataBits, int stopBits, char parity,
+            bool markErrors) {
     // Raw: bytes pass untouched both ways; DC1/DC3 reach the program. A
     // damaged character is marked (PARMRK), not handed on as a NUL.
-    tio.c_iflag &= ~tcflag_t(IGNBRK | BRKINT | IGNPAR | ISTRIP | INLCR | IGNCR | ICRNL | IXON |
-                             IXOFF | IXANY | IMAXBEL | IUCLC);
-    tio.c_iflag |= INPCK | PARMRK;
+    tio.c_iflag &= ~tcflag_t(IGNBRK | BRKINT | IGNPAR | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
+                             IXON | IXOFF | IXANY | IMAXBEL | IUCLC);
+    tio.c_iflag |= INPCK | (markErrors ? PARMRK : 0);
     tio.c_oflag &= ~tcflag_t(OPOST);
     tio.c_lflag &= ~tcflag_t(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
     tio.c_cflag &=
@@ -83,18 +84,18 @@ int TtyPlannedLine(int baud, int dataBits, int stopBits, char parity, TtyLineSet
     tio.c_oflag = OPOST;
     tio.c_lflag = ECHO | ICANON | ISIG | IEXTEN;
     tio.c_cflag = CRTSCTS | PARENB | CS7;
-    Encode(tio, baud, dataBits, stopBits, parity);
+    Encode(tio, baud, dataBits, stopBits, parity, true);
     Decode(tio, out);
     return 0;
 }
 
-int TtySetLine(int fd, int baud, int dataBits, int stopBits, char parity) {
+int TtySetLine(int fd, int baud, int dataBits, int stopBits, char parity, bool markErrors) {
     if (!ValidLine(baud, dataBits, stopBits, parity))
         return EINVAL;
     struct termios2 tio {};
     if (::ioctl(fd, TCGETS2, &tio) != 0)
         return errno;
-    Encode(tio, baud, dataBits, stopBits, parity);
+    Encode(tio, baud, dataBits, stopBits, parity, markErrors);
     if (::ioctl(fd, TCSETS2, &tio) != 0)
         return errno;
     // A device that cannot take the rate may quietly keep another one.

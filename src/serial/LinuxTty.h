@@ -4,10 +4,13 @@
 // The Linux-only terminal calls, kept in one place. Each returns 0 or an errno.
 
 // Raw 8-bit line with the given framing and no flow control of any kind; any
-// baud rate, standard or not. Characters that arrive damaged (parity, framing)
-// or a break are marked in the input (PARMRK; see ParmrkFilter), never passed
-// on as if they were good. EINVAL for values the line cannot take.
-int TtySetLine(int fd, int baud, int dataBits, int stopBits, char parity);
+// baud rate, standard or not. With markErrors, characters that arrive damaged
+// (parity, framing) or a break are marked in the input (PARMRK; see
+// ParmrkFilter), never passed on as if they were good; a pseudo-terminal,
+// which cannot damage a character, is better without, since marking takes
+// every byte through the kernel's slow path. EINVAL for values the line
+// cannot take.
+int TtySetLine(int fd, int baud, int dataBits, int stopBits, char parity, bool markErrors = true);
 
 // What the device really holds now.
 struct TtyLineSetup {
@@ -24,7 +27,7 @@ struct TtyLineSetup {
     bool cread = false;
 };
 int TtyReadLine(int fd, TtyLineSetup& out);
-// The set-up TtySetLine asks of a device, worked out on a terminal state that
+// The set-up TtySetLine asks of a real port, worked out on a terminal state that
 // starts cooked with every kind of flow control on. Pseudo-terminals keep
 // CS8 and no parity whatever they are asked, so this is how the framing is
 // checked without a real port.

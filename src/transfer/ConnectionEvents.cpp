@@ -89,7 +89,7 @@ void Connection::EndReceiving() {
 void Connection::HandleEvent(TransferEvent event) {
     switch (event) {
     case TransferEvent::PortData:
-        DecodeReceived();
+        FlushReceived(); // while receiving, straight on into the document
         break;
     case TransferEvent::ReceiveFlush:
         flushPosted = false;
@@ -113,7 +113,6 @@ void Connection::DecodeReceived() {
     if (raw.empty() || State() == Idle)
         return; // read and discarded
     receiver.Decode(raw);
-    RequestFlush();
 }
 
 void Connection::FlushReceived() {

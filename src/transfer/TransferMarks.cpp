@@ -10,7 +10,11 @@ bool TransferMarkQueue::Push(Op op, int line) {
         pending.push_back({op, line});
     if (wakePosted)
         return false;
+    const auto now = std::chrono::steady_clock::now();
+    if (op == Op::CursorTo && now - lastTold < kCaretInterval)
+        return false; // shown with the next mark, the next interval or the end
     wakePosted = true;
+    lastTold = now;
     return true;
 }
 

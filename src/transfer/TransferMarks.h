@@ -1,4 +1,5 @@
 #pragma once
+#include <chrono>
 #include <mutex>
 #include <vector>
 
@@ -8,11 +9,15 @@ class CTextBuffer;
 // to the host thread in the order they were made. Consecutive caret moves
 // collapse into the last one, so a long transmission queues a handful of
 // requests, not one per line; marks and unmarks are never dropped, so the
-// line at which the transmission waits is always shown.
+// line at which the transmission waits is always shown. The host is told of
+// a mark at once, of caret moves at most every kCaretInterval: a fast
+// transmission does not wake it for every line.
 //
 // Threads: Push from any thread, Take on the host thread.
 class TransferMarkQueue {
 public:
+    static constexpr std::chrono::milliseconds kCaretInterval{20};
+
     enum class Op { Mark, Unmark, Clear, CursorTo };
     struct Request {
         Op op;
@@ -20,8 +25,9 @@ public:
         friend bool operator==(const Request&, const Request&) = default;
     };
 
-    // True when the queue was empty and the host thread has not yet been told
-    // of it: the caller tells it then, and only then.
+    // True when the host thread is to be told now: it has not been told of
+    // what waits, and this is a mark or the caret's interval has passed. The
+    // caller tells it then, and only then.
     bool Push(Op op, int line);
     // Everything queued so far, in order; the next Push tells again.
     std::vector<Request> Take();
@@ -30,6 +36,7 @@ private:
     std::mutex mutex;
     std::vector<Request> pending;
     bool wakePosted = false;
+    std::chrono::steady_clock::time_point lastTold{};
 };
 
 // Where the transfer line is shown: a window, or the command line's record.

@@ -16,7 +16,21 @@ TEST(TransferMarkQueue, KeepsOrderAndWakesOncePerBatch) {
     EXPECT_FALSE(q.Push(Op::Unmark, 2));
     EXPECT_EQ(q.Take(), (std::vector<R>{{Op::CursorTo, 1}, {Op::Mark, 2}, {Op::Unmark, 2}}));
     EXPECT_TRUE(q.Take().empty());
-    EXPECT_TRUE(q.Push(Op::CursorTo, 3));
+    EXPECT_TRUE(q.Push(Op::Mark, 3));
+}
+
+// A fast transmission moves the caret for every line; the host hears of it
+// no more often than the interval, but of every mark at once.
+TEST(TransferMarkQueue, CaretMovesTellTheHostOncePerIntervalMarksAtOnce) {
+    TransferMarkQueue q;
+    EXPECT_TRUE(q.Push(Op::CursorTo, 1));
+    q.Take();
+    EXPECT_FALSE(q.Push(Op::CursorTo, 2)) << "too soon";
+    EXPECT_FALSE(q.Push(Op::CursorTo, 3));
+    EXPECT_TRUE(q.Push(Op::Mark, 3)) << "a mark is told at once, the caret with it";
+    EXPECT_EQ(q.Take(), (std::vector<R>{{Op::CursorTo, 3}, {Op::Mark, 3}}));
+    std::this_thread::sleep_for(TransferMarkQueue::kCaretInterval);
+    EXPECT_TRUE(q.Push(Op::CursorTo, 4)) << "the interval has passed";
 }
 
 TEST(TransferMarkQueue, CursorMovesCollapseButMarksStay) {
