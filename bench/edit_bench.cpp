@@ -89,7 +89,7 @@ BENCHMARK(BM_ReplaceAllG1)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime
 void BM_Typing10000(benchmark::State& state) {
     CTextBuffer buffer;
     auto view = OpenView(buffer);
-    const TextPos middle{0, buffer.CountLines() / 2};
+    const TextPos middle{buffer.CountLines() / 2, 0};
     view->PlaceCursor(middle);
     view->PlaceAnchor(middle);
     view->SelectRange(middle, middle);

@@ -17,8 +17,8 @@
 #include <string>
 
 #include "editor/buffer/CTextBuffer.h"
+#include "editor/text/ProgramScanner.h"
 #include "editor/view/CEditView.h"
-#include "editor/view/ProgramScanner.h"
 
 namespace {
 
@@ -31,8 +31,8 @@ double Seconds(Clock::time_point since) {
 class ProgramView : public CEditView {
 public:
     void ShowMessage(const QString&, bool) override {} // never a modal box here
-    uint32_t ScanLineColours(uint32_t cookie, int line, ColourBlock* blocks, int& count) override {
-        return ScanProgramLine(cookie, LineView(line), blocks, count);
+    uint32_t ScanLineColours(uint32_t cookie, int line, ColourBlocks* blocks) override {
+        return ScanProgramLine(cookie, LineView(line), blocks);
     }
 };
 
@@ -138,10 +138,10 @@ std::unique_ptr<ProgramView> ViewAtMiddle(int& line) {
     line = std::min(1250000, Document().CountLines() / 2);
     Press(view.get(), Qt::Key_End, Qt::ControlModifier);
     Paint(*view);
-    view->PlaceCursor({0, line});
-    view->PlaceAnchor({0, line});
-    view->SelectRange({0, line}, {0, line});
-    view->ScrollIntoView({0, line});
+    view->PlaceCursor({line, 0});
+    view->PlaceAnchor({line, 0});
+    view->SelectRange({line, 0}, {line, 0});
+    view->ScrollIntoView({line, 0});
     Paint(*view);
     return view;
 }

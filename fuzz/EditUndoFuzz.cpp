@@ -64,7 +64,7 @@ TextPos Insert(Text& t, TextPos at, std::string_view text) {
     for (size_t i = 1; i < pieces.size(); ++i)
         t.insert(t.begin() + at.y + int(i), pieces[i]);
     const size_t last = size_t(at.y) + pieces.size() - 1;
-    const TextPos end{int32_t(t[last].size()), int32_t(last)};
+    const TextPos end{int32_t(last), int32_t(t[last].size())};
     t[last] += tail;
     return end;
 }
@@ -281,7 +281,7 @@ private:
         // One line and one byte past the text are refused positions, tried too.
         const int y = int(in.Below(model.text.size() + 1));
         const size_t len = size_t(y) < model.text.size() ? model.text[size_t(y)].size() : 0;
-        return {int32_t(in.Below(len + 2)), y};
+        return {y, int32_t(in.Below(len + 2))};
     }
 
     void InsertStep(std::string_view text) {
@@ -290,8 +290,8 @@ private:
         if (in.Byte() % 8 == 0)
             at = {-1, -1}; // the end of the text
         step = "insert " + Escaped(text) + " at " + Show(at);
-        const TextPos real = at == TextPos{-1, -1} ? TextPos{int32_t(model.text.back().size()),
-                                                             int32_t(model.text.size() - 1)}
+        const TextPos real = at == TextPos{-1, -1} ? TextPos{int32_t(model.text.size() - 1),
+                                                             int32_t(model.text.back().size())}
                                                    : at;
         const TextPos caret = view.caret;
         const Text tail = real < caret ? After(model.text, caret) : Text{};
@@ -303,8 +303,8 @@ private:
         model.Record(action, real);
         const TextPos end = Insert(model.text, real, text);
         model.Made(end);
-        FUZZ_CHECK((TextPos{endByte, endLine}) == end,
-                   "insert ended at " + Show(TextPos{endByte, endLine}) + " not " + Show(end));
+        FUZZ_CHECK((TextPos{endLine, endByte}) == end,
+                   "insert ended at " + Show(TextPos{endLine, endByte}) + " not " + Show(end));
         if (real < caret)
             FUZZ_CHECK(After(model.text, view.caret) == tail, "the caret lost its text");
         else
@@ -388,7 +388,7 @@ private:
             model.Record(ACTION_TYPING, caret);
             const TextPos end = Insert(model.text, caret, one);
             model.Made(end);
-            FUZZ_CHECK((TextPos{eb, el}) == end, "typing ended elsewhere");
+            FUZZ_CHECK((TextPos{el, eb}) == end, "typing ended elsewhere");
             buf.EndEditGroup(nullptr);
             model.groupOpen = false;
             caret = end;

@@ -14,7 +14,7 @@
 #include "FuzzSupport.h"
 #include "common/Gbk.h"
 #include "editor/buffer/CTextBuffer.h"
-#include "editor/view/TextSearch.h"
+#include "editor/text/TextSearch.h"
 
 namespace {
 
@@ -94,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool hit = SearchText(buf, needle, {0, 0}, flags, true, found);
     FUZZ_CHECK(hit == (expected >= 0), "search found " + std::to_string(hit));
     if (hit)
-        FUZZ_CHECK(found == (TextPos{expected, 0}), "search found " + std::to_string(found.x) +
+        FUZZ_CHECK(found == (TextPos{0, expected}), "search found " + std::to_string(found.x) +
                                                         ", expected " + std::to_string(expected));
     return 0;
 }

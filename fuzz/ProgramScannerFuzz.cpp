@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "editor/view/ProgramScanner.h"
+#include "editor/text/ProgramScanner.h"
 
 namespace {
 
@@ -63,15 +63,33 @@ bool AllOneColour(const std::vector<ColourBlock>& blocks, int32_t colour) {
     return true;
 }
 
-std::vector<ColourBlock> Scan(uint32_t cookie, std::string_view line, uint32_t& out) {
-    const size_t room = line.size() * 3;
-    // Exactly the room the painter gives, so that a block past it is an overflow.
-    std::unique_ptr<ColourBlock[]> array(new ColourBlock[room]);
-    int count = 0;
-    out = ScanProgramLine(cookie, line, array.get(), count);
-    FUZZ_CHECK(count >= 0 && size_t(count) <= room,
-               std::to_string(count) + " blocks for " + Escaped(line));
-    return std::vector<ColourBlock>(array.get(), array.get() + count);
+std::vector<ColourBlock> Scan(uint32_t cookie, std::string_view line, uint32_t& out,
+                              int32_t from = 0, int32_t to = INT32_MAX) {
+    ColourBlocks blocks;
+    blocks.Reset(from, to);
+    out = ScanProgramLine(cookie, line, &blocks);
+    return std::vector<ColourBlock>(blocks.begin(), blocks.end());
+}
+
+// A window keeps the last block before it and every block inside it.
+void CheckWindow(uint32_t cookie, std::string_view line, const std::vector<ColourBlock>& all,
+                 int32_t from, int32_t to) {
+    std::vector<ColourBlock> expected;
+    for (const ColourBlock& b : all) {
+        if (b.pos >= to)
+            continue;
+        if (b.pos < from && !expected.empty() && expected.back().pos < from)
+            expected.back() = b;
+        else
+            expected.push_back(b);
+    }
+    uint32_t next = 0;
+    const std::vector<ColourBlock> got = Scan(cookie, line, next, from, to);
+    bool same = got.size() == expected.size();
+    for (size_t b = 0; same && b < got.size(); ++b)
+        same = got[b].pos == expected[b].pos && got[b].colour == expected[b].colour;
+    FUZZ_CHECK(same, "window " + std::to_string(from) + ".." + std::to_string(to) +
+                         " keeps other blocks: " + Escaped(line));
 }
 
 uint32_t CheckLine(uint32_t cookie, std::string_view line) {
@@ -106,8 +124,8 @@ uint32_t CheckLine(uint32_t cookie, std::string_view line) {
         FUZZ_CHECK((next & ~uint32_t(COOKIE_BLOCK_COMMENT)) == 0,
                    "state carried past the line end: " + what);
 
-    int none = 7;
-    FUZZ_CHECK(ScanProgramLine(cookie, line, nullptr, none) == next && none == 7,
+    CheckWindow(cookie, line, blocks, n / 3, n - n / 4);
+    FUZZ_CHECK(ScanProgramLine(cookie, line, nullptr) == next,
                "the cookie differs without blocks: " + what);
     uint32_t again = 0;
     const std::vector<ColourBlock> second = Scan(cookie, line, again);

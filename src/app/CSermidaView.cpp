@@ -11,9 +11,9 @@
 #include "app/CCommSettingsDlg.h"
 #include "app/CMainFrame.h"
 #include "app/CSermidaDoc.h"
+#include "editor/text/ProgramScanner.h"
 #include "editor/view/EditCommands.h"
 #include "editor/view/PageSetup.h"
-#include "editor/view/ProgramScanner.h"
 #include "editor/view/ViewCommands.h"
 #include "editor/view/ViewPrinter.h"
 #include "transfer/TransferMessages.h"
@@ -55,9 +55,8 @@ CTextBuffer* CSermidaView::FindOwnBuffer() {
     return &doc->Buffer();
 }
 
-uint32_t CSermidaView::ScanLineColours(uint32_t cookie, int line, ColourBlock* blocks,
-                                       int& blockCount) {
-    return ScanProgramLine(cookie, LineView(line), blocks, blockCount);
+uint32_t CSermidaView::ScanLineColours(uint32_t cookie, int line, ColourBlocks* blocks) {
+    return ScanProgramLine(cookie, LineView(line), blocks);
 }
 
 int CSermidaView::RunModal(QDialog& dialog) {

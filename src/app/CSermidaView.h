@@ -34,8 +34,7 @@ public:
     bool IsCommandEnabled(int id) const override;
 
     // Colouring of part programs.
-    uint32_t ScanLineColours(uint32_t cookie, int line, ColourBlock* blocks,
-                             int& blockCount) override;
+    uint32_t ScanLineColours(uint32_t cookie, int line, ColourBlocks* blocks) override;
 
     // Blocking seams of the text view go through the program's hooks.
     int RunModal(QDialog& dialog) override;

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "editor/view/CookieCache.h"
-#include "editor/view/ExpandedLengthCache.h"
+#include "editor/text/CookieCache.h"
+#include "editor/text/ExpandedLengthCache.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "TestHelpers.h"
-#include "editor/view/TextSearch.h"
+#include "editor/text/TextSearch.h"
 
 namespace {
 
@@ -65,21 +65,21 @@ protected:
 TEST_F(SearchInRangeTest, CaseAndWholeWord) {
     SetLines(buf, {"xAB ab"});
     ASSERT_TRUE(Find("ab", {0, 0}, 0));
-    EXPECT_EQ(found, (TextPos{1, 0}));
+    EXPECT_EQ(found, (TextPos{0, 1}));
     ASSERT_TRUE(Find("ab", {0, 0}, SEARCH_CASE));
-    EXPECT_EQ(found, (TextPos{4, 0}));
+    EXPECT_EQ(found, (TextPos{0, 4}));
     ASSERT_TRUE(Find("ab", {0, 0}, SEARCH_WORD));
-    EXPECT_EQ(found, (TextPos{4, 0}));
+    EXPECT_EQ(found, (TextPos{0, 4}));
     SetLines(buf, {"aaa"});
     ASSERT_TRUE(Find("aa", {0, 0}, SEARCH_WORD));
-    EXPECT_EQ(found, (TextPos{1, 0}));
+    EXPECT_EQ(found, (TextPos{0, 1}));
 }
 
 TEST_F(SearchInRangeTest, ForwardWrapsOnceAndNeverSpansLines) {
     SetLines(buf, {"G1 X1", "Y2", "G1 Z3"});
-    ASSERT_TRUE(Find("G1", {3, 2}, 0));
+    ASSERT_TRUE(Find("G1", {2, 3}, 0));
     EXPECT_EQ(found, (TextPos{0, 0}));
-    EXPECT_FALSE(Find("G1", {3, 2}, 0, false));
+    EXPECT_FALSE(Find("G1", {2, 3}, 0, false));
     EXPECT_FALSE(Find("X1Y2", {0, 0}, 0));
     EXPECT_FALSE(Find("Q", {0, 0}, 0));
 }
@@ -88,34 +88,34 @@ TEST_F(SearchInRangeTest, RangeAcceptsAMatchByItsStart) {
     SetLines(buf, {"aaaaa"});
     TextPos f;
     // Starts at 2 (inside), reaches past the end at 3: accepted.
-    ASSERT_TRUE(SearchInRange(buf, "aa", {2, 0}, {0, 0}, {3, 0}, 0, false, f));
-    EXPECT_EQ(f, (TextPos{2, 0}));
-    EXPECT_FALSE(SearchInRange(buf, "a", {3, 0}, {0, 0}, {3, 0}, 0, false, f));
+    ASSERT_TRUE(SearchInRange(buf, "aa", {0, 2}, {0, 0}, {0, 3}, 0, false, f));
+    EXPECT_EQ(f, (TextPos{0, 2}));
+    EXPECT_FALSE(SearchInRange(buf, "a", {0, 3}, {0, 0}, {0, 3}, 0, false, f));
     // Wrapping goes back to the range's beginning, not the text's.
-    ASSERT_TRUE(SearchInRange(buf, "a", {3, 0}, {1, 0}, {3, 0}, 0, true, f));
-    EXPECT_EQ(f, (TextPos{1, 0}));
-    EXPECT_FALSE(SearchInRange(buf, "a", {0, 0}, {2, 0}, {2, 0}, 0, true, f));
+    ASSERT_TRUE(SearchInRange(buf, "a", {0, 3}, {0, 1}, {0, 3}, 0, true, f));
+    EXPECT_EQ(f, (TextPos{0, 1}));
+    EXPECT_FALSE(SearchInRange(buf, "a", {0, 0}, {0, 2}, {0, 2}, 0, true, f));
 }
 
 TEST_F(SearchInRangeTest, BackwardFindsTheLastMatchBeforeTheStart) {
     SetLines(buf, {"ab ab ab", "x", "ab ab"});
-    ASSERT_TRUE(Find("ab", {5, 2}, SEARCH_BACKWARD));
-    EXPECT_EQ(found, (TextPos{3, 2}));
-    ASSERT_TRUE(Find("ab", {3, 2}, SEARCH_BACKWARD));
-    EXPECT_EQ(found, (TextPos{0, 2}));
+    ASSERT_TRUE(Find("ab", {2, 5}, SEARCH_BACKWARD));
+    EXPECT_EQ(found, (TextPos{2, 3}));
+    ASSERT_TRUE(Find("ab", {2, 3}, SEARCH_BACKWARD));
+    EXPECT_EQ(found, (TextPos{2, 0}));
     // The previous line's last match, not its first.
-    ASSERT_TRUE(Find("ab", {0, 2}, SEARCH_BACKWARD));
-    EXPECT_EQ(found, (TextPos{6, 0}));
+    ASSERT_TRUE(Find("ab", {2, 0}, SEARCH_BACKWARD));
+    EXPECT_EQ(found, (TextPos{0, 6}));
     // Past the top: from the end of the text.
     ASSERT_TRUE(Find("ab", {0, 0}, SEARCH_BACKWARD));
-    EXPECT_EQ(found, (TextPos{3, 2}));
+    EXPECT_EQ(found, (TextPos{2, 3}));
     EXPECT_FALSE(Find("ab", {0, 0}, SEARCH_BACKWARD, false));
 }
 
 TEST_F(SearchInRangeTest, TextAfterANulByteIsSearchedToo) {
     SetLines(buf, {std::string("X\0G1", 4)});
     ASSERT_TRUE(Find("G1", {0, 0}, 0));
-    EXPECT_EQ(found, (TextPos{2, 0}));
+    EXPECT_EQ(found, (TextPos{0, 2}));
 }
 
 } // namespace

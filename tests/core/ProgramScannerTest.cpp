@@ -5,8 +5,8 @@
 #include <sstream>
 
 #include "TestHelpers.h"
-#include "editor/view/ProgramScanner.h"
-#include "editor/view/ProgramWords.h"
+#include "editor/text/ProgramScanner.h"
+#include "editor/text/ProgramWords.h"
 
 namespace {
 
@@ -18,12 +18,11 @@ struct Scan {
 };
 
 Scan ScanLine(uint32_t cookie, std::string_view line) {
-    std::vector<ColourBlock> blocks(line.size() * 3 + 1);
-    int count = 0;
+    ColourBlocks blocks;
     Scan out;
-    out.cookie = ScanProgramLine(cookie, line, blocks.data(), count);
-    for (int i = 0; i < count; ++i)
-        out.blocks.emplace_back(blocks[size_t(i)].pos, blocks[size_t(i)].colour);
+    out.cookie = ScanProgramLine(cookie, line, &blocks);
+    for (const ColourBlock& b : blocks)
+        out.blocks.emplace_back(b.pos, b.colour);
     return out;
 }
 
@@ -93,15 +92,15 @@ TEST(ProgramScanner, DottedWordsAreOrdinaryText) {
 TEST(ProgramScanner, CookiesAcrossLines) {
     int none = 0;
     // An open block comment survives an empty line; a directive does not.
-    EXPECT_EQ(ScanProgramLine(COOKIE_BLOCK_COMMENT, "", nullptr, none), COOKIE_BLOCK_COMMENT);
-    EXPECT_EQ(ScanProgramLine(COOKIE_DIRECTIVE, "", nullptr, none), 0u);
-    EXPECT_EQ(ScanProgramLine(0, "(x) /* open", nullptr, none), COOKIE_BLOCK_COMMENT);
-    EXPECT_EQ(ScanProgramLine(COOKIE_BLOCK_COMMENT, "still */ G1", nullptr, none), 0u);
+    EXPECT_EQ(ScanProgramLine(COOKIE_BLOCK_COMMENT, "", nullptr), COOKIE_BLOCK_COMMENT);
+    EXPECT_EQ(ScanProgramLine(COOKIE_DIRECTIVE, "", nullptr), 0u);
+    EXPECT_EQ(ScanProgramLine(0, "(x) /* open", nullptr), COOKIE_BLOCK_COMMENT);
+    EXPECT_EQ(ScanProgramLine(COOKIE_BLOCK_COMMENT, "still */ G1", nullptr), 0u);
     // A trailing backslash carries string, directive and line-comment states.
-    EXPECT_EQ(ScanProgramLine(0, "\"abc\\", nullptr, none), uint32_t(COOKIE_STRING));
-    EXPECT_EQ(ScanProgramLine(0, "#define A \\", nullptr, none), uint32_t(COOKIE_DIRECTIVE));
-    EXPECT_EQ(ScanProgramLine(0, "; note \\", nullptr, none), uint32_t(COOKIE_LINE_COMMENT));
-    EXPECT_EQ(ScanProgramLine(0, "; note", nullptr, none), 0u);
+    EXPECT_EQ(ScanProgramLine(0, "\"abc\\", nullptr), uint32_t(COOKIE_STRING));
+    EXPECT_EQ(ScanProgramLine(0, "#define A \\", nullptr), uint32_t(COOKIE_DIRECTIVE));
+    EXPECT_EQ(ScanProgramLine(0, "; note \\", nullptr), uint32_t(COOKIE_LINE_COMMENT));
+    EXPECT_EQ(ScanProgramLine(0, "; note", nullptr), 0u);
     EXPECT_EQ(none, 0); // no blocks counted without an array
 }
 
@@ -117,9 +116,8 @@ TEST(ProgramScanner, TheCookieIsTheSameWithAndWithoutBlocks) {
                            "still\" X 5", "/* a */ b /* c"};
     uint32_t withBlocks = 0, without = 0;
     for (const char* line : lines) {
-        int none = 0;
         withBlocks = ScanLine(withBlocks, line).cookie;
-        without = ScanProgramLine(without, line, nullptr, none);
+        without = ScanProgramLine(without, line, nullptr);
         EXPECT_EQ(withBlocks, without) << line;
     }
 }

@@ -50,8 +50,8 @@ TEST_F(TextBufferTest, InsertWithinOneLine) {
     EXPECT_EQ(view.notes[0].bits, 0x0101u);
     EXPECT_EQ(view.notes[0].line, 0);
     EXPECT_EQ(view.notes[0].source, &view);
-    EXPECT_EQ(view.notes[0].start, (TextPos{1, 0}));
-    EXPECT_EQ(view.notes[0].end, (TextPos{3, 0}));
+    EXPECT_EQ(view.notes[0].start, (TextPos{0, 1}));
+    EXPECT_EQ(view.notes[0].end, (TextPos{0, 3}));
     EXPECT_TRUE(buf.IsModified());
 }
 
@@ -334,13 +334,13 @@ TEST_F(TextBufferTest, ViewsAreToldInRegistrationOrderUntilDetached) {
 
 TEST_F(TextBufferTest, CaretMovesWithEdits) {
     SetLines(buf, {"hello", "world"});
-    view.caret = {2, 1};
+    view.caret = {1, 2};
     Insert(0, 0, "X\r\n");
     EXPECT_EQ(view.caret, (TextPos{2, 2}));
     Insert(2, 2, "abc");
     EXPECT_EQ(view.caret, (TextPos{2, 2})) << "a caret at the insertion point stays before it";
     buf.RawErase(&view, 0, 1, 2, 4);
-    EXPECT_EQ(view.caret, (TextPos{1, 0})) << "a caret inside the erased range goes to its start";
+    EXPECT_EQ(view.caret, (TextPos{0, 1})) << "a caret inside the erased range goes to its start";
 }
 
 } // namespace

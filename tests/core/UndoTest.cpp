@@ -21,7 +21,7 @@ protected:
         ASSERT_TRUE(
             buf.InsertAt(&view, caret.y, caret.x, std::string(1, c), el, eb, ACTION_TYPING));
         buf.EndEditGroup(&view);
-        caret = {eb, el};
+        caret = {el, eb};
     }
     std::string UndoMenu() const {
         if (!buf.HasUndo())
@@ -72,18 +72,18 @@ TEST_F(UndoTest, AutoIndentMadeAfterTheEditIsAGroupOfItsOwn) {
             if (action == ACTION_TYPING && text == "\r\n") {
                 int el, eb;
                 buf->InsertAt(nullptr, caret->y, caret->x, "  ", el, eb, ACTION_AUTOINDENT);
-                *caret = {eb, el};
+                *caret = {el, eb};
             }
         }
     } indenting;
     indenting.buf = &buf;
     indenting.caret = &caret;
     SetLines(buf, {"  G1"});
-    caret = {4, 0};
+    caret = {0, 4};
     int el, eb;
     buf.BeginEditGroup(false);
     // The caret is where the Enter leaves it before AfterEditAction runs.
-    caret = {0, 1};
+    caret = {1, 0};
     ASSERT_TRUE(buf.InsertAt(&indenting, 0, 4, "\r\n", el, eb, ACTION_TYPING));
     buf.EndEditGroup(&indenting);
     EXPECT_EQ(Lines(buf), "  G1|  ");
@@ -119,10 +119,10 @@ TEST_F(UndoTest, PasteOverSelectionIsOneStepNamedByItsFirstAction) {
     TextPos p;
     ASSERT_TRUE(buf.UndoLast(p));
     EXPECT_EQ(Lines(buf), "G0 X10 Y20");
-    EXPECT_EQ(p, (TextPos{6, 0})) << "the cursor ends after the restored text";
+    EXPECT_EQ(p, (TextPos{0, 6})) << "the cursor ends after the restored text";
     ASSERT_TRUE(buf.RedoNext(p));
     EXPECT_EQ(Lines(buf), "G0 Z5|M3 Y20");
-    EXPECT_EQ(p, (TextPos{2, 1}));
+    EXPECT_EQ(p, (TextPos{1, 2}));
 }
 
 TEST_F(UndoTest, EndEditGroupReportsTheLastActionToTheSourceView) {
@@ -136,11 +136,11 @@ TEST_F(UndoTest, UndoOfAppendedTextRemovesExactlyIt) {
     int el, eb;
     ASSERT_TRUE(buf.InsertAt(nullptr, -1, -1, " X1\r\nM30\r\n", el, eb, ACTION_TYPING));
     EXPECT_EQ(Lines(buf), "O1000|G0 X1|M30|");
-    EXPECT_EQ(buf.UndoEntryAt(0).start, (TextPos{2, 1}));
+    EXPECT_EQ(buf.UndoEntryAt(0).start, (TextPos{1, 2}));
     TextPos p;
     ASSERT_TRUE(buf.UndoLast(p));
     EXPECT_EQ(Lines(buf), "O1000|G0");
-    EXPECT_EQ(p, (TextPos{2, 1}));
+    EXPECT_EQ(p, (TextPos{1, 2}));
 }
 
 TEST_F(UndoTest, HistoryIsTrimmedGroupByGroup) {

@@ -26,7 +26,7 @@ private:
     }
     // The margin icon cell drawn for a line, read back from the pixels.
     QImage MarginOf(int line) {
-        view->ScrollIntoView({0, line});
+        view->ScrollIntoView({line, 0});
         QCoreApplication::processEvents();
         const QImage image =
             view->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
@@ -54,52 +54,52 @@ private slots:
 
     void numberedBookmarkMovesAndToggles() {
         Open(40);
-        PlaceCaretAt(*view, {2, 10});
+        PlaceCaretAt(*view, {10, 2});
         Key(Qt::Key_3, Qt::ControlModifier);
-        PlaceCaretAt(*view, {1, 20});
+        PlaceCaretAt(*view, {20, 1});
         Key(Qt::Key_3, Qt::ControlModifier);
         QCOMPARE(buffer.LineMarkBits(10) & 0x8u, 0u);
         QCOMPARE(buffer.LineMarkBits(20) & 0x8u, 0x8u);
-        SelectText(*view, {0, 0}, {2, 1});
+        SelectText(*view, {0, 0}, {1, 2});
         Key(Qt::Key_3, Qt::AltModifier);
-        QCOMPARE(view->Cursor(), (TextPos{0, 20}));
+        QCOMPARE(view->Cursor(), (TextPos{20, 0}));
         QVERIFY(!view->HasSelection());
         // Ctrl+3 on its line again removes it; Alt+3 then does nothing.
         Key(Qt::Key_3, Qt::ControlModifier);
         QCOMPARE(buffer.FindLineWithMark(0x8), -1);
-        PlaceCaretAt(*view, {4, 5});
+        PlaceCaretAt(*view, {5, 4});
         Key(Qt::Key_3, Qt::AltModifier);
-        QCOMPARE(view->Cursor(), (TextPos{4, 5}));
+        QCOMPARE(view->Cursor(), (TextPos{5, 4}));
     }
 
     void plainBookmarksWrapBothWays() {
         Open(40);
         QVERIFY(!view->IsCommandEnabled(ID_NEXT_PLAIN_MARK));
-        PlaceCaretAt(*view, {0, 5});
+        PlaceCaretAt(*view, {5, 0});
         Key(Qt::Key_F2, Qt::ControlModifier);
         QVERIFY(view->IsCommandEnabled(ID_NEXT_PLAIN_MARK));
         // Alone on the cursor's line: found again after the wrap.
         Key(Qt::Key_F2);
-        QCOMPARE(view->Cursor(), (TextPos{0, 5}));
-        PlaceCaretAt(*view, {3, 30});
+        QCOMPARE(view->Cursor(), (TextPos{5, 0}));
+        PlaceCaretAt(*view, {30, 3});
         Key(Qt::Key_F2, Qt::ControlModifier);
         Key(Qt::Key_F2);
-        QCOMPARE(view->Cursor(), (TextPos{0, 5}));
+        QCOMPARE(view->Cursor(), (TextPos{5, 0}));
         Key(Qt::Key_F2, Qt::ShiftModifier);
-        QCOMPARE(view->Cursor(), (TextPos{0, 30}));
+        QCOMPARE(view->Cursor(), (TextPos{30, 0}));
         Key(Qt::Key_F2, Qt::ShiftModifier);
-        QCOMPARE(view->Cursor(), (TextPos{0, 5}));
+        QCOMPARE(view->Cursor(), (TextPos{5, 0}));
         Key(Qt::Key_F2, Qt::ControlModifier | Qt::ShiftModifier);
         QCOMPARE(buffer.FindLineWithMark(PLAIN_MARK), -1);
         QVERIFY(!view->IsCommandEnabled(ID_PREV_PLAIN_MARK));
-        PlaceCaretAt(*view, {2, 7});
+        PlaceCaretAt(*view, {7, 2});
         Key(Qt::Key_F2);
-        QCOMPARE(view->Cursor(), (TextPos{2, 7}));
+        QCOMPARE(view->Cursor(), (TextPos{7, 2}));
     }
 
     void marginShowsTheDigitUntilNumberedMarksAreCleared() {
         Open(10);
-        PlaceCaretAt(*view, {0, 2});
+        PlaceCaretAt(*view, {2, 0});
         Key(Qt::Key_0, Qt::ControlModifier);
         Key(Qt::Key_F2, Qt::ControlModifier);
         QCOMPARE(MarginIcons::CellForMarks(buffer.LineMarkBits(2)), 12);
@@ -113,18 +113,18 @@ private slots:
 
     void bookmarksMoveWithTheirLines() {
         Open(20);
-        PlaceCaretAt(*view, {0, 12});
+        PlaceCaretAt(*view, {12, 0});
         Key(Qt::Key_5, Qt::ControlModifier);
         Key(Qt::Key_F2, Qt::ControlModifier);
         // Delete lines 3 to 5 (three line breaks) above the bookmarked line.
-        SelectText(*view, {0, 3}, {0, 6});
+        SelectText(*view, {3, 0}, {6, 0});
         Key(Qt::Key_Delete);
         QCOMPARE(buffer.FindLineWithMark(MARK_0 << 5), 9);
         QCOMPARE(buffer.FindLineWithMark(PLAIN_MARK), 9);
         QCOMPARE(std::string(buffer.LineView(9)), std::string("N12 G1 X12"));
         PlaceCaretAt(*view, {0, 0});
         Key(Qt::Key_5, Qt::AltModifier);
-        QCOMPARE(view->Cursor(), (TextPos{0, 9}));
+        QCOMPARE(view->Cursor(), (TextPos{9, 0}));
         // Undo brings the lines back and the bookmark moves down with its line.
         Key(Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(buffer.FindLineWithMark(MARK_0 << 5), 12);

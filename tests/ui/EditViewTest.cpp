@@ -43,7 +43,7 @@ private slots:
         Type("y");
         QCOMPARE(Text(), "xbcy|" + kZhong + "d");
         // Over a double-byte character both of its bytes go, never half of it.
-        PlaceCaretAt(*view, {0, 1});
+        PlaceCaretAt(*view, {1, 0});
         Type("z");
         QCOMPARE(Text(), std::string("xbcy|zd"));
         Key(Qt::Key_Insert);
@@ -56,14 +56,14 @@ private slots:
     void enterInOverwriteModeMovesExceptOnTheLastLine() {
         Open({"abc", "def"});
         Key(Qt::Key_Insert);
-        PlaceCaretAt(*view, {1, 0});
+        PlaceCaretAt(*view, {0, 1});
         Key(Qt::Key_Return);
         QCOMPARE(Text(), std::string("abc|def"));
-        QCOMPARE(view->Cursor(), (TextPos{0, 1}));
+        QCOMPARE(view->Cursor(), (TextPos{1, 0}));
         PlaceCaretAt(*view, {1, 1});
         Key(Qt::Key_Return);
         QCOMPARE(Text(), std::string("abc|d|ef"));
-        QCOMPARE(view->Cursor(), (TextPos{0, 2}));
+        QCOMPARE(view->Cursor(), (TextPos{2, 0}));
     }
 
     void enterIndentsAndCtrlZUndoesIndentThenBreak() {
@@ -71,11 +71,11 @@ private slots:
         Key(Qt::Key_End);
         Key(Qt::Key_Return);
         QCOMPARE(Text(), std::string("\t  G1 X5|\t  "));
-        QCOMPARE(view->Cursor(), (TextPos{3, 1}));
+        QCOMPARE(view->Cursor(), (TextPos{1, 3}));
         QCOMPARE(view->UndoMenuText(), QString("撤消 自动缩进\tCtrl+Z"));
         Key(Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(Text(), std::string("\t  G1 X5|"));
-        QCOMPARE(view->Cursor(), (TextPos{0, 1}));
+        QCOMPARE(view->Cursor(), (TextPos{1, 0}));
         QCOMPARE(view->UndoMenuText(), QString("撤消 输入\tCtrl+Z"));
         Key(Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(Text(), std::string("\t  G1 X5"));
@@ -104,15 +104,15 @@ private slots:
 
     void backspaceAndDeleteNeverSplitACharacter() {
         Open({"ab", "cd", "x" + kZhong + kWen});
-        PlaceCaretAt(*view, {0, 1});
+        PlaceCaretAt(*view, {1, 0});
         Key(Qt::Key_Backspace);
         QCOMPARE(Text(), "abcd|x" + kZhong + kWen);
-        QCOMPARE(view->Cursor(), (TextPos{2, 0}));
+        QCOMPARE(view->Cursor(), (TextPos{0, 2}));
         PlaceCaretAt(*view, {0, 0});
         const int entries = buffer.UndoEntryCount();
         Key(Qt::Key_Backspace);
         QCOMPARE(buffer.UndoEntryCount(), entries);
-        PlaceCaretAt(*view, {3, 1});
+        PlaceCaretAt(*view, {1, 3});
         Key(Qt::Key_Backspace);
         QCOMPARE(Text(), "abcd|x" + kWen);
         PlaceCaretAt(*view, {1, 1});
@@ -125,13 +125,13 @@ private slots:
         QCOMPARE(Text(), std::string("abcd|x"));
         QCOMPARE(buffer.UndoEntryCount(), before);
         // Delete at a line end joins the next line; Ctrl+Backspace does nothing.
-        PlaceCaretAt(*view, {4, 0});
+        PlaceCaretAt(*view, {0, 4});
         Key(Qt::Key_Delete);
         QCOMPARE(Text(), std::string("abcdx"));
         Key(Qt::Key_Backspace, Qt::ControlModifier);
         QCOMPARE(Text(), std::string("abcdx"));
         // Backspace over a selection deletes it and records a delete.
-        SelectText(*view, {1, 0}, {3, 0});
+        SelectText(*view, {0, 1}, {0, 3});
         Key(Qt::Key_Backspace);
         QCOMPARE(Text(), std::string("adx"));
         QCOMPARE(view->UndoMenuText(), QString("撤消 删除\tCtrl+Z"));
@@ -140,43 +140,43 @@ private slots:
 
     void tabIndentsSelectedLinesButNotOneEndingAtByteZero() {
         Open({"l0", "l1", "l2", "l3", "l4"});
-        SelectText(*view, {2, 1}, {0, 4});
+        SelectText(*view, {1, 2}, {4, 0});
         Key(Qt::Key_Tab);
         QCOMPARE(Text(), std::string("l0|\tl1|\tl2|\tl3|l4"));
-        QCOMPARE(view->SelStart(), (TextPos{0, 1}));
-        QCOMPARE(view->SelEnd(), (TextPos{0, 4}));
+        QCOMPARE(view->SelStart(), (TextPos{1, 0}));
+        QCOMPARE(view->SelEnd(), (TextPos{4, 0}));
         QCOMPARE(view->UndoMenuText(), QString("撤消 缩进\tCtrl+Z"));
         Key(Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(Text(), std::string("l0|l1|l2|l3|l4"));
         // Without a multi-line selection Tab types a tab byte.
-        PlaceCaretAt(*view, {1, 0});
+        PlaceCaretAt(*view, {0, 1});
         Key(Qt::Key_Tab);
         QCOMPARE(Text(), std::string("l\t0|l1|l2|l3|l4"));
         // In overwrite mode it only moves to the next tab stop.
         Key(Qt::Key_Insert);
-        PlaceCaretAt(*view, {0, 1});
+        PlaceCaretAt(*view, {1, 0});
         Key(Qt::Key_Tab);
-        QCOMPARE(view->Cursor(), (TextPos{2, 1}));
+        QCOMPARE(view->Cursor(), (TextPos{1, 2}));
         QCOMPARE(Text(), std::string("l\t0|l1|l2|l3|l4"));
     }
 
     void shiftTabRemovesUpToATabWidthOfIndent() {
         Open({"      a", "  \tb", "c", "\t\td"});
-        SelectText(*view, {0, 0}, {0, 3});
+        SelectText(*view, {0, 0}, {3, 0});
         Key(Qt::Key_Backtab, Qt::ShiftModifier);
         QCOMPARE(Text(), std::string("  a|b|c|\t\td"));
         QCOMPARE(view->SelStart(), (TextPos{0, 0}));
-        QCOMPARE(view->SelEnd(), (TextPos{0, 3}));
-        SelectText(*view, {0, 2}, {1, 3});
+        QCOMPARE(view->SelEnd(), (TextPos{3, 0}));
+        SelectText(*view, {2, 0}, {3, 1});
         Key(Qt::Key_Backtab, Qt::ShiftModifier);
         QCOMPARE(Text(), std::string("  a|b|c|\td"));
         // Without a multi-line selection the text never changes; the cursor
         // goes back to the previous tab stop.
-        PlaceCaretAt(*view, {2, 3});
+        PlaceCaretAt(*view, {3, 2});
         Key(Qt::Key_Backtab, Qt::ShiftModifier);
-        QCOMPARE(view->Cursor(), (TextPos{1, 3}));
+        QCOMPARE(view->Cursor(), (TextPos{3, 1}));
         Key(Qt::Key_Backtab, Qt::ShiftModifier);
-        QCOMPARE(view->Cursor(), (TextPos{0, 3}));
+        QCOMPARE(view->Cursor(), (TextPos{3, 0}));
         QCOMPARE(Text(), std::string("  a|b|c|\td"));
     }
 
@@ -186,7 +186,7 @@ private slots:
         buffer.SetWriteProtected(true);
         QCOMPARE(view->PaneText(ID_INDICATOR_READONLY), QString(" 文档只读 "));
         const int entries = buffer.UndoEntryCount();
-        SelectText(*view, {0, 0}, {2, 1});
+        SelectText(*view, {0, 0}, {1, 2});
         Type("x");
         Key(Qt::Key_Return);
         Key(Qt::Key_Tab);
@@ -219,7 +219,7 @@ private slots:
 
     void clipboardCarriesUnicodeAndCrLfLines() {
         Open({"ab" + kZhong, "cd"});
-        SelectText(*view, {1, 0}, {1, 1});
+        SelectText(*view, {0, 1}, {1, 1});
         Key(Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QApplication::clipboard()->text(), QString("b中\r\nc"));
         Key(Qt::Key_X, Qt::ControlModifier);
@@ -232,7 +232,7 @@ private slots:
         QCOMPARE(Text(), "a" + kWen + "|Xd");
         QCOMPARE(view->Cursor(), (TextPos{1, 1}));
         // Paste over a selection is one undo step named by the erasure.
-        SelectText(*view, {0, 0}, {1, 0});
+        SelectText(*view, {0, 0}, {0, 1});
         Key(Qt::Key_V, Qt::ControlModifier);
         QCOMPARE(Text(), kWen + "|X" + kWen + "|Xd");
         QCOMPARE(view->UndoMenuText(), QString("撤消 删除选定部分\tCtrl+Z"));
@@ -240,21 +240,21 @@ private slots:
         QCOMPARE(Text(), "a" + kWen + "|Xd");
         // An empty clipboard still erases the selection.
         QApplication::clipboard()->clear();
-        SelectText(*view, {0, 1}, {1, 1});
+        SelectText(*view, {1, 0}, {1, 1});
         Key(Qt::Key_V, Qt::ControlModifier);
         QCOMPARE(Text(), "a" + kWen + "|d");
     }
 
     void receivedTextIsAppendedAsOneGroupWithoutIndentation() {
         Open({"  G1 X5"});
-        SelectText(*view, {0, 0}, {2, 0});
+        SelectText(*view, {0, 0}, {0, 2});
         view->AppendReceivedText("\r\n");
         view->AppendReceivedText("G2\r\nG3");
         // No automatic indentation: only the bytes the controller sent.
         QCOMPARE(Text(), std::string("  G1 X5|G2|G3"));
         QCOMPARE(view->Cursor(), (TextPos{2, 2}));
         QCOMPARE(view->SelStart(), (TextPos{0, 0}));
-        QCOMPARE(view->SelEnd(), (TextPos{2, 0}));
+        QCOMPARE(view->SelEnd(), (TextPos{0, 2}));
         Key(Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(Text(), std::string("  G1 X5|"));
         Key(Qt::Key_Z, Qt::ControlModifier);
@@ -263,14 +263,14 @@ private slots:
 
     void dragMoveWithinTheViewIsOneUndoStep() {
         Open({"hello world"});
-        SelectText(*view, {0, 0}, {5, 0});
-        view->dropAt = Cell({11, 0}) + QPoint(view->CharWidth(), 0);
-        QTest::mousePress(view->viewport(), Qt::LeftButton, Qt::NoModifier, Cell({2, 0}));
-        QTest::mouseMove(view->viewport(), Cell({3, 0}));
-        QTest::mouseRelease(view->viewport(), Qt::LeftButton, Qt::NoModifier, Cell({3, 0}));
+        SelectText(*view, {0, 0}, {0, 5});
+        view->dropAt = Cell({0, 11}) + QPoint(view->CharWidth(), 0);
+        QTest::mousePress(view->viewport(), Qt::LeftButton, Qt::NoModifier, Cell({0, 2}));
+        QTest::mouseMove(view->viewport(), Cell({0, 3}));
+        QTest::mouseRelease(view->viewport(), Qt::LeftButton, Qt::NoModifier, Cell({0, 3}));
         QCOMPARE(Text(), std::string(" worldhello"));
-        QCOMPARE(view->SelStart(), (TextPos{6, 0}));
-        QCOMPARE(view->SelEnd(), (TextPos{11, 0}));
+        QCOMPARE(view->SelStart(), (TextPos{0, 6}));
+        QCOMPARE(view->SelEnd(), (TextPos{0, 11}));
         QCOMPARE(view->UndoMenuText(), QString("撤消 拖拽\tCtrl+Z"));
         Key(Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(Text(), std::string("hello world"));
@@ -280,20 +280,20 @@ private slots:
     void dragCopyAndDropOntoItself() {
         Open({"hello world"});
         // Copy with Ctrl: the source stays.
-        SelectText(*view, {6, 0}, {11, 0});
+        SelectText(*view, {0, 6}, {0, 11});
         view->dropAt = Cell({0, 0});
         view->dropModifiers = Qt::ControlModifier;
-        QTest::mousePress(view->viewport(), Qt::LeftButton, Qt::NoModifier, Cell({7, 0}));
-        QTest::mouseMove(view->viewport(), Cell({8, 0}));
-        QTest::mouseRelease(view->viewport(), Qt::LeftButton, Qt::NoModifier, Cell({8, 0}));
+        QTest::mousePress(view->viewport(), Qt::LeftButton, Qt::NoModifier, Cell({0, 7}));
+        QTest::mouseMove(view->viewport(), Cell({0, 8}));
+        QTest::mouseRelease(view->viewport(), Qt::LeftButton, Qt::NoModifier, Cell({0, 8}));
         QCOMPARE(Text(), std::string("worldhello world"));
         // Dropped onto the dragged text: cancelled, nothing changes.
-        SelectText(*view, {0, 0}, {5, 0});
-        view->dropAt = Cell({2, 0});
+        SelectText(*view, {0, 0}, {0, 5});
+        view->dropAt = Cell({0, 2});
         view->dropModifiers = Qt::NoModifier;
-        QTest::mousePress(view->viewport(), Qt::LeftButton, Qt::NoModifier, Cell({1, 0}));
-        QTest::mouseMove(view->viewport(), Cell({2, 0}));
-        QTest::mouseRelease(view->viewport(), Qt::LeftButton, Qt::NoModifier, Cell({2, 0}));
+        QTest::mousePress(view->viewport(), Qt::LeftButton, Qt::NoModifier, Cell({0, 1}));
+        QTest::mouseMove(view->viewport(), Cell({0, 2}));
+        QTest::mouseRelease(view->viewport(), Qt::LeftButton, Qt::NoModifier, Cell({0, 2}));
         QCOMPARE(Text(), std::string("worldhello world"));
         QVERIFY(!view->DropCaretShown());
     }

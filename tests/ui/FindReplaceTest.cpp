@@ -7,10 +7,10 @@
 #include <QTest>
 
 #include "EditTestView.h"
+#include "editor/text/TextSearch.h"
 #include "editor/view/CFindDialog.h"
 #include "editor/view/CReplaceDialog.h"
 #include "editor/view/EditorProfile.h"
-#include "editor/view/TextSearch.h"
 
 class FindReplaceTest : public QObject, private EditFixture {
     Q_OBJECT
@@ -62,14 +62,14 @@ private slots:
     void findDialogCaseAndWholeWord() {
         Open({"xAB ab", "aaa"});
         FindWithDialog("ab", false, false);
-        QCOMPARE(Selection(), std::make_pair(TextPos{1, 0}, TextPos{3, 0}));
-        QCOMPARE(view->Cursor(), (TextPos{3, 0}));
+        QCOMPARE(Selection(), std::make_pair(TextPos{0, 1}, TextPos{0, 3}));
+        QCOMPARE(view->Cursor(), (TextPos{0, 3}));
         PlaceCaretAt(*view, {0, 0});
         FindWithDialog("ab", true, false);
-        QCOMPARE(Selection(), std::make_pair(TextPos{4, 0}, TextPos{6, 0}));
-        PlaceCaretAt(*view, {0, 1});
+        QCOMPARE(Selection(), std::make_pair(TextPos{0, 4}, TextPos{0, 6}));
+        PlaceCaretAt(*view, {1, 0});
         FindWithDialog("aa", true, false);
-        QCOMPARE(Selection(), std::make_pair(TextPos{1, 1}, TextPos{3, 1}));
+        QCOMPARE(Selection(), std::make_pair(TextPos{1, 1}, TextPos{1, 3}));
         QVERIFY(view->messages.empty());
         QVERIFY(view->LastSearchValid());
         QCOMPARE(view->LastSearchFlags(), uint32_t(SEARCH_WORD));
@@ -84,43 +84,43 @@ private slots:
         Open({"G1 X1", "Y2", "G1 Z3"});
         QVERIFY(!view->IsCommandEnabled(37126));
         FindWithDialog("g1", false, false);
-        QCOMPARE(Selection(), std::make_pair(TextPos{0, 0}, TextPos{2, 0}));
+        QCOMPARE(Selection(), std::make_pair(TextPos{0, 0}, TextPos{0, 2}));
         Key(Qt::Key_F3);
-        QCOMPARE(Selection(), std::make_pair(TextPos{0, 2}, TextPos{2, 2}));
+        QCOMPARE(Selection(), std::make_pair(TextPos{2, 0}, TextPos{2, 2}));
         Key(Qt::Key_F3);
-        QCOMPARE(Selection(), std::make_pair(TextPos{0, 0}, TextPos{2, 0}));
+        QCOMPARE(Selection(), std::make_pair(TextPos{0, 0}, TextPos{0, 2}));
         // Find previous from a match goes to the one before it, wrapping.
         Key(Qt::Key_F3, Qt::ShiftModifier);
-        QCOMPARE(Selection(), std::make_pair(TextPos{0, 2}, TextPos{2, 2}));
+        QCOMPARE(Selection(), std::make_pair(TextPos{2, 0}, TextPos{2, 2}));
         QVERIFY(view->messages.empty());
         FindWithDialog("Q7", false, false);
         QCOMPARE(view->messages.size(), size_t(1));
         QCOMPARE(view->messages[0], QString("找不到字符串\"Q7\""));
         Key(Qt::Key_F3);
         QCOMPARE(view->messages.size(), size_t(2));
-        QCOMPARE(Selection(), std::make_pair(TextPos{0, 2}, TextPos{2, 2}));
+        QCOMPARE(Selection(), std::make_pair(TextPos{2, 0}, TextPos{2, 2}));
     }
 
     void findPreviousOnTheSameLine() {
         Open({"ab ab ab"});
-        PlaceCaretAt(*view, {3, 0});
+        PlaceCaretAt(*view, {0, 3});
         FindWithDialog("ab", false, false);
-        QCOMPARE(Selection(), std::make_pair(TextPos{3, 0}, TextPos{5, 0}));
+        QCOMPARE(Selection(), std::make_pair(TextPos{0, 3}, TextPos{0, 5}));
         // The cursor stands at the end of the match with another one later on
         // the line: find previous goes back, never forward.
         Key(Qt::Key_F3, Qt::ShiftModifier);
-        QCOMPARE(Selection(), std::make_pair(TextPos{0, 0}, TextPos{2, 0}));
+        QCOMPARE(Selection(), std::make_pair(TextPos{0, 0}, TextPos{0, 2}));
         QVERIFY(!(view->LastSearchFlags() & SEARCH_BACKWARD));
         // The dialog's "向上" searches the same way.
-        PlaceCaretAt(*view, {8, 0});
+        PlaceCaretAt(*view, {0, 8});
         FindWithDialog("ab", false, false, true);
-        QCOMPARE(Selection(), std::make_pair(TextPos{6, 0}, TextPos{8, 0}));
+        QCOMPARE(Selection(), std::make_pair(TextPos{0, 6}, TextPos{0, 8}));
         QVERIFY(view->LastSearchFlags() & SEARCH_BACKWARD);
     }
 
     void selectionSeedsTheDialogAndCancelKeepsTheText() {
         Open({"G1 X5", "G2 X5"});
-        SelectText(*view, {3, 0}, {5, 0});
+        SelectText(*view, {0, 3}, {0, 5});
         QString seeded;
         view->onModal = [&](QDialog& d) {
             auto& dlg = static_cast<CFindDialog&>(d);
@@ -132,9 +132,9 @@ private slots:
         QCOMPARE(seeded, QString("X5"));
         // Cancelled after typing: find next still searches for the new text.
         Key(Qt::Key_F3);
-        QCOMPARE(Selection(), std::make_pair(TextPos{0, 1}, TextPos{2, 1}));
+        QCOMPARE(Selection(), std::make_pair(TextPos{1, 0}, TextPos{1, 2}));
         // A two-line selection does not seed the text.
-        SelectText(*view, {0, 0}, {2, 1});
+        SelectText(*view, {0, 0}, {1, 2});
         view->onModal = [&](QDialog& d) {
             seeded = static_cast<CFindDialog&>(d).findEdit->text();
             d.reject();
@@ -145,7 +145,7 @@ private slots:
 
     void replaceAllInASelectionStopsAtItsEnd() {
         Open({"aaaaa"});
-        SelectText(*view, {0, 0}, {3, 0});
+        SelectText(*view, {0, 0}, {0, 3});
         ReplaceWithDialog("a", "b", {&CReplaceDialog::replaceAllButton});
         QCOMPARE(Text(), std::string("bbbaa"));
         QCOMPARE(view->messages.size(), size_t(1));
@@ -153,7 +153,7 @@ private slots:
         // The selection the dialog was opened on comes back, moved with the
         // edits: its end sat on the last replaced byte, so it ends before the b
         // that took that byte's place.
-        QCOMPARE(Selection(), std::make_pair(TextPos{0, 0}, TextPos{2, 0}));
+        QCOMPARE(Selection(), std::make_pair(TextPos{0, 0}, TextPos{0, 2}));
         QVERIFY(!view->SelectionSaved());
         // Two groups per replacement.
         QCOMPARE(buffer.UndoEntryCount(), 6);
@@ -164,14 +164,14 @@ private slots:
 
     void replaceAllWithLongerTextCorrectsTheRange() {
         Open({"a a a a"});
-        SelectText(*view, {0, 0}, {5, 0});
+        SelectText(*view, {0, 0}, {0, 5});
         ReplaceWithDialog("a", "xyz", {&CReplaceDialog::replaceAllButton});
         QCOMPARE(Text(), std::string("xyz xyz xyz a"));
     }
 
     void replaceAllOverTheWholeTextStartsAtTheCursor() {
         Open({"G1 G1", "G1"});
-        PlaceCaretAt(*view, {1, 0});
+        PlaceCaretAt(*view, {0, 1});
         ReplaceWithDialog("g1", "G01", {&CReplaceDialog::replaceAllButton});
         QCOMPARE(Text(), std::string("G1 G01|G01"));
         QCOMPARE(view->messages.size(), size_t(1));
@@ -183,7 +183,7 @@ private slots:
                           {&CReplaceDialog::findNextButton, &CReplaceDialog::replaceButton});
         QCOMPARE(Text(), std::string("G01 X1 G1"));
         // The next match was selected at once.
-        QCOMPARE(Selection(), std::make_pair(TextPos{7, 0}, TextPos{9, 0}));
+        QCOMPARE(Selection(), std::make_pair(TextPos{0, 7}, TextPos{0, 9}));
         QCOMPARE(view->UndoMenuText(), QString("撤消 替换\tCtrl+Z"));
         Key(Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(Text(), std::string(" X1 G1"));

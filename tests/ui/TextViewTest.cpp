@@ -8,8 +8,8 @@
 #include "BufferFill.h"
 #include "common/Gbk.h"
 #include "editor/buffer/CTextBuffer.h"
+#include "editor/text/ProgramScanner.h"
 #include "editor/view/CTextView.h"
-#include "editor/view/ProgramScanner.h"
 #include "editor/view/ViewCommands.h"
 #include "transfer/TransferMarks.h"
 
@@ -24,8 +24,8 @@ const std::string kZi = "\xD7\xD6";    // 字
 // The document view's colouring, as it plugs the scanner into the text view.
 class ProgramView : public CTextView {
 public:
-    uint32_t ScanLineColours(uint32_t cookie, int line, ColourBlock* blocks, int& count) override {
-        return ScanProgramLine(cookie, LineView(line), blocks, count);
+    uint32_t ScanLineColours(uint32_t cookie, int line, ColourBlocks* blocks) override {
+        return ScanProgramLine(cookie, LineView(line), blocks);
     }
 };
 
@@ -108,47 +108,47 @@ private slots:
     void idealColumnSurvivesAShortLine() {
         Open({std::string(20, 'a'), "bbbbb", std::string(20, 'c')});
         Key(Qt::Key_End);
-        QCOMPARE(view->Cursor(), (TextPos{20, 0}));
+        QCOMPARE(view->Cursor(), (TextPos{0, 20}));
         Key(Qt::Key_Down);
-        QCOMPARE(view->Cursor(), (TextPos{5, 1}));
+        QCOMPARE(view->Cursor(), (TextPos{1, 5}));
         Key(Qt::Key_Down);
-        QCOMPARE(view->Cursor(), (TextPos{20, 2}));
+        QCOMPARE(view->Cursor(), (TextPos{2, 20}));
         Key(Qt::Key_Up);
         Key(Qt::Key_Up);
-        QCOMPARE(view->Cursor(), (TextPos{20, 0}));
+        QCOMPARE(view->Cursor(), (TextPos{0, 20}));
         // A horizontal move sets a new ideal column.
         Key(Qt::Key_Down);
         Key(Qt::Key_Left);
         Key(Qt::Key_Down);
-        QCOMPARE(view->Cursor(), (TextPos{4, 2}));
+        QCOMPARE(view->Cursor(), (TextPos{2, 4}));
         QVERIFY(!view->HasSelection());
         // So does a click: Down then aims at the clicked column.
         Key(Qt::Key_End);
-        QTest::mouseClick(Port(), Qt::LeftButton, {}, CellPoint({2, 1}));
-        QCOMPARE(view->Cursor(), (TextPos{2, 1}));
+        QTest::mouseClick(Port(), Qt::LeftButton, {}, CellPoint({1, 2}));
+        QCOMPARE(view->Cursor(), (TextPos{1, 2}));
         Key(Qt::Key_Down);
         QCOMPARE(view->Cursor(), (TextPos{2, 2}));
     }
 
     void verticalMoveNeverSplitsADoubleByteCharacter() {
         Open({"abcdef", kZhong + kWen + kZi});
-        Place({3, 0});
+        Place({0, 3});
         Key(Qt::Key_Down);
-        QCOMPARE(view->Cursor(), (TextPos{2, 1}));
-        Place({1, 0});
+        QCOMPARE(view->Cursor(), (TextPos{1, 2}));
+        Place({0, 1});
         Key(Qt::Key_Down);
-        QCOMPARE(view->Cursor(), (TextPos{0, 1}));
+        QCOMPARE(view->Cursor(), (TextPos{1, 0}));
         // Left and right step over both bytes.
         Key(Qt::Key_Right);
-        QCOMPARE(view->Cursor(), (TextPos{2, 1}));
+        QCOMPARE(view->Cursor(), (TextPos{1, 2}));
         Key(Qt::Key_Right);
         Key(Qt::Key_Left);
-        QCOMPARE(view->Cursor(), (TextPos{2, 1}));
+        QCOMPARE(view->Cursor(), (TextPos{1, 2}));
     }
 
     void homeTogglesBetweenIndentAndLineStart() {
         Open({"    G1 X5", "   "});
-        Place({7, 0});
+        Place({0, 7});
         Key(Qt::Key_Home);
         QCOMPARE(view->Cursor().x, 4);
         Key(Qt::Key_Home);
@@ -156,61 +156,61 @@ private slots:
         Key(Qt::Key_Home);
         QCOMPARE(view->Cursor().x, 4);
         // A blank line: always the line start.
-        Place({2, 1});
+        Place({1, 2});
         Key(Qt::Key_Home);
-        QCOMPARE(view->Cursor(), (TextPos{0, 1}));
+        QCOMPARE(view->Cursor(), (TextPos{1, 0}));
     }
 
     void wordMovesOnAProgramLine() {
         Open({"G1 X50", "", "N2"});
-        Place({5, 0});
+        Place({0, 5});
         Key(Qt::Key_Left, Qt::ControlModifier);
-        QCOMPARE(view->Cursor(), (TextPos{3, 0}));
+        QCOMPARE(view->Cursor(), (TextPos{0, 3}));
         Place({0, 0});
         Key(Qt::Key_Right, Qt::ControlModifier);
-        QCOMPARE(view->Cursor(), (TextPos{3, 0}));
+        QCOMPARE(view->Cursor(), (TextPos{0, 3}));
         Key(Qt::Key_Right, Qt::ControlModifier);
-        QCOMPARE(view->Cursor(), (TextPos{6, 0}));
+        QCOMPARE(view->Cursor(), (TextPos{0, 6}));
         // From a line's end over an empty line: on to the start of the next.
         Key(Qt::Key_Right, Qt::ControlModifier);
-        QCOMPARE(view->Cursor(), (TextPos{0, 2}));
+        QCOMPARE(view->Cursor(), (TextPos{2, 0}));
         // Word left at the start of the text does nothing, selection included.
         Place({0, 0});
         Key(Qt::Key_Right, Qt::ShiftModifier);
         Key(Qt::Key_Left);
         QCOMPARE(view->Cursor(), (TextPos{0, 0}));
         Key(Qt::Key_Right, Qt::ShiftModifier | Qt::ControlModifier);
-        QCOMPARE(view->SelEnd(), (TextPos{3, 0}));
+        QCOMPARE(view->SelEnd(), (TextPos{0, 3}));
     }
 
     void extendingAndCollapsing() {
         Open({"abcdef", "ghijkl"});
-        Place({1, 0});
+        Place({0, 1});
         Key(Qt::Key_Right, Qt::ShiftModifier);
         Key(Qt::Key_Right, Qt::ShiftModifier);
-        QCOMPARE(view->SelStart(), (TextPos{1, 0}));
-        QCOMPARE(view->SelEnd(), (TextPos{3, 0}));
-        QCOMPARE(view->Anchor(), (TextPos{1, 0}));
+        QCOMPARE(view->SelStart(), (TextPos{0, 1}));
+        QCOMPARE(view->SelEnd(), (TextPos{0, 3}));
+        QCOMPARE(view->Anchor(), (TextPos{0, 1}));
         // Right on a selection only jumps to its end.
         Key(Qt::Key_Right);
-        QCOMPARE(view->Cursor(), (TextPos{3, 0}));
+        QCOMPARE(view->Cursor(), (TextPos{0, 3}));
         QVERIFY(!view->HasSelection());
         // Left on a selection only jumps to its start.
         Key(Qt::Key_Left, Qt::ShiftModifier);
         Key(Qt::Key_Left, Qt::ShiftModifier);
         Key(Qt::Key_Left);
-        QCOMPARE(view->Cursor(), (TextPos{1, 0}));
+        QCOMPARE(view->Cursor(), (TextPos{0, 1}));
         // Down on a selection moves from its end.
         Key(Qt::Key_Right, Qt::ShiftModifier);
         Key(Qt::Key_Down);
-        QCOMPARE(view->Cursor(), (TextPos{2, 1}));
+        QCOMPARE(view->Cursor(), (TextPos{1, 2}));
         // Edges: right at the end of the text stays, still collapsing.
         Key(Qt::Key_End, Qt::ControlModifier);
-        QCOMPARE(view->Cursor(), (TextPos{6, 1}));
+        QCOMPARE(view->Cursor(), (TextPos{1, 6}));
         Key(Qt::Key_Right);
-        QCOMPARE(view->Cursor(), (TextPos{6, 1}));
+        QCOMPARE(view->Cursor(), (TextPos{1, 6}));
         Key(Qt::Key_Home, Qt::ControlModifier | Qt::ShiftModifier);
-        QCOMPARE(view->SelStart(), (TextPos{6, 1}));
+        QCOMPARE(view->SelStart(), (TextPos{1, 6}));
         QCOMPARE(view->SelEnd(), (TextPos{0, 0}));
     }
 
@@ -218,8 +218,8 @@ private slots:
         Open({"G1 " + kZhong, "X5"});
         Key(Qt::Key_A, Qt::ControlModifier);
         QCOMPARE(view->SelStart(), (TextPos{0, 0}));
-        QCOMPARE(view->SelEnd(), (TextPos{2, 1}));
-        QCOMPARE(view->Cursor(), (TextPos{2, 1}));
+        QCOMPARE(view->SelEnd(), (TextPos{1, 2}));
+        QCOMPARE(view->Cursor(), (TextPos{1, 2}));
         QVERIFY(view->IsCommandEnabled(ID_EDIT_COPY));
         Key(Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QApplication::clipboard()->text(), QString::fromUtf8("G1 \xE4\xB8\xAD\r\nX5"));
@@ -261,10 +261,10 @@ private slots:
 
     void aReleasedBufferIsShownAsOneEmptyLine() {
         Open({"G1 X5", "G2"});
-        Place({2, 1});
+        Place({1, 2});
         buffer.ReleaseAll(); // a document dropping its text before a reload
         Render();
-        QTest::mouseClick(Port(), Qt::LeftButton, {}, CellPoint({1, 0}));
+        QTest::mouseClick(Port(), Qt::LeftButton, {}, CellPoint({0, 1}));
         Key(Qt::Key_Down);
         Key(Qt::Key_End, Qt::ControlModifier);
         QCOMPARE(view->Cursor(), (TextPos{0, 0}));
@@ -277,101 +277,101 @@ private slots:
 
     void clicksLandOnCellsAndLineEnds() {
         Open({"G1 X50", "abc"});
-        QTest::mouseClick(Port(), Qt::LeftButton, {}, CellPoint({2, 0}));
-        QCOMPARE(view->Cursor(), (TextPos{2, 0}));
+        QTest::mouseClick(Port(), Qt::LeftButton, {}, CellPoint({0, 2}));
+        QCOMPARE(view->Cursor(), (TextPos{0, 2}));
         // The right half of a character puts the cursor after it.
         QPoint right =
-            view->TextPosToPoint({2, 0}) + QPoint(view->CharWidth() - 2, view->LineHeight() / 2);
+            view->TextPosToPoint({0, 2}) + QPoint(view->CharWidth() - 2, view->LineHeight() / 2);
         QTest::mouseClick(Port(), Qt::LeftButton, {}, right);
-        QCOMPARE(view->Cursor(), (TextPos{3, 0}));
+        QCOMPARE(view->Cursor(), (TextPos{0, 3}));
         // Right of the line's end: the line's end.
-        QTest::mouseClick(Port(), Qt::LeftButton, {}, CellPoint({0, 1}) + QPoint(300, 0));
-        QCOMPARE(view->Cursor(), (TextPos{3, 1}));
+        QTest::mouseClick(Port(), Qt::LeftButton, {}, CellPoint({1, 0}) + QPoint(300, 0));
+        QCOMPARE(view->Cursor(), (TextPos{1, 3}));
         // Below the last line: the last line.
         QTest::mouseClick(Port(), Qt::LeftButton, {}, QPoint(view->MarginWidth() + 2, 250));
         QCOMPARE(view->Cursor().y, 1);
         QVERIFY(!view->MouseSelecting());
         // Shift-click extends from the anchor.
-        QTest::mouseClick(Port(), Qt::LeftButton, {}, CellPoint({1, 0}));
-        QTest::mouseClick(Port(), Qt::LeftButton, Qt::ShiftModifier, CellPoint({2, 1}));
-        QCOMPARE(view->SelStart(), (TextPos{1, 0}));
-        QCOMPARE(view->SelEnd(), (TextPos{2, 1}));
-        QCOMPARE(view->Cursor(), (TextPos{2, 1}));
+        QTest::mouseClick(Port(), Qt::LeftButton, {}, CellPoint({0, 1}));
+        QTest::mouseClick(Port(), Qt::LeftButton, Qt::ShiftModifier, CellPoint({1, 2}));
+        QCOMPARE(view->SelStart(), (TextPos{0, 1}));
+        QCOMPARE(view->SelEnd(), (TextPos{1, 2}));
+        QCOMPARE(view->Cursor(), (TextPos{1, 2}));
     }
 
     void ctrlClickSelectsWords() {
         Open({"G1 X50 Y7"});
-        QTest::mouseClick(Port(), Qt::LeftButton, Qt::ControlModifier, CellPoint({4, 0}));
-        QCOMPARE(view->SelStart(), (TextPos{3, 0}));
-        QCOMPARE(view->SelEnd(), (TextPos{6, 0}));
+        QTest::mouseClick(Port(), Qt::LeftButton, Qt::ControlModifier, CellPoint({0, 4}));
+        QCOMPARE(view->SelStart(), (TextPos{0, 3}));
+        QCOMPARE(view->SelEnd(), (TextPos{0, 6}));
     }
 
     void marginClickAndDragSelectWholeLines() {
         Open({"l0", "l1", "l2", "l3", "l4", "l5"});
         QTest::mousePress(Port(), Qt::LeftButton, {}, MarginPoint(3));
-        QCOMPARE(view->SelStart(), (TextPos{0, 4}));
-        QCOMPARE(view->SelEnd(), (TextPos{0, 3}));
+        QCOMPARE(view->SelStart(), (TextPos{4, 0}));
+        QCOMPARE(view->SelEnd(), (TextPos{3, 0}));
         QTest::mouseRelease(Port(), Qt::LeftButton, {}, MarginPoint(3));
-        QCOMPARE(std::min(view->SelStart(), view->SelEnd()), (TextPos{0, 3}));
-        QCOMPARE(std::max(view->SelStart(), view->SelEnd()), (TextPos{0, 4}));
+        QCOMPARE(std::min(view->SelStart(), view->SelEnd()), (TextPos{3, 0}));
+        QCOMPARE(std::max(view->SelStart(), view->SelEnd()), (TextPos{4, 0}));
 
         QTest::mousePress(Port(), Qt::LeftButton, {}, MarginPoint(3));
         QTest::mouseMove(Port(), MarginPoint(2));
         QTest::mouseMove(Port(), MarginPoint(1));
         QVERIFY(view->MouseSelecting());
-        QCOMPARE(view->SelStart(), (TextPos{0, 1}));
-        QCOMPARE(view->SelEnd(), (TextPos{0, 4}));
+        QCOMPARE(view->SelStart(), (TextPos{1, 0}));
+        QCOMPARE(view->SelEnd(), (TextPos{4, 0}));
         QTest::mouseRelease(Port(), Qt::LeftButton, {}, MarginPoint(1));
-        QCOMPARE(view->SelStart(), (TextPos{0, 1}));
-        QCOMPARE(view->SelEnd(), (TextPos{0, 4}));
-        QCOMPARE(view->Cursor(), (TextPos{0, 1}));
+        QCOMPARE(view->SelStart(), (TextPos{1, 0}));
+        QCOMPARE(view->SelEnd(), (TextPos{4, 0}));
+        QCOMPARE(view->Cursor(), (TextPos{1, 0}));
         QVERIFY(!view->MouseSelecting());
 
         // Down to the last line: to the end of the text.
         QTest::mousePress(Port(), Qt::LeftButton, {}, MarginPoint(4));
         QTest::mouseMove(Port(), MarginPoint(5));
         QTest::mouseRelease(Port(), Qt::LeftButton, {}, MarginPoint(5));
-        QCOMPARE(view->SelStart(), (TextPos{0, 4}));
-        QCOMPARE(view->SelEnd(), (TextPos{2, 5}));
+        QCOMPARE(view->SelStart(), (TextPos{4, 0}));
+        QCOMPARE(view->SelEnd(), (TextPos{5, 2}));
         // Ctrl on the margin selects everything.
         QTest::mouseClick(Port(), Qt::LeftButton, Qt::ControlModifier, MarginPoint(0));
         QCOMPARE(view->SelStart(), (TextPos{0, 0}));
-        QCOMPARE(view->SelEnd(), (TextPos{2, 5}));
+        QCOMPARE(view->SelEnd(), (TextPos{5, 2}));
     }
 
     void dragSelectionByCharacters() {
         Open({"abcdefgh", "ijkl"});
-        QTest::mousePress(Port(), Qt::LeftButton, {}, CellPoint({2, 0}));
-        QTest::mouseMove(Port(), CellPoint({3, 1}));
-        QCOMPARE(view->SelStart(), (TextPos{2, 0}));
-        QCOMPARE(view->SelEnd(), (TextPos{3, 1}));
-        QTest::mouseRelease(Port(), Qt::LeftButton, {}, CellPoint({3, 1}));
-        QCOMPARE(view->Cursor(), (TextPos{3, 1}));
+        QTest::mousePress(Port(), Qt::LeftButton, {}, CellPoint({0, 2}));
+        QTest::mouseMove(Port(), CellPoint({1, 3}));
+        QCOMPARE(view->SelStart(), (TextPos{0, 2}));
+        QCOMPARE(view->SelEnd(), (TextPos{1, 3}));
+        QTest::mouseRelease(Port(), Qt::LeftButton, {}, CellPoint({1, 3}));
+        QCOMPARE(view->Cursor(), (TextPos{1, 3}));
         // A click inside the selection, without moving, removes it.
-        QTest::mousePress(Port(), Qt::LeftButton, {}, CellPoint({5, 0}));
+        QTest::mousePress(Port(), Qt::LeftButton, {}, CellPoint({0, 5}));
         QVERIFY(view->HasSelection());
-        QTest::mouseRelease(Port(), Qt::LeftButton, {}, CellPoint({5, 0}));
+        QTest::mouseRelease(Port(), Qt::LeftButton, {}, CellPoint({0, 5}));
         QVERIFY(!view->HasSelection());
-        QCOMPARE(view->Cursor(), (TextPos{5, 0}));
+        QCOMPARE(view->Cursor(), (TextPos{0, 5}));
     }
 
     void doubleClickSelectsARunOfDoubleByteCharacters() {
         Open({"N1 " + kZhong + kWen + kZi + " G1"});
-        const QPoint onWen = CellPoint({5, 0});
+        const QPoint onWen = CellPoint({0, 5});
         QTest::mouseDClick(Port(), Qt::LeftButton, {}, onWen);
-        QCOMPARE(view->SelStart(), (TextPos{3, 0}));
-        QCOMPARE(view->SelEnd(), (TextPos{9, 0}));
-        QCOMPARE(view->Cursor(), (TextPos{9, 0}));
+        QCOMPARE(view->SelStart(), (TextPos{0, 3}));
+        QCOMPARE(view->SelEnd(), (TextPos{0, 9}));
+        QCOMPARE(view->Cursor(), (TextPos{0, 9}));
         // Dragging on after the double click extends by words.
         QVERIFY(view->MouseSelecting());
-        QTest::mouseMove(Port(), CellPoint({11, 0}));
-        QCOMPARE(view->SelEnd(), (TextPos{12, 0}));
-        QTest::mouseRelease(Port(), Qt::LeftButton, {}, CellPoint({11, 0}));
+        QTest::mouseMove(Port(), CellPoint({0, 11}));
+        QCOMPARE(view->SelEnd(), (TextPos{0, 12}));
+        QTest::mouseRelease(Port(), Qt::LeftButton, {}, CellPoint({0, 11}));
         QVERIFY(!view->MouseSelecting());
         // On the second byte of a character the run is the same.
-        QTest::mouseDClick(Port(), Qt::LeftButton, {}, CellPoint({6, 0}));
-        QCOMPARE(view->SelStart(), (TextPos{3, 0}));
-        QCOMPARE(view->SelEnd(), (TextPos{9, 0}));
+        QTest::mouseDClick(Port(), Qt::LeftButton, {}, CellPoint({0, 6}));
+        QCOMPARE(view->SelStart(), (TextPos{0, 3}));
+        QCOMPARE(view->SelEnd(), (TextPos{0, 9}));
     }
 
     void holdingTheButtonBelowTheWindowScrollsByThreeLines() {
@@ -379,7 +379,7 @@ private slots:
         for (int i = 0; i < 200; ++i)
             lines.push_back("G1 X" + std::to_string(i));
         Open(lines);
-        QTest::mousePress(Port(), Qt::LeftButton, {}, CellPoint({1, 2}));
+        QTest::mousePress(Port(), Qt::LeftButton, {}, CellPoint({2, 1}));
         const int below = Port()->height() + 2 * view->LineHeight();
         QTest::mouseMove(Port(), QPoint(view->MarginWidth() + 10, below));
         QCOMPARE(view->TopLine(), 0); // moving alone does not scroll
@@ -388,7 +388,7 @@ private slots:
         while (view->TopLine() == 0 && clock.elapsed() < 2000)
             QTest::qWait(5);
         QCOMPARE(view->TopLine(), 3);
-        QCOMPARE(view->SelStart(), (TextPos{1, 2}));
+        QCOMPARE(view->SelStart(), (TextPos{2, 1}));
         QVERIFY(view->SelEnd().y > 3);
         // One row below the bottom edge: one line per tick.
         QTest::mouseMove(Port(), QPoint(view->MarginWidth() + 10, Port()->height() + 1));
@@ -404,12 +404,12 @@ private slots:
 
     void rightClickOutsideTheSelectionMovesTheCaret() {
         Open({"abcdef"});
-        view->SelectRange({1, 0}, {3, 0});
-        QTest::mouseClick(Port(), Qt::RightButton, {}, CellPoint({2, 0}));
-        QCOMPARE(view->SelStart(), (TextPos{1, 0}));
-        QTest::mouseClick(Port(), Qt::RightButton, {}, CellPoint({5, 0}));
+        view->SelectRange({0, 1}, {0, 3});
+        QTest::mouseClick(Port(), Qt::RightButton, {}, CellPoint({0, 2}));
+        QCOMPARE(view->SelStart(), (TextPos{0, 1}));
+        QTest::mouseClick(Port(), Qt::RightButton, {}, CellPoint({0, 5}));
         QVERIFY(!view->HasSelection());
-        QCOMPARE(view->Cursor(), (TextPos{5, 0}));
+        QCOMPARE(view->Cursor(), (TextPos{0, 5}));
     }
 
     // --- painting ---------------------------------------------------------
@@ -418,7 +418,7 @@ private slots:
         Open({"N10 G1 X5", "N20 G1 X6", "N30 G1 X7"});
         Mark(MarkOp::Mark, 2);
         QVERIFY(buffer.LineMarkBits(1) & TRANSFER_LINE);
-        QCOMPARE(view->Cursor(), (TextPos{0, 1}));
+        QCOMPARE(view->Cursor(), (TextPos{1, 0}));
         QImage img = Render();
         const int h = view->LineHeight();
         const QColor green(0, 128, 0);
@@ -456,7 +456,7 @@ private slots:
 
     void aSelectedLineBreakPaintsOneCell() {
         Open({"ab", "", "cd"});
-        view->SelectRange({1, 0}, {1, 2});
+        view->SelectRange({0, 1}, {2, 1});
         const QImage img = Render();
         const int h = view->LineHeight(), w = view->CharWidth(), m = view->MarginWidth();
         const QColor sel(0, 0, 128);
@@ -514,7 +514,7 @@ private slots:
         QVERIFY(RectHasColour(img, QRect(m, 0, 2 * w, h), text));
         QVERIFY(RectHasColour(img, QRect(m + 2 * w, 0, 2 * w, h), text));
         // ...and A and B sit in cells 4 and 5, as the caret puts them.
-        QCOMPARE(view->TextPosToPoint({4, 0}).x(), m + 4 * w);
+        QCOMPARE(view->TextPosToPoint({0, 4}).x(), m + 4 * w);
         QVERIFY(RectHasColour(img, QRect(m + 4 * w, 0, w, h), text));
         QVERIFY(RectHasColour(img, QRect(m + 5 * w, 0, w, h), text));
         QVERIFY(!RectHasColour(img, QRect(m + 6 * w + 1, 0, 3 * w, h), text));
@@ -525,12 +525,12 @@ private slots:
         QVERIFY(view->CaretShown() || !view->CaretRect().isNull());
         Key(Qt::Key_End);
         QVERIFY(view->FirstColumn() > 0);
-        Place({0, 1});
+        Place({1, 0});
         QVERIFY(!view->CaretShown());
         view->ScrollLeftTo(0);
         view->PlaceCaret();
         QVERIFY(view->CaretShown());
-        QCOMPARE(view->CaretRect().topLeft(), view->TextPosToPoint({0, 1}));
+        QCOMPARE(view->CaretRect().topLeft(), view->TextPosToPoint({1, 0}));
         view->SuppressCaret();
         QVERIFY(!view->CaretShown());
         view->AllowCaret();
@@ -554,10 +554,10 @@ private slots:
     void editsMoveTheCaretAndKeepCachesRight() {
         Open({"G1 X5", "X 1", "Y 2", "X 7"});
         Render();
-        Place({3, 0});
+        Place({0, 3});
         int endLine = 0, endByte = 0;
         buffer.InsertAt(nullptr, 0, 0, "N1 ", endLine, endByte, 0);
-        QCOMPARE(view->Cursor(), (TextPos{6, 0}));
+        QCOMPARE(view->Cursor(), (TextPos{0, 6}));
         // Opening a comment on line 0 reaches every later line's colouring.
         buffer.InsertAt(nullptr, 0, 0, "/*", endLine, endByte, 0);
         QCOMPARE(view->CookieBefore(3), uint32_t(COOKIE_BLOCK_COMMENT));
@@ -566,11 +566,11 @@ private slots:
         QCOMPARE(view->CookieBefore(3), 0u);
         // A new line above the caret moves it down; the longest line follows.
         buffer.InsertAt(nullptr, 0, 0, std::string(60, 'y') + "\r", endLine, endByte, 0);
-        QCOMPARE(view->Cursor(), (TextPos{6, 1}));
+        QCOMPARE(view->Cursor(), (TextPos{1, 6}));
         QCOMPARE(view->LongestLineLength(), 60);
         buffer.EraseRange(nullptr, 0, 0, 1, 0, 0);
         QCOMPARE(view->LongestLineLength(), 8);
-        QCOMPARE(view->Cursor(), (TextPos{6, 0}));
+        QCOMPARE(view->Cursor(), (TextPos{0, 6}));
     }
 
     void splitterPanesFollowEachOther() {
@@ -607,7 +607,7 @@ private slots:
         worker.join();
         ShowMarks(queue.Take());
         QCOMPARE(buffer.FindLineWithMark(TRANSFER_LINE), 3999);
-        QCOMPARE(view->Cursor(), (TextPos{0, 4999}));
+        QCOMPARE(view->Cursor(), (TextPos{4999, 0}));
         // Only the marked line scrolls into view, not the cursor moves.
         QVERIFY(view->TopLine() <= 3999 && 3999 < view->TopLine() + view->VisibleLines());
         // Out-of-range lines are ignored.

@@ -10,6 +10,7 @@ enum : uint32_t {
     CHANGE_HEIGHT = 0x0002,   // the number of lines changed
     CHANGE_ONE_LINE = 0x0100, // only the given line changed
     CHANGE_MARKS = 0x0200,    // the mark word of the given line changed
+    CHANGE_ENCODING = 0x0400, // the same bytes are now shown in another encoding
     CHANGE_RESET = 0x1000,    // the whole text was replaced
 };
 

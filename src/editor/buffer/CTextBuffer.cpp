@@ -103,9 +103,17 @@ bool CTextBuffer::CreateEmpty(int mode) {
     writeProtected = false;
     modified = false;
     lineEndMode = (mode >= LINE_END_CRLF && mode <= LINE_END_LF) ? mode : LINE_END_CRLF;
+    encoding = TextEncoding::Gbk;
     ResetUndoState();
     NotifyViews(nullptr, nullptr, CHANGE_RESET, -1);
     return true;
+}
+
+void CTextBuffer::SetEncoding(TextEncoding e) {
+    if (e == encoding)
+        return;
+    encoding = e;
+    NotifyViews(nullptr, nullptr, CHANGE_ENCODING | CHANGE_WIDTH, 0);
 }
 
 void CTextBuffer::ReleaseAll() {
@@ -152,7 +160,7 @@ void CTextBuffer::CopyText(int startLine, int startByte, int endLine, int endByt
                            std::string_view separator) const {
     out.clear();
     if (!ValidPos(startLine, startByte) || !ValidPos(endLine, endByte) ||
-        TextPos{endByte, endLine} < TextPos{startByte, startLine})
+        TextPos{endLine, endByte} < TextPos{startLine, startByte})
         return;
     if (startLine == endLine) {
         out.assign(lines[size_t(startLine)].text + startByte, size_t(endByte - startByte));
@@ -183,7 +191,7 @@ bool CTextBuffer::RawInsert(BufferView* source, int line, int byte, std::string_
     // from a view cannot disturb it).
     std::vector<std::string_view> pieces = std::move(pieceScratch);
     SplitAtBreaks(text, pieces);
-    const bool done = RawInsertPieces(source, TextPos{byte, line}, pieces, end);
+    const bool done = RawInsertPieces(source, TextPos{line, byte}, pieces, end);
     pieceScratch = std::move(pieces);
     if (!done)
         return false;
@@ -212,7 +220,7 @@ bool CTextBuffer::RawInsertPieces(BufferView* source, TextPos pos,
             std::memmove(rec.text + pos.x + piece.size(), rec.text + pos.x, tail);
             std::memcpy(rec.text + pos.x, piece.data(), piece.size());
         }
-        end = TextPos{pos.x + static_cast<int32_t>(piece.size()), pos.y};
+        end = TextPos{pos.y, pos.x + static_cast<int32_t>(piece.size())};
     } else {
         std::string tail(rec.text + pos.x, size_t(rec.length - pos.x));
         rec.length = pos.x;
@@ -238,7 +246,7 @@ bool CTextBuffer::RawInsertPieces(BufferView* source, TextPos pos,
             for (size_t i = 1; i < pieces.size(); ++i)
                 added.push_back(MakeLine(pieces[i].data(), pieces[i].size()));
         }
-        end = TextPos{added.back().length, pos.y + static_cast<int32_t>(added.size())};
+        end = TextPos{pos.y + static_cast<int32_t>(added.size()), added.back().length};
         AppendToLine(added.back(), tail.data(), tail.size());
         GrowLineTable(added.size());
         lines.insert(lines.begin() + pos.y + 1, added.begin(), added.end());
@@ -256,8 +264,8 @@ bool CTextBuffer::RawInsertPieces(BufferView* source, TextPos pos,
 
 bool CTextBuffer::RawErase(BufferView* source, int startLine, int startByte, int endLine,
                            int endByte) {
-    const TextPos start{startByte, startLine};
-    const TextPos end{endByte, endLine};
+    const TextPos start{startLine, startByte};
+    const TextPos end{endLine, endByte};
     if (writeProtected || !ValidPos(startLine, startByte) || !ValidPos(endLine, endByte) ||
         end < start)
         return false;

@@ -14,6 +14,7 @@
 #include "editor/buffer/LineEndMode.h"
 #include "editor/buffer/PositionAdjuster.h"
 #include "editor/buffer/TextPos.h"
+#include "editor/text/TextEncoding.h"
 #include "editor/buffer/UndoEntry.h"
 
 // Mark bits of a line.
@@ -79,6 +80,10 @@ public:
     bool IsModified() const { return modified; }
     int GetLineEndMode() const { return lineEndMode; }
     void SetLineEndMode(int mode);
+    // How the bytes are shown. A load detects it from the file's first block;
+    // a new or received text is GBK. Setting it changes no byte.
+    TextEncoding Encoding() const { return encoding; }
+    void SetEncoding(TextEncoding e);
 
     // Changing the text, recorded for undo. Line and byte both -1 insert at the
     // end of the text. False (and nothing changed) when write-protected or the
@@ -157,6 +162,7 @@ private:
     std::atomic<bool> writeProtected{false}; // toggled by a transmit worker too
     bool modified = false;
     int lineEndMode = LINE_END_CRLF;
+    TextEncoding encoding = TextEncoding::Gbk;
     int undoLimit = 1024;
     using LineTable = std::vector<LineRecord, HugePageAllocator<LineRecord>>;
     LineTable lines;

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -89,6 +90,8 @@ bool CTextBuffer::LoadFromDisk(const std::string& path, int mode, FileError* err
         return false;
     if (mode == LINE_END_DETECT)
         mode = DetectLineEndMode(block.get(), size);
+    const TextEncoding detected =
+        DetectTextEncoding(std::string_view(block.get(), std::min(size, kDetectBlock)));
 
     // Lines borrow their bytes from the block until they are first changed.
     size_t count = 0;
@@ -106,6 +109,7 @@ bool CTextBuffer::LoadFromDisk(const std::string& path, int mode, FileError* err
     lines = std::move(loaded);
     loadBlock = std::move(block);
     lineEndMode = mode;
+    encoding = detected;
     writeProtected = readOnly;
     modified = false;
     ResetUndoState();

@@ -39,14 +39,14 @@ bool CTextBuffer::InsertAt(BufferView* source, int line, int byte, std::string_v
         return false;
     endLine = el;
     endByte = eb;
-    RecordChange(source, true, TextPos{byte, line}, TextPos{eb, el}, text, action);
+    RecordChange(source, true, TextPos{line, byte}, TextPos{el, eb}, text, action);
     return true;
 }
 
 bool CTextBuffer::EraseRange(BufferView* source, int startLine, int startByte, int endLine,
                              int endByte, int action) {
-    const TextPos start{startByte, startLine};
-    const TextPos end{endByte, endLine};
+    const TextPos start{startLine, startByte};
+    const TextPos end{endLine, endByte};
     if (writeProtected || !ValidPos(startLine, startByte) || !ValidPos(endLine, endByte) ||
         end < start)
         return false;

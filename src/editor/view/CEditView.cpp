@@ -91,14 +91,14 @@ void CEditView::TypeCharacter(std::string_view ch) {
     } else if (overwrite && at.x < LineLength(at.y)) {
         // The character under the cursor goes, both bytes of a double-byte one:
         // half a character left behind would corrupt the line.
-        TextPos e{at.x + 1, at.y};
+        TextPos e{at.y, at.x + 1};
         if (SplitsDoubleByteChar(e))
             ++e.x;
         b->EraseRange(this, at.y, at.x, e.y, e.x, ACTION_TYPING);
     }
     int el = 0, eb = 0;
     if (b->InsertAt(this, at.y, at.x, ch, el, eb, ACTION_TYPING))
-        PlaceAt({eb, el});
+        PlaceAt({el, eb});
     b->EndEditGroup(this);
 }
 
@@ -113,7 +113,7 @@ void CEditView::TypeText(const std::string& gbk) {
 void CEditView::Enter() {
     const TextPos cur = Cursor();
     if (overwrite && cur.y < LineCount() - 1) {
-        PlaceAt({0, cur.y + 1}); // moves to the next line, the text unchanged
+        PlaceAt({cur.y + 1, 0}); // moves to the next line, the text unchanged
         return;
     }
     if (!CanEdit())
@@ -124,7 +124,7 @@ void CEditView::Enter() {
     const TextPos at = Cursor();
     int el = 0, eb = 0;
     if (b->InsertAt(this, at.y, at.x, "\r\n", el, eb, ACTION_TYPING))
-        PlaceAt({eb, el});
+        PlaceAt({el, eb});
     b->EndEditGroup(this); // the automatic indentation follows, as a group of its own
 }
 
@@ -143,7 +143,7 @@ void CEditView::AfterEditAction(int action, std::string_view text) {
     const std::string copy(above.substr(0, n));
     int el = 0, eb = 0;
     if (Buffer()->InsertAt(nullptr, cur.y, cur.x, copy, el, eb, ACTION_AUTOINDENT))
-        PlaceAt({eb, el});
+        PlaceAt({el, eb});
 }
 
 // ---------------------------------------------------------------------------
@@ -163,7 +163,7 @@ void CEditView::Backspace() {
         if (SplitsDoubleByteChar(p))
             --p.x;
     } else if (p.y > 0) {
-        p = {LineLength(p.y - 1), p.y - 1};
+        p = {p.y - 1, LineLength(p.y - 1)};
     }
     PlaceAt(p);
     if (!(p == end))
@@ -179,7 +179,7 @@ void CEditView::Delete() {
         if (e.x >= LineLength(e.y)) {
             if (e.y >= LineCount() - 1)
                 return; // the end of the text: nothing to join
-            e = {0, e.y + 1};
+            e = {e.y + 1, 0};
         } else {
             ++e.x;
             if (SplitsDoubleByteChar(e))
@@ -216,7 +216,7 @@ void CEditView::Paste() {
         const TextPos at = Cursor();
         int el = 0, eb = 0;
         if (b->InsertAt(this, at.y, at.x, WithCrLfBreaks(text), el, eb, ACTION_PASTE))
-            PlaceAt({eb, el});
+            PlaceAt({el, eb});
     }
     b->EndEditGroup(this);
 }
@@ -240,7 +240,7 @@ void CEditView::AppendReceivedText(std::string_view text) {
     b->BeginEditGroup(false);
     int el = 0, eb = 0;
     if (b->InsertAt(nullptr, -1, -1, text, el, eb, ACTION_TYPING)) {
-        const TextPos end{eb, el};
+        const TextPos end{el, eb};
         PlaceAnchor(end);
         PlaceCursor(end);
         ScrollIntoView(end);

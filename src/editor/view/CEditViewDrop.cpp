@@ -89,7 +89,7 @@ bool CEditView::DropText(const QMimeData* data, QPoint point) {
                             WithCrLfBreaks(Utf8ToGbk(data->text().toStdString())), el, eb,
                             ACTION_DRAGDROP))
         return false;
-    const TextPos end{eb, el};
+    const TextPos end{el, eb};
     PlaceAnchor(pos);
     SelectRange(pos, end);
     PlaceCursor(end);

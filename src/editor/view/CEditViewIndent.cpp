@@ -11,10 +11,10 @@ bool CEditView::IndentRange(int& firstLine, int& lastLine) {
     firstLine = s.y;
     // A selection that ends at byte 0 of a line leaves that line alone.
     lastLine = e.x == 0 ? e.y - 1 : e.y;
-    const TextPos start{0, s.y};
+    const TextPos start{s.y, 0};
     TextPos end = e;
     if (e.x != 0)
-        end = e.y == LineCount() - 1 ? TextPos{LineLength(e.y), e.y} : TextPos{0, e.y + 1};
+        end = e.y == LineCount() - 1 ? TextPos{e.y, LineLength(e.y)} : TextPos{e.y + 1, 0};
     PlaceAnchor(start);
     SelectRange(start, end);
     PlaceCursor(end);
@@ -61,7 +61,7 @@ void CEditView::Tab() {
     const TextPos at = Cursor();
     int el = 0, eb = 0;
     if (b->InsertAt(this, at.y, at.x, "\t", el, eb, ACTION_TYPING))
-        PlaceAt({eb, el});
+        PlaceAt({el, eb});
     b->EndEditGroup(this);
 }
 
@@ -101,5 +101,5 @@ void CEditView::Untab() {
     int i = 0;
     for (int col = 0; col < target && i < int(line.size()); ++i)
         col = line[size_t(i)] == '\t' ? col + TabSize() - col % TabSize() : col + 1;
-    PlaceAt(GuardDoubleByte({i, cur.y}));
+    PlaceAt(GuardDoubleByte({cur.y, i}));
 }

@@ -56,7 +56,7 @@ bool CEditView::ReplaceSelectionWith(std::string_view text) {
     int el = 0, eb = 0;
     if (!Buffer()->InsertAt(this, s.y, s.x, text, el, eb, ACTION_REPLACE))
         return false;
-    const TextPos end{eb, el};
+    const TextPos end{el, eb};
     PlaceAnchor(end);
     SelectRange(s, end);
     PlaceCursor(end);

@@ -12,8 +12,8 @@
 
 #include "common/Gbk.h"
 #include "common/StringTable.h"
+#include "editor/text/TextSearch.h"
 #include "editor/view/CTextView.h"
-#include "editor/view/TextSearch.h"
 
 QString NotFoundText(const std::string& gbkText) {
     return QString::fromUtf8(LoadString(IDS_NOT_FOUND))

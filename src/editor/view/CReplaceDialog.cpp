@@ -13,9 +13,9 @@
 #include "common/Gbk.h"
 #include "common/StringTable.h"
 #include "editor/buffer/CTextBuffer.h"
+#include "editor/text/TextSearch.h"
 #include "editor/view/CEditView.h"
 #include "editor/view/CFindDialog.h"
-#include "editor/view/TextSearch.h"
 
 namespace {
 

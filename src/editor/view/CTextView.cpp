@@ -18,8 +18,8 @@
 #include "common/StringTable.h"
 #include "editor/buffer/CTextBuffer.h"
 #include "editor/buffer/PositionAdjuster.h"
+#include "editor/text/LineGeometry.h"
 #include "editor/view/CaretMotion.h"
-#include "editor/view/LineGeometry.h"
 #include "editor/view/MouseSelection.h"
 #include "editor/view/ViewBookmarks.h"
 #include "editor/view/ViewCommands.h"
@@ -28,9 +28,9 @@
 #include "editor/view/ViewSearch.h"
 
 CTextView::CTextView(QWidget* parent)
-    : QAbstractScrollArea(parent), painter(std::make_unique<ViewPainter>(*this)),
-      scroller(std::make_unique<ViewScroller>(*this)), motion(std::make_unique<CaretMotion>(*this)),
-      mouse(std::make_unique<MouseSelection>(*this)), search(std::make_unique<ViewSearch>(*this)),
+    : QAbstractScrollArea(parent), painter(std::make_unique<ViewPainter>(*this, st)),
+      scroller(std::make_unique<ViewScroller>(*this, st)), motion(std::make_unique<CaretMotion>(*this, st)),
+      mouse(std::make_unique<MouseSelection>(*this, st)), search(std::make_unique<ViewSearch>(*this, st)),
       bookmarks(std::make_unique<ViewBookmarks>(*this)) {
     fontDesc = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -46,8 +46,8 @@ CTextView::CTextView(QWidget* parent)
 CTextView::~CTextView() {
     if (buffer != nullptr)
         buffer->DetachView(this);
-    if (paneGroup) {
-        auto& panes = paneGroup->panes;
+    if (st.paneGroup) {
+        auto& panes = st.paneGroup->panes;
         std::erase_if(panes, [this](const PaneGroup::Pane& p) { return p.view == this; });
     }
 }
@@ -56,20 +56,20 @@ CTextView::~CTextView() {
 // Binding and state
 
 void CTextView::ResetViewState() {
-    topLine = firstColumn = 0;
-    lineHeight = charWidth = visibleLines = visibleColumns = idealColumn = -1;
+    st.topLine = st.firstColumn = 0;
+    lineHeight = charWidth = visibleLines = visibleColumns = st.idealColumn = -1;
     tabSize = 4;
-    anchor = TextPos{};
+    st.anchor = TextPos{};
     painter->DropIcons();
     for (bool& made : fontMade)
         made = false;
     cookies.Reset();
     lengths.Reset();
-    cursor = selStart = selEnd = TextPos{};
+    st.cursor = st.selStart = st.selEnd = TextPos{};
     mouse->Reset();
     lockHorzBar = false;
     PlaceCaret();
-    keepSelectionVisible = false;
+    st.keepSelectionVisible = false;
     bookmarks->Reset();
     search->Reset();
 }
@@ -129,7 +129,7 @@ uint32_t CTextView::LineFlags(int line) const {
 }
 
 ExpandedLengthCache::Measure CTextView::LengthMeasure() const {
-    return [this](int line) { return ExpandedLength(LineView(line), tabSize); };
+    return [this](int line) { return ExpandedLength(LineView(line), tabSize, Encoding()); };
 }
 
 int CTextView::ExpandedLineLength(int line) {
@@ -176,6 +176,52 @@ int CTextView::VisibleColumns() {
     return visibleColumns;
 }
 
+int CTextView::DigitsForLines() const {
+    int digits = 1;
+    for (int n = LineCount(); n >= 10; n /= 10)
+        ++digits;
+    return std::max(3, digits);
+}
+
+int CTextView::MarginWidth() {
+    if (!lineNumbers)
+        return kIconMarginWidth;
+    if (gutterDigits == 0)
+        gutterDigits = DigitsForLines();
+    return kIconMarginWidth + (gutterDigits + 1) * CharWidth();
+}
+
+void CTextView::ShowLineNumbers(bool on) {
+    if (on == lineNumbers)
+        return;
+    lineNumbers = on;
+    gutterDigits = 0;
+    visibleColumns = -1;
+    UpdateHorzBar();
+    PlaceCaret();
+    viewport()->update();
+}
+
+// The margin grows by a digit when the line count gains one.
+void CTextView::FollowGutterWidth() {
+    if (!lineNumbers || gutterDigits == DigitsForLines())
+        return;
+    gutterDigits = 0;
+    visibleColumns = -1;
+    UpdateHorzBar();
+    PlaceCaret();
+    viewport()->update();
+}
+
+void CTextView::PaintLineNumber(QPainter& p, const QRect& cell, int line) {
+    if (!lineNumbers)
+        return;
+    const QRect digits(cell.left(), cell.top(), cell.width() - kIconMarginWidth - CharWidth() / 2,
+                       cell.height());
+    p.setPen(palette().color(QPalette::Disabled, QPalette::Text));
+    p.drawText(digits, Qt::AlignRight | Qt::AlignVCenter, QString::number(line + 1));
+}
+
 int CTextView::LongestLineLength() {
     return lengths.Longest(LineCount(), LengthMeasure());
 }
@@ -183,59 +229,63 @@ int CTextView::LongestLineLength() {
 // ---------------------------------------------------------------------------
 // Conversions
 
+TextEncoding CTextView::Encoding() const {
+    return buffer ? buffer->Encoding() : TextEncoding::Gbk;
+}
+
 int CTextView::ColumnOfChar(int line, int index) const {
-    return ::ColumnOfChar(LineView(line), index, tabSize);
+    return ::ColumnOfChar(LineView(line), index, tabSize, Encoding());
 }
 
 int CTextView::CharAtColumn(int line, int column) const {
-    return ::CharAtColumn(LineView(line), column, tabSize);
+    return ::CharAtColumn(LineView(line), column, tabSize, Encoding());
 }
 
 TextPos CTextView::PointToTextPos(QPoint point) {
     // Floor division: a point above the window or left of the text counts as
     // the row or column before, not as row 0.
     auto floorDiv = [](int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); };
-    int line = std::clamp(floorDiv(point.y(), LineHeight()) + topLine, 0, LineCount() - 1);
-    int column = std::max(0, floorDiv(point.x() - MarginWidth(), CharWidth()) + firstColumn);
-    return {CharHitAtColumn(LineView(line), column, tabSize), line};
+    int line = std::clamp(floorDiv(point.y(), LineHeight()) + st.topLine, 0, LineCount() - 1);
+    int column = std::max(0, floorDiv(point.x() - MarginWidth(), CharWidth()) + st.firstColumn);
+    return {line, CharHitAtColumn(LineView(line), column, tabSize, Encoding())};
 }
 
 QPoint CTextView::TextPosToPoint(TextPos pos) {
-    return {(ColumnOfChar(pos.y, pos.x) - firstColumn) * CharWidth() + MarginWidth(),
-            (pos.y - topLine) * LineHeight()};
+    return {(ColumnOfChar(pos.y, pos.x) - st.firstColumn) * CharWidth() + MarginWidth(),
+            (pos.y - st.topLine) * LineHeight()};
 }
 
 std::string CTextView::ExpandTabs(std::string_view chars, int start, int count) const {
-    return ::ExpandTabs(chars, start, count, tabSize);
+    return ::ExpandTabs(chars, start, count, tabSize, Encoding());
 }
 
 // ---------------------------------------------------------------------------
 // Caret and selection
 
 void CTextView::PlaceCursor(TextPos pos) {
-    cursor = pos;
-    idealColumn = ColumnOfChar(cursor.y, cursor.x);
+    st.cursor = pos;
+    st.idealColumn = ColumnOfChar(st.cursor.y, st.cursor.x);
     PlaceCaret();
 }
 
 bool CTextView::SplitsDoubleByteChar(TextPos pos) const {
-    return ::SplitsDoubleByteChar(LineView(pos.y), pos.x);
+    return SplitsChar(LineView(pos.y), pos.x, Encoding());
 }
 
 TextPos CTextView::GuardDoubleByte(TextPos pos) const {
-    return SplitsDoubleByteChar(pos) ? TextPos{pos.x - 1, pos.y} : pos;
+    return {pos.y, GuardSplit(LineView(pos.y), pos.x, Encoding())};
 }
 
 void CTextView::OrderSelection() {
-    orderedSelStart = std::min(selStart, selEnd);
-    orderedSelEnd = std::max(selStart, selEnd);
-    orderedSelStart = GuardDoubleByte(orderedSelStart);
-    orderedSelEnd = GuardDoubleByte(orderedSelEnd);
+    st.orderedSelStart = std::min(st.selStart, st.selEnd);
+    st.orderedSelEnd = std::max(st.selStart, st.selEnd);
+    st.orderedSelStart = GuardDoubleByte(st.orderedSelStart);
+    st.orderedSelEnd = GuardDoubleByte(st.orderedSelEnd);
 }
 
 bool CTextView::InSelection(TextPos pos) {
     OrderSelection();
-    const TextPos s = orderedSelStart, e = orderedSelEnd;
+    const TextPos s = st.orderedSelStart, e = st.orderedSelEnd;
     if (pos.y < s.y || pos.y > e.y)
         return false;
     if (pos.y > s.y && pos.y < e.y)
@@ -248,14 +298,14 @@ bool CTextView::InSelection(TextPos pos) {
 }
 
 void CTextView::SelectRange(TextPos start, TextPos end) {
-    if (!(start == selStart)) {
+    if (!(start == st.selStart)) {
         RepaintLines(std::min(start.y, end.y), std::max(start.y, end.y));
-        RepaintLines(std::min(selStart.y, selEnd.y), std::max(selStart.y, selEnd.y));
-    } else if (!(end == selEnd)) {
-        RepaintLines(end.y, selEnd.y);
+        RepaintLines(std::min(st.selStart.y, st.selEnd.y), std::max(st.selStart.y, st.selEnd.y));
+    } else if (!(end == st.selEnd)) {
+        RepaintLines(end.y, st.selEnd.y);
     }
-    selStart = start;
-    selEnd = end;
+    st.selStart = start;
+    st.selEnd = end;
 }
 
 // ---------------------------------------------------------------------------
@@ -290,11 +340,11 @@ void CTextView::ScrollColumnRight() {
 }
 
 void CTextView::JoinPaneGroup(std::shared_ptr<PaneGroup> group, int row, int column) {
-    paneGroup = std::move(group);
-    paneRow = row;
-    paneColumn = column;
-    if (paneGroup)
-        paneGroup->panes.push_back({this, row, column});
+    st.paneGroup = std::move(group);
+    st.paneRow = row;
+    st.paneColumn = column;
+    if (st.paneGroup)
+        st.paneGroup->panes.push_back({this, row, column});
 }
 
 void CTextView::SyncSiblingScroll(bool vertical) {
@@ -317,14 +367,14 @@ void CTextView::RepaintLines(int first, int last) {
     const int h = LineHeight();
     const int width = viewport()->width();
     if (last == -1) {
-        int top = std::max(0, (first - topLine) * h);
+        int top = std::max(0, (first - st.topLine) * h);
         viewport()->update(0, top, width, viewport()->height() - top);
         return;
     }
     if (first > last)
         std::swap(first, last);
-    int top = (first - topLine) * h;
-    int bottom = (last - topLine + 1) * h;
+    int top = (first - st.topLine) * h;
+    int bottom = (last - st.topLine + 1) * h;
     if (bottom <= 0 || top >= viewport()->height())
         return;
     viewport()->update(0, top, width, bottom - top);
@@ -332,10 +382,10 @@ void CTextView::RepaintLines(int first, int last) {
 
 void CTextView::PlaceCaret() {
     const QRect old = caretShown ? caretRect : QRect();
-    const int column = ColumnOfChar(cursor.y, cursor.x);
-    caretWanted = focused && !caretSuppressed && column >= firstColumn;
+    const int column = ColumnOfChar(st.cursor.y, st.cursor.x);
+    caretWanted = st.focused && !caretSuppressed && column >= st.firstColumn;
     if (caretWanted) {
-        caretRect = QRect(TextPosToPoint(cursor), QSize(2, LineHeight()));
+        caretRect = QRect(TextPosToPoint(st.cursor), QSize(2, LineHeight()));
         RestartCaretBlink();
     } else {
         caretShown = false;
@@ -372,6 +422,7 @@ QFont CTextView::FontFor(bool italic, bool bold) {
 void CTextView::ApplyFont(const QFont& font) {
     fontDesc = font;
     visibleLines = visibleColumns = charWidth = lineHeight = -1;
+    gutterDigits = 0;
     painter->DropBitmap();
     for (bool& made : fontMade)
         made = false;
@@ -392,7 +443,7 @@ void CTextView::AllowCaret() {
 }
 
 void CTextView::SetKeepSelectionVisible(bool on) {
-    keepSelectionVisible = on;
+    st.keepSelectionVisible = on;
     viewport()->update();
 }
 
@@ -442,14 +493,13 @@ bool CTextView::IsBoldIndex(int) const {
     return false;
 }
 
-uint32_t CTextView::ScanLineColours(uint32_t, int, ColourBlock*, int&) {
+uint32_t CTextView::ScanLineColours(uint32_t, int, ColourBlocks*) {
     return 0;
 }
 
 uint32_t CTextView::CookieBefore(int line) {
     return cookies.CookieBefore(line, [this](uint32_t cookie, int l) {
-        int count = 0;
-        return ScanLineColours(cookie, l, nullptr, count);
+        return ScanLineColours(cookie, l, nullptr);
     });
 }
 
@@ -555,12 +605,12 @@ void CTextView::Copy() {
         return;
     OrderSelection();
     std::string text;
-    TextBetween(orderedSelStart, orderedSelEnd, text);
+    TextBetween(st.orderedSelStart, st.orderedSelEnd, text);
     PutTextOnClipboard(text);
 }
 
 QString CTextView::StatusText() const {
-    return QString::asprintf(LoadString(ID_INDICATOR_POSITION), cursor.y + 1, cursor.x + 1);
+    return QString::asprintf(LoadString(ID_INDICATOR_POSITION), st.cursor.y + 1, st.cursor.x + 1);
 }
 
 // ---------------------------------------------------------------------------
@@ -637,14 +687,14 @@ bool CTextView::GetTextFromClipboard(std::string& text) {
 
 QMimeData* CTextView::PackSelectionForDrag() {
     OrderSelection();
-    if (orderedSelStart == orderedSelEnd)
+    if (st.orderedSelStart == st.orderedSelEnd)
         return nullptr;
     std::string text;
-    TextBetween(orderedSelStart, orderedSelEnd, text);
+    TextBetween(st.orderedSelStart, st.orderedSelEnd, text);
     auto* data = new QMimeData;
     data->setText(QString::fromStdString(GbkToUtf8(text)));
-    dragStart = orderedSelStart;
-    dragEnd = orderedSelEnd;
+    st.dragStart = st.orderedSelStart;
+    st.dragEnd = st.orderedSelEnd;
     return data;
 }
 
@@ -654,7 +704,7 @@ QMimeData* CTextView::PackSelectionForDrag() {
 void CTextView::ShowWaitingLine(int n) {
     if (n < 1 || n > LineCount())
         return;
-    const TextPos p{0, n - 1};
+    const TextPos p{n - 1, 0};
     ScrollIntoView(p);
     PlaceCursor(p);
     AllowCaret();
@@ -667,7 +717,7 @@ void CTextView::ShowWaitingLine(int n) {
 
 void CTextView::CaretToLine(int n) {
     if (n >= 1 && n <= LineCount())
-        PlaceCursor({0, n - 1});
+        PlaceCursor({n - 1, 0});
 }
 
 // ---------------------------------------------------------------------------
@@ -676,10 +726,27 @@ void CTextView::CaretToLine(int n) {
 void CTextView::OnBufferChanged(BufferView*, const PositionAdjuster* adjuster, uint32_t bits,
                                 int line) {
     if (bits & CHANGE_RESET) {
+        gutterDigits = 0;
+        visibleColumns = -1;
         ResetViewState();
         UpdateVertBar();
         if (!lockHorzBar)
             UpdateHorzBar();
+        viewport()->update();
+        return;
+    }
+    if (bits & CHANGE_ENCODING) {
+        // The same bytes in other cells: every width changes, and a position
+        // may now fall inside a character.
+        lengths.Reset();
+        st.cursor = GuardDoubleByte(st.cursor);
+        st.anchor = GuardDoubleByte(st.anchor);
+        st.selStart = GuardDoubleByte(st.selStart);
+        st.selEnd = GuardDoubleByte(st.selEnd);
+        st.idealColumn = -1;
+        if (!lockHorzBar)
+            UpdateHorzBar();
+        PlaceCaret();
         viewport()->update();
         return;
     }
@@ -700,21 +767,23 @@ void CTextView::OnBufferChanged(BufferView*, const PositionAdjuster* adjuster, u
     }
     RepaintLines(std::max(line, 0), -1);
     if (adjuster != nullptr) {
-        adjuster->Adjust(cursor);
-        adjuster->Adjust(selStart);
-        adjuster->Adjust(selEnd);
-        adjuster->Adjust(anchor);
-        if (draggingText) {
-            adjuster->Adjust(dragStart);
-            adjuster->Adjust(dragEnd);
+        adjuster->Adjust(st.cursor);
+        adjuster->Adjust(st.selStart);
+        adjuster->Adjust(st.selEnd);
+        adjuster->Adjust(st.anchor);
+        if (st.draggingText) {
+            adjuster->Adjust(st.dragStart);
+            adjuster->Adjust(st.dragEnd);
         }
-        TextPos top{0, topLine};
+        TextPos top{st.topLine, 0};
         adjuster->Adjust(top);
-        topLine = std::clamp(top.y, 0, count - 1);
+        st.topLine = std::clamp(top.y, 0, count - 1);
         PlaceCaret();
     }
-    if (bits & CHANGE_HEIGHT)
+    if (bits & CHANGE_HEIGHT) {
         UpdateVertBar();
+        FollowGutterWidth();
+    }
     if ((bits & CHANGE_WIDTH) && !lockHorzBar)
         UpdateHorzBar();
 }
@@ -742,12 +811,12 @@ bool CTextView::MouseSelecting() const {
 // A caret the mouse put somewhere is where the next Up or Down aims from,
 // not the column an earlier key move was keeping.
 void CTextView::ForgetIdealColumnIfMoved(TextPos before) {
-    if (!(cursor == before))
-        idealColumn = -1;
+    if (!(st.cursor == before))
+        st.idealColumn = -1;
 }
 
 void CTextView::mousePressEvent(QMouseEvent* e) {
-    const TextPos before = cursor;
+    const TextPos before = st.cursor;
     if (e->button() == Qt::LeftButton)
         mouse->LeftDown(e->position().toPoint(), e->modifiers());
     else if (e->button() == Qt::RightButton)
@@ -757,21 +826,21 @@ void CTextView::mousePressEvent(QMouseEvent* e) {
 }
 
 void CTextView::mouseMoveEvent(QMouseEvent* e) {
-    const TextPos before = cursor;
+    const TextPos before = st.cursor;
     mouse->Move(e->position().toPoint());
     ForgetIdealColumnIfMoved(before);
     UpdateMouseShape(e->position().toPoint());
 }
 
 void CTextView::mouseReleaseEvent(QMouseEvent* e) {
-    const TextPos before = cursor;
+    const TextPos before = st.cursor;
     if (e->button() == Qt::LeftButton)
         mouse->LeftUp(e->position().toPoint());
     ForgetIdealColumnIfMoved(before);
 }
 
 void CTextView::mouseDoubleClickEvent(QMouseEvent* e) {
-    const TextPos before = cursor;
+    const TextPos before = st.cursor;
     if (e->button() == Qt::LeftButton)
         mouse->DoubleClick(e->position().toPoint());
     ForgetIdealColumnIfMoved(before);
@@ -788,18 +857,18 @@ void CTextView::UpdateMouseShape(QPoint point) {
 
 void CTextView::focusInEvent(QFocusEvent* e) {
     QAbstractScrollArea::focusInEvent(e);
-    focused = true;
+    st.focused = true;
     if (HasSelection())
-        RepaintLines(selStart.y, selEnd.y);
+        RepaintLines(st.selStart.y, st.selEnd.y);
     PlaceCaret();
 }
 
 void CTextView::focusOutEvent(QFocusEvent* e) {
     QAbstractScrollArea::focusOutEvent(e);
-    focused = false;
+    st.focused = false;
     PlaceCaret();
     if (HasSelection())
-        RepaintLines(selStart.y, selEnd.y);
+        RepaintLines(st.selStart.y, st.selEnd.y);
     mouse->FocusLost();
 }
 
@@ -810,7 +879,7 @@ void CTextView::timerEvent(QTimerEvent* e) {
         return;
     }
     if (mouse->OwnsTimer(e->timerId())) {
-        const TextPos before = cursor;
+        const TextPos before = st.cursor;
         mouse->AutoScroll();
         ForgetIdealColumnIfMoved(before);
         return;

@@ -9,14 +9,17 @@
 
 #include "editor/buffer/BufferView.h"
 #include "editor/buffer/TextPos.h"
-#include "editor/view/ColourBlock.h"
-#include "editor/view/CookieCache.h"
-#include "editor/view/ExpandedLengthCache.h"
+#include "editor/text/TextEncoding.h"
+#include "editor/text/ColourBlock.h"
+#include "editor/text/CookieCache.h"
+#include "editor/text/ExpandedLengthCache.h"
 #include "editor/view/PaneGroup.h"
+#include "editor/view/ViewState.h"
 
 class CTextBuffer;
 class QDialog;
 class QDrag;
+class QPainter;
 class QMimeData;
 class CaretMotion;
 class MouseSelection;
@@ -39,7 +42,14 @@ public:
     explicit CTextView(QWidget* parent = nullptr);
     ~CTextView() override;
 
-    static constexpr int MarginWidth() { return 20; }
+    // The margin left of the text: line numbers when shown, then the 20-pixel
+    // cell that holds the mark icons.
+    static constexpr int kIconMarginWidth = 20;
+    int MarginWidth();
+    void ShowLineNumbers(bool on);
+    bool LineNumbersShown() const { return lineNumbers; }
+    // Draws the number of line in the margin cell, when numbers are shown.
+    void PaintLineNumber(QPainter& p, const QRect& cell, int line);
 
     // Binding. The view never owns the buffer.
     void BindBuffer(CTextBuffer* buffer = nullptr);
@@ -65,6 +75,8 @@ public:
     int VisibleColumns();
     int LongestLineLength();
     int TabSize() const { return tabSize; }
+    // How the buffer's bytes are drawn and stepped through; GBK without one.
+    TextEncoding Encoding() const;
 
     // Conversions between window points and text positions.
     int ColumnOfChar(int line, int index) const;
@@ -75,22 +87,22 @@ public:
 
     // Caret and selection.
     void PlaceCursor(TextPos pos);
-    void PlaceAnchor(TextPos pos) { anchor = pos; }
+    void PlaceAnchor(TextPos pos) { st.anchor = pos; }
     void SelectRange(TextPos start, TextPos end);
     void OrderSelection();
     bool InSelection(TextPos pos);
     bool SplitsDoubleByteChar(TextPos pos) const;
     TextPos GuardDoubleByte(TextPos pos) const;
-    TextPos Cursor() const { return cursor; }
-    TextPos Anchor() const { return anchor; }
-    TextPos SelStart() const { return selStart; }
-    TextPos SelEnd() const { return selEnd; }
-    bool HasSelection() const { return !(selStart == selEnd); }
-    int IdealColumn() const { return idealColumn; }
+    TextPos Cursor() const { return st.cursor; }
+    TextPos Anchor() const { return st.anchor; }
+    TextPos SelStart() const { return st.selStart; }
+    TextPos SelEnd() const { return st.selEnd; }
+    bool HasSelection() const { return !(st.selStart == st.selEnd); }
+    int IdealColumn() const { return st.idealColumn; }
 
     // Scrolling.
-    int TopLine() const { return topLine; }
-    int FirstColumn() const { return firstColumn; }
+    int TopLine() const { return st.topLine; }
+    int FirstColumn() const { return st.firstColumn; }
     void ScrollIntoView(TextPos pos);
     void ScrollTopTo(int line, bool redrawBar = true);
     void ScrollLeftTo(int column, bool redrawBar = true);
@@ -124,9 +136,8 @@ public:
     virtual bool IsItalicIndex(int index) const;
     virtual bool IsBoldIndex(int index) const;
     // Splits a line into coloured runs and returns the cookie for the next line;
-    // blocks may be null when only the cookie is wanted. Nothing is coloured here.
-    virtual uint32_t ScanLineColours(uint32_t cookie, int line, ColourBlock* blocks,
-                                     int& blockCount);
+    // blocks is null when only the cookie is wanted. Nothing is coloured here.
+    virtual uint32_t ScanLineColours(uint32_t cookie, int line, ColourBlocks* blocks);
     // The scanner state at the start of line, from the cookie cache.
     uint32_t CookieBefore(int line);
     void StoreCookie(int line, uint32_t cookie) { cookies.Store(line, cookie); }
@@ -180,10 +191,10 @@ public:
 
     // Mouse selection state, for the editing view and tests.
     bool MouseSelecting() const;
-    bool DraggingText() const { return draggingText; }
+    bool DraggingText() const { return st.draggingText; }
     // The dragged range, kept up to date through changes while draggingText.
-    TextPos DragStart() const { return dragStart; }
-    TextPos DragEnd() const { return dragEnd; }
+    TextPos DragStart() const { return st.dragStart; }
+    TextPos DragEnd() const { return st.dragEnd; }
 
 protected:
     virtual CTextBuffer* FindOwnBuffer() { return nullptr; }
@@ -203,18 +214,15 @@ protected:
     bool focusNextPrevChild(bool next) override;
 
 private:
-    friend class CaretMotion;
-    friend class MouseSelection;
-    friend class ViewPainter;
-    friend class ViewScroller;
-    friend class ViewSearch;
-
     void MeasureFont();
+    int DigitsForLines() const;
+    void FollowGutterWidth();
     void UpdateMouseShape(QPoint point);
     void ForgetIdealColumnIfMoved(TextPos before);
     void RestartCaretBlink();
     ExpandedLengthCache::Measure LengthMeasure() const;
 
+    ViewState st;
     std::unique_ptr<ViewPainter> painter;
     std::unique_ptr<ViewScroller> scroller;
     std::unique_ptr<CaretMotion> motion;
@@ -227,25 +235,16 @@ private:
     int tabSize = 4;
     int visibleLines = -1;
     int visibleColumns = -1;
-    int idealColumn = -1;
-    bool focused = false; // as last told by focus events
-    TextPos anchor;
+    bool lineNumbers = false;
+    int gutterDigits = 0; // digits the line-number column has room for
     QFont fontDesc;
     QFont fonts[4];
     bool fontMade[4] = {false, false, false, false};
     CookieCache cookies;
     ExpandedLengthCache lengths;
-    bool draggingText = false;
-    TextPos orderedSelStart, orderedSelEnd;
-    TextPos cursor;
-    TextPos selStart, selEnd;
     bool caretSuppressed = false;
     CTextBuffer* buffer = nullptr;
     bool lockHorzBar = false;
-    TextPos dragStart, dragEnd;
-    bool keepSelectionVisible = false;
-    int topLine = 0;
-    int firstColumn = 0;
 
     // The caret is drawn by the painter: where, and whether it shows now.
     QRect caretRect;
@@ -253,7 +252,4 @@ private:
     bool caretShown = false;
     QBasicTimer blinkTimer;
 
-    std::shared_ptr<PaneGroup> paneGroup;
-    int paneRow = 0;
-    int paneColumn = 0;
 };

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "editor/text/WordMotion.h"
 #include "editor/view/CTextView.h"
 #include "editor/view/ViewCommands.h"
-#include "editor/view/WordMotion.h"
 
 bool CaretMotion::Execute(int id) {
     const bool extend = (id - ID_MOVE_CHAR_LEFT) % 2 == 1 && id != ID_SCROLL_DOWN;
@@ -57,13 +57,13 @@ bool CaretMotion::Execute(int id) {
         return true;
     case ID_MOVE_TEXT_BEGIN:
     case ID_EXTEND_TEXT_BEGIN:
-        v.cursor = {0, 0};
+        st.cursor = {0, 0};
         Finish(extend);
         return true;
     case ID_MOVE_TEXT_END:
     case ID_EXTEND_TEXT_END: {
         const int last = v.LineCount() - 1;
-        v.cursor = {v.LineLength(last), last};
+        st.cursor = {last, v.LineLength(last)};
         Finish(extend);
         return true;
     }
@@ -74,153 +74,153 @@ bool CaretMotion::Execute(int id) {
 
 void CaretMotion::Finish(bool extend, bool keepIdeal) {
     if (!keepIdeal)
-        v.idealColumn = v.ColumnOfChar(v.cursor.y, v.cursor.x);
-    v.ScrollIntoView(v.cursor);
+        st.idealColumn = v.ColumnOfChar(st.cursor.y, st.cursor.x);
+    v.ScrollIntoView(st.cursor);
     v.PlaceCaret();
     if (!extend)
-        v.anchor = v.cursor;
-    v.SelectRange(v.anchor, v.cursor);
+        st.anchor = st.cursor;
+    v.SelectRange(st.anchor, st.cursor);
 }
 
 bool CaretMotion::Collapsing(bool extend) {
     v.OrderSelection();
-    return !extend && !(v.orderedSelStart == v.orderedSelEnd);
+    return !extend && !(st.orderedSelStart == st.orderedSelEnd);
 }
 
 void CaretMotion::CharLeft(bool extend) {
     if (Collapsing(extend)) {
-        v.cursor = v.orderedSelStart;
-    } else if (v.cursor.x > 0) {
-        --v.cursor.x;
-        if (v.SplitsDoubleByteChar(v.cursor))
-            --v.cursor.x;
-    } else if (v.cursor.y > 0) {
-        --v.cursor.y;
-        v.cursor.x = v.LineLength(v.cursor.y);
+        st.cursor = st.orderedSelStart;
+    } else if (st.cursor.x > 0) {
+        --st.cursor.x;
+        if (v.SplitsDoubleByteChar(st.cursor))
+            --st.cursor.x;
+    } else if (st.cursor.y > 0) {
+        --st.cursor.y;
+        st.cursor.x = v.LineLength(st.cursor.y);
     }
     Finish(extend);
 }
 
 void CaretMotion::CharRight(bool extend) {
     if (Collapsing(extend)) {
-        v.cursor = v.orderedSelEnd;
-    } else if (v.cursor.x >= v.LineLength(v.cursor.y)) {
-        if (v.cursor.y < v.LineCount() - 1)
-            v.cursor = {0, v.cursor.y + 1};
+        st.cursor = st.orderedSelEnd;
+    } else if (st.cursor.x >= v.LineLength(st.cursor.y)) {
+        if (st.cursor.y < v.LineCount() - 1)
+            st.cursor = {st.cursor.y + 1, 0};
     } else {
-        ++v.cursor.x;
-        if (v.SplitsDoubleByteChar(v.cursor))
-            ++v.cursor.x;
+        ++st.cursor.x;
+        if (v.SplitsDoubleByteChar(st.cursor))
+            ++st.cursor.x;
     }
     Finish(extend);
 }
 
 bool CaretMotion::WordLeft(bool extend) {
     if (Collapsing(extend)) {
-        v.cursor = v.orderedSelStart;
+        st.cursor = st.orderedSelStart;
         Finish(extend);
         return true;
     }
-    TextPos pos = v.cursor;
+    TextPos pos = st.cursor;
     if (pos.x == 0) {
         if (pos.y == 0)
             return false;
         --pos.y;
         pos.x = v.LineLength(pos.y);
     }
-    pos.x = WordLeftInLine(v.LineView(pos.y), pos.x);
-    v.cursor = pos;
+    pos.x = WordLeftInLine(v.LineView(pos.y), pos.x, v.Encoding());
+    st.cursor = pos;
     Finish(extend);
     return true;
 }
 
 bool CaretMotion::WordRight(bool extend) {
     if (Collapsing(extend)) {
-        v.cursor = v.orderedSelEnd;
+        st.cursor = st.orderedSelEnd;
         Finish(extend);
         return true;
     }
-    TextPos pos = v.cursor;
+    TextPos pos = st.cursor;
     if (pos.x >= v.LineLength(pos.y)) {
         if (pos.y >= v.LineCount() - 1)
             return false;
-        pos = {0, pos.y + 1};
+        pos = {pos.y + 1, 0};
         if (v.LineLength(pos.y) == 0) {
             // An empty line: on as a plain character move from there.
-            v.cursor = pos;
+            st.cursor = pos;
             CharRight(extend);
             return true;
         }
     }
-    pos.x = WordRightInLine(v.LineView(pos.y), pos.x);
-    v.cursor = pos;
+    pos.x = WordRightInLine(v.LineView(pos.y), pos.x, v.Encoding());
+    st.cursor = pos;
     Finish(extend);
     return true;
 }
 
 TextPos CaretMotion::Vertical(TextPos from, int line) {
-    if (v.idealColumn == -1)
-        v.idealColumn = v.ColumnOfChar(from.y, from.x);
-    int x = std::min(v.CharAtColumn(line, v.idealColumn), v.LineLength(line));
-    return v.GuardDoubleByte({x, line});
+    if (st.idealColumn == -1)
+        st.idealColumn = v.ColumnOfChar(from.y, from.x);
+    int x = std::min(v.CharAtColumn(line, st.idealColumn), v.LineLength(line));
+    return v.GuardDoubleByte({line, x});
 }
 
 void CaretMotion::LineUp(bool extend) {
     if (Collapsing(extend))
-        v.cursor = v.orderedSelStart;
-    if (v.cursor.y > 0)
-        v.cursor = Vertical(v.cursor, v.cursor.y - 1);
+        st.cursor = st.orderedSelStart;
+    if (st.cursor.y > 0)
+        st.cursor = Vertical(st.cursor, st.cursor.y - 1);
     Finish(extend, true);
 }
 
 void CaretMotion::LineDown(bool extend) {
     if (Collapsing(extend))
-        v.cursor = v.orderedSelEnd;
-    if (v.cursor.y < v.LineCount() - 1)
-        v.cursor = Vertical(v.cursor, v.cursor.y + 1);
+        st.cursor = st.orderedSelEnd;
+    if (st.cursor.y < v.LineCount() - 1)
+        st.cursor = Vertical(st.cursor, st.cursor.y + 1);
     Finish(extend, true);
 }
 
 void CaretMotion::PageUp(bool extend) {
     const int page = v.VisibleLines() - 1;
-    const int top = std::max(0, v.topLine - page);
-    if (top != v.topLine) {
+    const int top = std::max(0, st.topLine - page);
+    if (top != st.topLine) {
         v.ScrollTopTo(top, true);
         v.SyncSiblingScroll(true);
     }
-    const int line = std::max(0, v.cursor.y - page);
-    v.cursor = v.GuardDoubleByte({std::min(v.cursor.x, v.LineLength(line)), line});
+    const int line = std::max(0, st.cursor.y - page);
+    st.cursor = v.GuardDoubleByte({line, std::min(st.cursor.x, v.LineLength(line))});
     Finish(extend);
 }
 
 void CaretMotion::PageDown(bool extend) {
     const int page = v.VisibleLines() - 1;
     const int last = v.LineCount() - 1;
-    const int top = std::min(last, v.topLine + page);
-    if (top != v.topLine) {
+    const int top = std::min(last, st.topLine + page);
+    if (top != st.topLine) {
         v.ScrollTopTo(top, true);
         v.SyncSiblingScroll(true);
     }
-    const int line = std::min(last, v.cursor.y + page);
-    v.cursor = v.GuardDoubleByte({std::min(v.cursor.x, v.LineLength(line)), line});
+    const int line = std::min(last, st.cursor.y + page);
+    st.cursor = v.GuardDoubleByte({line, std::min(st.cursor.x, v.LineLength(line))});
     Finish(extend);
 }
 
 void CaretMotion::Home(bool extend) {
-    const int length = v.LineLength(v.cursor.y);
-    const int first = FirstNonBlank(v.LineView(v.cursor.y));
-    v.cursor.x = (first == length || v.cursor.x == first) ? 0 : first;
+    const int length = v.LineLength(st.cursor.y);
+    const int first = FirstNonBlank(v.LineView(st.cursor.y));
+    st.cursor.x = (first == length || st.cursor.x == first) ? 0 : first;
     Finish(extend);
 }
 
 void CaretMotion::End(bool extend) {
-    v.cursor.x = v.LineLength(v.cursor.y);
+    st.cursor.x = v.LineLength(st.cursor.y);
     Finish(extend);
 }
 
 void CaretMotion::SelectAll() {
     const int last = v.LineCount() - 1;
-    v.cursor = {v.LineLength(last), last};
-    v.SelectRange({0, 0}, v.cursor);
+    st.cursor = {last, v.LineLength(last)};
+    v.SelectRange({0, 0}, st.cursor);
     v.PlaceCaret();
 }

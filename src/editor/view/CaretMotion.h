@@ -2,12 +2,13 @@
 #include "editor/buffer/TextPos.h"
 
 class CTextView;
+struct ViewState;
 
 // The keyboard movement commands of a text view, plain and extending the
 // selection, and select all.
 class CaretMotion {
 public:
-    explicit CaretMotion(CTextView& view) : v(view) {}
+    CaretMotion(CTextView& view, ViewState& state) : v(view), st(state) {}
 
     // A movement command id (37100 .. 37125); false for any other id.
     bool Execute(int id);
@@ -33,4 +34,5 @@ private:
     TextPos Vertical(TextPos from, int line);
 
     CTextView& v;
+    ViewState& st;
 };

@@ -5,8 +5,8 @@
 #include <algorithm>
 
 #include "editor/buffer/CTextBuffer.h"
+#include "editor/text/WordMotion.h"
 #include "editor/view/CTextView.h"
-#include "editor/view/WordMotion.h"
 
 void MouseSelection::Reset() {
     StopSelecting();
@@ -22,8 +22,8 @@ TextPos MouseSelection::Hit(QPoint point) {
 TextPos MouseSelection::AfterLine(int line) {
     const int last = v.LineCount() - 1;
     if (line >= last)
-        return {v.LineLength(last), last};
-    return {0, line + 1};
+        return {last, v.LineLength(last)};
+    return {line + 1, 0};
 }
 
 void MouseSelection::StartSelecting(bool words, bool lines) {
@@ -43,12 +43,12 @@ void MouseSelection::FocusLost() {
 }
 
 void MouseSelection::WordRange(TextPos p, TextPos& first, TextPos& second) {
-    if (p < v.anchor) {
-        first = {WordStartBefore(v.LineView(p.y), p.x), p.y};
-        second = {WordEndAfter(v.LineView(v.anchor.y), v.anchor.x), v.anchor.y};
+    if (p < st.anchor) {
+        first = {p.y, WordStartBefore(v.LineView(p.y), p.x, v.Encoding())};
+        second = {st.anchor.y, WordEndAfter(v.LineView(st.anchor.y), st.anchor.x, v.Encoding())};
     } else {
-        first = {WordStartBefore(v.LineView(v.anchor.y), v.anchor.x), v.anchor.y};
-        second = {WordEndAfter(v.LineView(p.y), p.x), p.y};
+        first = {st.anchor.y, WordStartBefore(v.LineView(st.anchor.y), st.anchor.x, v.Encoding())};
+        second = {p.y, WordEndAfter(v.LineView(p.y), p.x, v.Encoding())};
     }
 }
 
@@ -56,45 +56,45 @@ void MouseSelection::LeftDown(QPoint point, Qt::KeyboardModifiers mods) {
     const bool shift = mods & Qt::ShiftModifier;
     const bool ctrl = mods & Qt::ControlModifier;
     lastPoint = point;
-    if (point.x() < CTextView::MarginWidth()) {
+    if (point.x() < v.MarginWidth()) {
         if (ctrl) {
             v.SelectAll();
             return;
         }
         TextPos p = Hit(point);
         p.x = 0;
-        v.cursor = p;
+        st.cursor = p;
         if (!shift)
-            v.anchor = v.cursor;
-        const TextPos e = AfterLine(v.anchor.y);
-        v.cursor = {0, p.y};
+            st.anchor = st.cursor;
+        const TextPos e = AfterLine(st.anchor.y);
+        st.cursor = {p.y, 0};
         v.PlaceCaret();
-        v.ScrollIntoView(v.cursor);
-        v.SelectRange(e, v.cursor);
+        v.ScrollIntoView(st.cursor);
+        v.SelectRange(e, st.cursor);
         StartSelecting(false, true);
         return;
     }
 
     if (!v.InSelection(v.PointToTextPos(point)) || !v.HasSelection()) {
         const TextPos p = Hit(point);
-        v.cursor = p;
+        st.cursor = p;
         if (!shift)
-            v.anchor = v.cursor;
-        TextPos first = v.anchor, second = v.cursor;
+            st.anchor = st.cursor;
+        TextPos first = st.anchor, second = st.cursor;
         if (ctrl) {
-            if (v.cursor < v.anchor) {
-                first = {WordStartBefore(v.LineView(v.cursor.y), v.cursor.x), v.cursor.y};
-                second = {WordEndAfter(v.LineView(v.anchor.y), v.anchor.x), v.anchor.y};
+            if (st.cursor < st.anchor) {
+                first = {st.cursor.y, WordStartBefore(v.LineView(st.cursor.y), st.cursor.x, v.Encoding())};
+                second = {st.anchor.y, WordEndAfter(v.LineView(st.anchor.y), st.anchor.x, v.Encoding())};
             } else {
-                first = {WordStartBefore(v.LineView(v.anchor.y), v.anchor.x), v.anchor.y};
-                second = {WordEndAfter(v.LineView(v.cursor.y), v.cursor.x), v.cursor.y};
+                first = {st.anchor.y, WordStartBefore(v.LineView(st.anchor.y), st.anchor.x, v.Encoding())};
+                second = {st.cursor.y, WordEndAfter(v.LineView(st.cursor.y), st.cursor.x, v.Encoding())};
             }
         }
         first = v.GuardDoubleByte(first);
         second = v.GuardDoubleByte(second);
-        v.cursor = second;
+        st.cursor = second;
         v.PlaceCaret();
-        v.ScrollIntoView(v.cursor);
+        v.ScrollIntoView(st.cursor);
         v.SelectRange(first, second);
         StartSelecting(ctrl, false);
         return;
@@ -105,18 +105,18 @@ void MouseSelection::LeftDown(QPoint point, Qt::KeyboardModifiers mods) {
 void MouseSelection::Move(QPoint point) {
     if (mouseSelecting) {
         lastPoint = point;
-        const bool onMargin = point.x() < CTextView::MarginWidth();
+        const bool onMargin = point.x() < v.MarginWidth();
         const TextPos p = Hit(point);
         if (lineMode && onMargin) {
             TextPos first, second;
-            if (p < v.anchor) {
-                first = {0, p.y};
-                second = AfterLine(v.anchor.y);
+            if (p < st.anchor) {
+                first = {p.y, 0};
+                second = AfterLine(st.anchor.y);
             } else {
-                first = {0, v.anchor.y};
+                first = {st.anchor.y, 0};
                 second = AfterLine(p.y);
             }
-            v.cursor = {0, p.y};
+            st.cursor = {p.y, 0};
             v.PlaceCaret();
             v.SelectRange(first, second);
             return;
@@ -125,11 +125,11 @@ void MouseSelection::Move(QPoint point) {
             v.viewport()->setCursor(Qt::IBeamCursor);
             wordMode = lineMode = false;
         }
-        TextPos first = v.anchor, second = p;
+        TextPos first = st.anchor, second = p;
         if (wordMode)
             WordRange(p, first, second);
         second = v.GuardDoubleByte(second);
-        v.cursor = second;
+        st.cursor = second;
         v.PlaceCaret();
         v.SelectRange(first, second);
     }
@@ -148,11 +148,11 @@ void MouseSelection::StartDrag() {
         buffer->BeginEditGroup(false);
     auto* drag = new QDrag(&v);
     drag->setMimeData(data);
-    v.draggingText = true;
+    st.draggingText = true;
     const Qt::DropAction effect = v.ExecDrag(*drag, v.AllowedDropEffects());
     if (effect != Qt::IgnoreAction)
         v.AfterDragSource(effect);
-    v.draggingText = false;
+    st.draggingText = false;
     if (buffer != nullptr && v.Buffer() == buffer)
         buffer->EndEditGroup(&v);
 }
@@ -165,32 +165,32 @@ void MouseSelection::LeftUp(QPoint point) {
             if (wordMode) {
                 WordRange(p, first, second);
             } else {
-                first = v.anchor;
-                second = v.cursor;
+                first = st.anchor;
+                second = st.cursor;
             }
-        } else if (p < v.anchor) {
-            first = {0, p.y};
-            second = AfterLine(v.anchor.y);
-            v.cursor = first;
+        } else if (p < st.anchor) {
+            first = {p.y, 0};
+            second = AfterLine(st.anchor.y);
+            st.cursor = first;
         } else {
-            first = {0, v.anchor.y};
+            first = {st.anchor.y, 0};
             second = AfterLine(p.y);
         }
         first = v.GuardDoubleByte(first);
         second = v.GuardDoubleByte(second);
-        if (!lineMode || !(p < v.anchor))
-            v.cursor = second;
-        v.ScrollIntoView(v.cursor);
+        if (!lineMode || !(p < st.anchor))
+            st.cursor = second;
+        v.ScrollIntoView(st.cursor);
         v.PlaceCaret();
         v.SelectRange(first, second);
         StopSelecting();
     }
     if (pendingDrag) {
         pendingDrag = false;
-        v.cursor = v.GuardDoubleByte(Hit(point));
-        v.ScrollIntoView(v.cursor);
+        st.cursor = v.GuardDoubleByte(Hit(point));
+        v.ScrollIntoView(st.cursor);
         v.PlaceCaret();
-        v.SelectRange(v.cursor, v.cursor);
+        v.SelectRange(st.cursor, st.cursor);
     }
 }
 
@@ -204,7 +204,7 @@ void MouseSelection::AutoScroll() {
     const int h = v.LineHeight();
     bool scrolled = false;
 
-    int top = v.topLine;
+    int top = st.topLine;
     if (m.y() < client.top()) {
         top -= 1;
         if (m.y() < client.top() - h)
@@ -215,19 +215,19 @@ void MouseSelection::AutoScroll() {
             top += 2;
     }
     top = std::clamp(top, 0, v.LineCount() - 1);
-    if (top != v.topLine) {
+    if (top != st.topLine) {
         v.ScrollTopTo(top, true);
         v.SyncSiblingScroll(true);
         scrolled = true;
     }
 
-    int first = v.firstColumn;
+    int first = st.firstColumn;
     if (m.x() < client.left())
         first -= 1;
     else if (m.x() >= client.right() + 1)
         first += 1;
     first = std::max(0, std::min(first, v.LongestLineLength() - 1));
-    if (first != v.firstColumn) {
+    if (first != st.firstColumn) {
         v.ScrollLeftTo(first, true);
         v.PlaceCaret();
         v.SyncSiblingScroll(false);
@@ -236,11 +236,11 @@ void MouseSelection::AutoScroll() {
 
     if (scrolled) {
         const TextPos p = Hit(m);
-        if (!(p == v.cursor)) {
-            v.cursor = p;
+        if (!(p == st.cursor)) {
+            st.cursor = p;
             v.PlaceCaret();
         }
-        v.SelectRange(v.anchor, v.cursor);
+        v.SelectRange(st.anchor, st.cursor);
     }
 }
 
@@ -249,13 +249,13 @@ void MouseSelection::DoubleClick(QPoint point) {
         return;
     lastPoint = point;
     const TextPos p = Hit(point);
-    v.cursor = v.anchor = p;
+    st.cursor = st.anchor = p;
     const std::string_view line = v.LineView(p.y);
-    const TextPos first{WordStartBefore(line, p.x), p.y};
-    const TextPos second{WordEndAfter(line, p.x), p.y};
-    v.cursor = second;
+    const TextPos first{p.y, WordStartBefore(line, p.x, v.Encoding())};
+    const TextPos second{p.y, WordEndAfter(line, p.x, v.Encoding())};
+    st.cursor = second;
     v.PlaceCaret();
-    v.ScrollIntoView(v.cursor);
+    v.ScrollIntoView(st.cursor);
     v.SelectRange(first, second);
     StartSelecting(true, false);
 }
@@ -265,7 +265,7 @@ void MouseSelection::RightDown(QPoint point) {
     if (v.InSelection(p))
         return;
     p = v.GuardDoubleByte(p);
-    v.cursor = v.anchor = p;
+    st.cursor = st.anchor = p;
     v.SelectRange(p, p);
     v.ScrollIntoView(p);
     v.PlaceCaret();

@@ -6,13 +6,14 @@
 #include "editor/buffer/TextPos.h"
 
 class CTextView;
+struct ViewState;
 
 // Mouse selection in a text view: click, Shift-click, Ctrl-click by words,
 // double-click, whole lines from the margin, dragging with auto-scroll, and
 // starting a drag of the selection.
 class MouseSelection {
 public:
-    explicit MouseSelection(CTextView& view) : v(view) {}
+    MouseSelection(CTextView& view, ViewState& state) : v(view), st(state) {}
 
     void Reset();
     bool Selecting() const { return mouseSelecting; }
@@ -43,6 +44,7 @@ private:
     void WordRange(TextPos p, TextPos& first, TextPos& second);
 
     CTextView& v;
+    ViewState& st;
     bool pendingDrag = false;
     bool mouseSelecting = false;
     bool wordMode = false;

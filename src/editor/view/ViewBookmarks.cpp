@@ -12,7 +12,7 @@ uint32_t NumberedBit(int n) {
 } // namespace
 
 void ViewBookmarks::GoToLine(int line) {
-    const TextPos p{0, line};
+    const TextPos p{line, 0};
     v.PlaceCursor(p);
     v.SelectRange(p, p);
     v.PlaceAnchor(p);

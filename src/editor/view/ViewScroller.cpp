@@ -23,9 +23,9 @@ private:
 } // namespace
 
 void ViewScroller::ScrollTopTo(int line, bool redrawBar) {
-    if (line == v.topLine)
+    if (line == st.topLine)
         return;
-    v.topLine = line;
+    st.topLine = line;
     v.viewport()->update();
     if (redrawBar)
         UpdateVertBar(true);
@@ -33,9 +33,9 @@ void ViewScroller::ScrollTopTo(int line, bool redrawBar) {
 }
 
 void ViewScroller::ScrollLeftTo(int column, bool redrawBar) {
-    if (column == v.firstColumn)
+    if (column == st.firstColumn)
         return;
-    v.firstColumn = column;
+    st.firstColumn = column;
     v.viewport()->update();
     if (redrawBar)
         UpdateHorzBar(true);
@@ -47,22 +47,22 @@ void ViewScroller::UpdateVertBar(bool positionOnly) {
     const int count = v.LineCount();
     const int visible = v.VisibleLines();
     if (!positionOnly) {
-        if (visible >= count && v.topLine > 0) {
-            v.topLine = 0;
+        if (visible >= count && st.topLine > 0) {
+            st.topLine = 0;
             v.viewport()->update();
             v.PlaceCaret();
         }
         // The thumb stops where the last line shows at the bottom, unless the
         // view was scrolled further by line steps.
-        const int maximum = std::max({0, count - visible, v.topLine});
+        const int maximum = std::max({0, count - visible, st.topLine});
         bar->setRange(0, maximum);
         bar->setPageStep(std::max(1, visible));
         bar->setSingleStep(1);
         bar->setEnabled(visible < count);
-    } else if (v.topLine > bar->maximum()) {
-        bar->setMaximum(v.topLine);
+    } else if (st.topLine > bar->maximum()) {
+        bar->setMaximum(st.topLine);
     }
-    bar->setValue(v.topLine);
+    bar->setValue(st.topLine);
 }
 
 void ViewScroller::UpdateHorzBar(bool positionOnly) {
@@ -71,14 +71,14 @@ void ViewScroller::UpdateHorzBar(bool positionOnly) {
     if (!positionOnly) {
         const int longest = v.LongestLineLength();
         const int visible = v.VisibleColumns();
-        bar->setRange(0, std::max({0, longest - visible, v.firstColumn}));
+        bar->setRange(0, std::max({0, longest - visible, st.firstColumn}));
         bar->setPageStep(std::max(1, visible));
         bar->setSingleStep(1);
         bar->setEnabled(visible < longest);
-    } else if (v.firstColumn > bar->maximum()) {
-        bar->setMaximum(v.firstColumn);
+    } else if (st.firstColumn > bar->maximum()) {
+        bar->setMaximum(st.firstColumn);
     }
-    bar->setValue(v.firstColumn);
+    bar->setValue(st.firstColumn);
 }
 
 void ViewScroller::BarsMoved() {
@@ -86,13 +86,13 @@ void ViewScroller::BarsMoved() {
         return;
     BarGuard guard(settingBars);
     const int top = std::clamp(v.verticalScrollBar()->value(), 0, v.LineCount() - 1);
-    if (top != v.topLine) {
+    if (top != st.topLine) {
         ScrollTopTo(top, false);
         SyncSiblings(true);
     }
     const int longest = v.LongestLineLength();
     const int column = std::max(0, std::min(v.horizontalScrollBar()->value(), longest - 1));
-    if (column != v.firstColumn) {
+    if (column != st.firstColumn) {
         ScrollLeftTo(column, false);
         v.PlaceCaret();
         SyncSiblings(false);
@@ -101,26 +101,26 @@ void ViewScroller::BarsMoved() {
 
 void ViewScroller::ScrollIntoView(TextPos pos) {
     const int visible = v.VisibleLines();
-    int top = v.topLine;
+    int top = st.topLine;
     if (pos.y >= top + visible)
         top = pos.y - visible + 1;
     else if (pos.y < top)
         top = pos.y;
     top = std::clamp(top, 0, v.LineCount() - 1);
-    if (top != v.topLine) {
+    if (top != st.topLine) {
         ScrollTopTo(top, true);
         SyncSiblings(true);
     }
 
     const int c = v.ColumnOfChar(pos.y, pos.x);
     const int columns = v.VisibleColumns();
-    int first = v.firstColumn;
+    int first = st.firstColumn;
     if (c > first + columns)
         first = c - columns;
     else if (c < first)
         first = c;
     first = std::max(0, std::min(first, v.LongestLineLength() - 1));
-    if (first != v.firstColumn) {
+    if (first != st.firstColumn) {
         ScrollLeftTo(first, true);
         v.PlaceCaret();
         SyncSiblings(false);
@@ -128,7 +128,7 @@ void ViewScroller::ScrollIntoView(TextPos pos) {
 }
 
 void ViewScroller::ScrollLines(int delta) {
-    const int top = v.topLine + delta;
+    const int top = st.topLine + delta;
     if (top < 0 || top > v.LineCount() - 1)
         return;
     ScrollTopTo(top, true);
@@ -136,7 +136,7 @@ void ViewScroller::ScrollLines(int delta) {
 }
 
 void ViewScroller::ScrollColumns(int delta) {
-    const int first = v.firstColumn + delta;
+    const int first = st.firstColumn + delta;
     if (first < 0 || first > v.LongestLineLength() - 1)
         return;
     ScrollLeftTo(first, true);
@@ -144,12 +144,12 @@ void ViewScroller::ScrollColumns(int delta) {
 }
 
 void ViewScroller::SyncSiblings(bool vertical) {
-    if (!v.paneGroup)
+    if (!st.paneGroup)
         return;
-    for (const auto& pane : v.paneGroup->panes) {
+    for (const auto& pane : st.paneGroup->panes) {
         if (pane.view == &v)
             continue;
-        if (vertical ? pane.row == v.paneRow : pane.column == v.paneColumn)
+        if (vertical ? pane.row == st.paneRow : pane.column == st.paneColumn)
             pane.view->FollowSiblingScroll(&v, vertical);
     }
 }
@@ -157,23 +157,23 @@ void ViewScroller::SyncSiblings(bool vertical) {
 void ViewScroller::Follow(CTextView* source, bool vertical) {
     if (source == &v)
         return;
-    if (vertical && source->topLine != v.topLine)
-        ScrollTopTo(source->topLine, true);
-    if (!vertical && source->firstColumn != v.firstColumn)
-        ScrollLeftTo(source->firstColumn, true);
+    if (vertical && source->TopLine() != st.topLine)
+        ScrollTopTo(source->TopLine(), true);
+    if (!vertical && source->FirstColumn() != st.firstColumn)
+        ScrollLeftTo(source->FirstColumn(), true);
     v.PlaceCaret();
 }
 
 void ViewScroller::FollowPanesAtStart() {
-    if (!v.paneGroup)
+    if (!st.paneGroup)
         return;
-    for (const auto& pane : v.paneGroup->panes) {
+    for (const auto& pane : st.paneGroup->panes) {
         if (pane.view == &v)
             continue;
-        if (v.paneRow != 0 && pane.row == 0 && pane.column == v.paneColumn)
-            v.firstColumn = pane.view->firstColumn;
-        if (v.paneColumn != 0 && pane.column == 0 && pane.row == v.paneRow)
-            v.topLine = pane.view->topLine;
+        if (st.paneRow != 0 && pane.row == 0 && pane.column == st.paneColumn)
+            st.firstColumn = pane.view->FirstColumn();
+        if (st.paneColumn != 0 && pane.column == 0 && pane.row == st.paneRow)
+            st.topLine = pane.view->TopLine();
     }
     UpdateVertBar(false);
     UpdateHorzBar(false);

@@ -2,13 +2,14 @@
 #include "editor/buffer/TextPos.h"
 
 class CTextView;
+struct ViewState;
 
 // The scroll position of a text view: top line and first column, the two
 // scroll bars, keeping a position in sight, and following the other panes of
 // a splitter.
 class ViewScroller {
 public:
-    explicit ViewScroller(CTextView& view) : v(view) {}
+    ViewScroller(CTextView& view, ViewState& state) : v(view), st(state) {}
 
     void ScrollTopTo(int line, bool redrawBar);
     void ScrollLeftTo(int column, bool redrawBar);
@@ -27,5 +28,6 @@ public:
 
 private:
     CTextView& v;
+    ViewState& st;
     bool settingBars = false;
 };

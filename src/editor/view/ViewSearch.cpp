@@ -3,10 +3,10 @@
 #include "common/Gbk.h"
 #include "common/StringTable.h"
 #include "editor/buffer/CTextBuffer.h"
+#include "editor/text/TextSearch.h"
 #include "editor/view/CFindDialog.h"
 #include "editor/view/CTextView.h"
 #include "editor/view/EditorProfile.h"
-#include "editor/view/TextSearch.h"
 
 bool ViewSearch::Search(std::string_view text, TextPos start, uint32_t flags, bool wrap,
                         TextPos& found) {
@@ -18,8 +18,8 @@ bool ViewSearch::Search(std::string_view text, TextPos start, uint32_t flags, bo
 }
 
 void ViewSearch::SelectFound(TextPos p, int length) {
-    const TextPos end{p.x + length, p.y};
-    v.cursor = end;
+    const TextPos end{p.y, p.x + length};
+    st.cursor = end;
     v.PlaceAnchor(end);
     v.SelectRange(p, end);
     v.PlaceCaret();

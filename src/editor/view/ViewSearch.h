@@ -6,13 +6,14 @@
 #include "editor/buffer/TextPos.h"
 
 class CTextView;
+struct ViewState;
 
 // The find commands of a text view: the Find dialog, find next and find
 // previous, and the last search they share. Each view has its own; it is
 // forgotten when the view resets its state.
 class ViewSearch {
 public:
-    explicit ViewSearch(CTextView& view) : v(view) {}
+    ViewSearch(CTextView& view, ViewState& state) : v(view), st(state) {}
 
     void Reset() { lastSearchValid = false; }
     bool LastSearchValid() const { return lastSearchValid; }
@@ -35,6 +36,7 @@ private:
     void FindNextWith(uint32_t flags);
 
     CTextView& v;
+    ViewState& st;
     bool lastSearchValid = false;
     uint32_t lastSearchFlags = 0;
     std::string lastSearchText;

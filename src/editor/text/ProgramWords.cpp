@@ -1,4 +1,4 @@
-#include "editor/view/ProgramWords.h"
+#include "editor/text/ProgramWords.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
-#include "editor/view/ProgramScanner.h"
+#include "editor/text/ProgramScanner.h"
 
-#include "editor/view/ProgramWords.h"
+#include "editor/text/ProgramWords.h"
 
 namespace {
 
@@ -15,14 +15,11 @@ bool IsWordByte(char c) {
 
 class BlockWriter {
 public:
-    BlockWriter(ColourBlock* blocks, int& count) : blocks(blocks), count(count) {}
+    explicit BlockWriter(ColourBlocks* blocks) : blocks(blocks) {}
 
     void Add(int pos, int32_t colour) {
-        if (blocks == nullptr)
-            return;
-        if (count > 0 && blocks[count - 1].pos > pos)
-            return;
-        blocks[count++] = {pos, colour};
+        if (blocks != nullptr)
+            blocks->Add(pos, colour);
     }
 
     void Word(std::string_view line, int start, int end) {
@@ -34,8 +31,7 @@ public:
     }
 
 private:
-    ColourBlock* blocks;
-    int& count;
+    ColourBlocks* blocks;
 };
 
 int32_t RunColour(uint32_t cookie) {
@@ -50,14 +46,13 @@ int32_t RunColour(uint32_t cookie) {
 
 } // namespace
 
-uint32_t ScanProgramLine(uint32_t cookie, std::string_view line, ColourBlock* blocks,
-                         int& blockCount) {
+uint32_t ScanProgramLine(uint32_t cookie, std::string_view line, ColourBlocks* blocks) {
     const int n = static_cast<int>(line.size());
     if (n <= 0)
         return cookie & COOKIE_BLOCK_COMMENT;
 
     const char* s = line.data();
-    BlockWriter out(blocks, blockCount);
+    BlockWriter out(blocks);
     bool firstChar = (cookie & ~uint32_t(COOKIE_BLOCK_COMMENT)) == 0;
     bool newRun = true;
     bool stepBack = false;

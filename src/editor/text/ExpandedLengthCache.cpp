@@ -1,4 +1,4 @@
-#include "editor/view/ExpandedLengthCache.h"
+#include "editor/text/ExpandedLengthCache.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "editor/view/TextSearch.h"
+#include "editor/text/TextSearch.h"
 
 #include <algorithm>
 #include <climits>
@@ -45,13 +45,13 @@ bool SearchForward(const CTextBuffer& buffer, std::string_view what, TextPos sta
         while (cur.y <= end.y) {
             const std::string_view line = buffer.LineView(cur.y);
             if (int(line.size()) - cur.x <= 0) {
-                cur = {0, cur.y + 1};
+                cur = {cur.y + 1, 0};
                 continue;
             }
             const std::string_view hay = Haystack(line.substr(size_t(cur.x)), matchCase, scratch);
             const int m = MatchInLine(hay, what, word);
             if (m < 0) {
-                cur = {0, cur.y + 1};
+                cur = {cur.y + 1, 0};
                 continue;
             }
             cur.x += m;
@@ -80,7 +80,7 @@ bool SearchBackward(const CTextBuffer& buffer, std::string_view what, TextPos st
             const std::string_view hay = Haystack(buffer.LineView(y), matchCase, scratch);
             const int m = LastMatchBefore(hay, what, word, limit);
             if (m >= 0) {
-                found = {m, y};
+                found = {y, m};
                 return true;
             }
         }
@@ -145,6 +145,6 @@ bool SearchText(const CTextBuffer& buffer, std::string_view text, TextPos start,
     const int last = buffer.CountLines() - 1;
     if (last < 0)
         return false;
-    return SearchInRange(buffer, text, start, {0, 0}, {buffer.LineSize(last), last}, flags, wrap,
+    return SearchInRange(buffer, text, start, {0, 0}, {last, buffer.LineSize(last)}, flags, wrap,
                          found);
 }

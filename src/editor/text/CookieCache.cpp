@@ -1,4 +1,4 @@
-#include "editor/view/CookieCache.h"
+#include "editor/text/CookieCache.h"
 
 #include <algorithm>
 

@@ -1,9 +1,9 @@
-#include "editor/view/WordMotion.h"
+#include "editor/text/WordMotion.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "common/Gbk.h"
+#include "editor/text/TextEncoding.h"
 
 namespace {
 
@@ -15,10 +15,10 @@ enum class Kind { Word, White, Punct };
 
 // The characters of a line as (start byte) in order, with the line's length as
 // a final sentinel.
-std::vector<int> CharStarts(std::string_view line) {
+std::vector<int> CharStarts(std::string_view line, TextEncoding encoding) {
     std::vector<int> starts;
     starts.reserve(line.size() + 1);
-    for (size_t i = 0; i < line.size(); i += GbkCharLength(line, i))
+    for (size_t i = 0; i < line.size(); i += CharLength(line, i, encoding))
         starts.push_back(int(i));
     starts.push_back(int(line.size()));
     return starts;
@@ -32,7 +32,7 @@ size_t CharAt(const std::vector<int>& starts, int index) {
 
 Kind KeyKind(std::string_view line, const std::vector<int>& starts, size_t k) {
     int at = starts[k];
-    if (starts[k + 1] - at == 2)
+    if (starts[k + 1] - at > 1)
         return Kind::Punct;
     unsigned char b = static_cast<unsigned char>(line[size_t(at)]);
     return IsKeyWordChar(b) ? Kind::Word : IsWhiteByte(b) ? Kind::White : Kind::Punct;
@@ -41,7 +41,7 @@ Kind KeyKind(std::string_view line, const std::vector<int>& starts, size_t k) {
 bool MouseWord(std::string_view line, const std::vector<int>& starts, size_t k) {
     int at = starts[k];
     unsigned char b = static_cast<unsigned char>(line[size_t(at)]);
-    return starts[k + 1] - at == 2 || IsAsciiWord(b) || b >= 0xA0;
+    return starts[k + 1] - at > 1 || IsAsciiWord(b) || b >= 0xA0;
 }
 
 } // namespace
@@ -54,8 +54,8 @@ bool IsWhiteByte(unsigned char b) {
     return b == ' ' || (b >= '\t' && b <= '\r');
 }
 
-int WordLeftInLine(std::string_view line, int index) {
-    auto starts = CharStarts(line);
+int WordLeftInLine(std::string_view line, int index, TextEncoding encoding) {
+    auto starts = CharStarts(line, encoding);
     size_t k = CharAt(starts, std::clamp(index, 0, int(line.size())));
     while (k > 0 && KeyKind(line, starts, k - 1) == Kind::White)
         --k;
@@ -67,8 +67,8 @@ int WordLeftInLine(std::string_view line, int index) {
     return starts[k];
 }
 
-int WordRightInLine(std::string_view line, int index) {
-    auto starts = CharStarts(line);
+int WordRightInLine(std::string_view line, int index, TextEncoding encoding) {
+    auto starts = CharStarts(line, encoding);
     const size_t last = starts.size() - 1; // the sentinel
     size_t k = CharAt(starts, std::clamp(index, 0, int(line.size())));
     if (k < last) {
@@ -82,16 +82,16 @@ int WordRightInLine(std::string_view line, int index) {
     return starts[k];
 }
 
-int WordStartBefore(std::string_view line, int index) {
-    auto starts = CharStarts(line);
+int WordStartBefore(std::string_view line, int index, TextEncoding encoding) {
+    auto starts = CharStarts(line, encoding);
     size_t k = CharAt(starts, std::clamp(index, 0, int(line.size())));
     while (k > 0 && MouseWord(line, starts, k - 1))
         --k;
     return starts[k];
 }
 
-int WordEndAfter(std::string_view line, int index) {
-    auto starts = CharStarts(line);
+int WordEndAfter(std::string_view line, int index, TextEncoding encoding) {
+    auto starts = CharStarts(line, encoding);
     const size_t last = starts.size() - 1;
     size_t k = CharAt(starts, std::clamp(index, 0, int(line.size())));
     // An index inside a character counts from that character's start.

@@ -1,0 +1,130 @@
+#include "editor/text/LineGeometry.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+bool HasTab(std::string_view s) {
+    return std::memchr(s.data(), '\t', s.size()) != nullptr;
+}
+
+// Calls step(byte, length, column, cells, tab) for each character from the
+// start of the line until it returns false; returns the column reached.
+template <class Step>
+int Walk(std::string_view line, int tabSize, TextEncoding encoding, Step&& step) {
+    const size_t n = line.size();
+    int column = 0;
+    size_t i = 0;
+    while (i < n) {
+        const bool tab = line[i] == '\t';
+        const size_t len = tab ? 1 : CharLength(line, i, encoding);
+        const int cells = tab ? tabSize - column % tabSize : CharCells(line, i, len, encoding);
+        if (!step(int(i), int(len), column, cells, tab))
+            return column;
+        column += cells;
+        i += len;
+    }
+    return column;
+}
+
+// Where columns are bytes: GBK text without a tab.
+bool ColumnsAreBytes(std::string_view line, TextEncoding encoding) {
+    return encoding == TextEncoding::Gbk && !HasTab(line);
+}
+
+} // namespace
+
+int ColumnOfChar(std::string_view line, int index, int tabSize, TextEncoding encoding) {
+    const int n = std::clamp(index, 0, static_cast<int>(line.size()));
+    const std::string_view head = line.substr(0, size_t(n));
+    if (ColumnsAreBytes(head, encoding))
+        return n;
+    return Walk(head, tabSize, encoding, [](int, int, int, int, bool) { return true; });
+}
+
+int ExpandedLength(std::string_view line, int tabSize, TextEncoding encoding) {
+    if (ColumnsAreBytes(line, encoding))
+        return static_cast<int>(line.size());
+    return Walk(line, tabSize, encoding, [](int, int, int, int, bool) { return true; });
+}
+
+int CharAtColumn(std::string_view line, int column, int tabSize, TextEncoding encoding) {
+    if (column <= 0)
+        return 0;
+    int result = static_cast<int>(line.size());
+    Walk(line, tabSize, encoding, [&](int byte, int length, int col, int cells, bool tab) {
+        const int next = col + cells;
+        if (next < column)
+            return true;
+        if (tab)
+            result = next - tabSize / 2 >= column ? byte : byte + length;
+        else
+            result = column < next ? byte : byte + length;
+        return false;
+    });
+    return result;
+}
+
+int CharHitAtColumn(std::string_view line, int column, int tabSize, TextEncoding encoding) {
+    if (ColumnsAreBytes(line, encoding))
+        return GuardSplit(line, std::clamp(column, 0, static_cast<int>(line.size())), encoding);
+    int result = static_cast<int>(line.size());
+    Walk(line, tabSize, encoding, [&](int byte, int, int col, int cells, bool) {
+        if (col + cells <= column)
+            return true;
+        result = byte;
+        return false;
+    });
+    return result;
+}
+
+std::string ExpandTabs(std::string_view line, int start, int count, int tabSize,
+                       TextEncoding encoding) {
+    std::string out;
+    const int n = static_cast<int>(line.size());
+    start = std::clamp(start, 0, n);
+    const int end = std::min(n, start + std::max(count, 0));
+    if (end <= start)
+        return out;
+    out.reserve(size_t(end - start));
+    int column = ColumnOfChar(line, start, tabSize, encoding);
+    for (int i = start; i < end; ++i) {
+        if (line[size_t(i)] == '\t') {
+            const int next = column + tabSize - column % tabSize;
+            out.append(size_t(next - column), ' ');
+            column = next;
+            continue;
+        }
+        const size_t len = CharLength(line, size_t(i), encoding);
+        column += CharCells(line, size_t(i), len, encoding);
+        out.append(line.substr(size_t(i), len));
+        i += int(len) - 1;
+    }
+    return out;
+}
+
+void CharsInColumns(std::string_view line, int from, int to, int tabSize, TextEncoding encoding,
+                    std::vector<CellChar>& out) {
+    out.clear();
+    if (to <= from)
+        return;
+    if (ColumnsAreBytes(line, encoding)) {
+        // Column and byte are one: start at the character holding column from.
+        const int n = static_cast<int>(line.size());
+        int i = GuardSplit(line, std::clamp(from, 0, n), encoding);
+        while (i < n && i < to) {
+            const int len = static_cast<int>(CharLength(line, size_t(i), encoding));
+            out.push_back({i, len, i, len, false});
+            i += len;
+        }
+        return;
+    }
+    Walk(line, tabSize, encoding, [&](int byte, int length, int column, int cells, bool tab) {
+        if (column >= to)
+            return false;
+        if (column + cells > from || (cells == 0 && column >= from))
+            out.push_back({byte, length, column, cells, tab});
+        return true;
+    });
+}
