@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDropEvent>
+#include <QInputMethodEvent>
 #include <QMimeData>
 #include <QTest>
 
@@ -51,6 +52,32 @@ private slots:
         QVERIFY(view->PaneText(ID_INDICATOR_OVERWRITE).isEmpty());
         Type("q");
         QCOMPARE(Text(), std::string("xbcy|zqd"));
+    }
+
+    // Typed Chinese goes in as the document's own bytes, and overwrite and
+    // Backspace take a UTF-8 character whole.
+    void typingFollowsTheDocumentsEncoding() {
+        const std::string zhongUtf8 = "\xE4\xB8\xAD";
+        Open({"G1", "G2"});
+        buffer.SetEncoding(TextEncoding::Utf8);
+        QInputMethodEvent commit;
+        commit.setCommitString(QStringLiteral("中"));
+        Key(Qt::Key_End);
+        QApplication::sendEvent(view.get(), &commit);
+        QCOMPARE(Text(), "G1" + zhongUtf8 + "|G2");
+        Key(Qt::Key_Left);
+        QCOMPARE(view->Cursor(), (TextPos{0, 2}));
+        Key(Qt::Key_Insert);
+        Type("x"); // overwrites all three bytes
+        QCOMPARE(Text(), std::string("G1x|G2"));
+        Key(Qt::Key_Insert);
+        QApplication::sendEvent(view.get(), &commit);
+        Key(Qt::Key_Backspace);
+        QCOMPARE(Text(), std::string("G1x|G2"));
+        PlaceCaretAt(*view, {1, 0});
+        buffer.SetEncoding(TextEncoding::Gbk);
+        QApplication::sendEvent(view.get(), &commit);
+        QCOMPARE(Text(), "G1x|" + kZhong + "G2");
     }
 
     void enterInOverwriteModeMovesExceptOnTheLastLine() {

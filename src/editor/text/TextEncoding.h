@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 // How a document's bytes are shown: as GBK (the classic, and every received
@@ -25,6 +26,13 @@ int CharCells(std::string_view s, size_t i, size_t len, TextEncoding encoding);
 
 // True when index falls inside a character rather than between two.
 bool SplitsChar(std::string_view line, int index, TextEncoding encoding);
+
+// Text for the world outside (dialogs, the profile, other programs), as UTF-8:
+// bytes that start no character become U+FFFD, one per byte.
+std::string ShownAsUtf8(std::string_view bytes, TextEncoding encoding);
+// The document's bytes for text from outside; a GBK document gets '?' for
+// what GBK cannot hold.
+std::string Utf8AsDocument(std::string_view utf8, TextEncoding encoding);
 
 // The code point of the well-formed UTF-8 sequence of length len at i.
 char32_t DecodeUtf8(std::string_view s, size_t i, size_t len);

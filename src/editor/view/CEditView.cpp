@@ -89,10 +89,10 @@ void CEditView::TypeCharacter(std::string_view ch) {
         OrderedSelection(at, e);
         EraseSelection();
     } else if (overwrite && at.x < LineLength(at.y)) {
-        // The character under the cursor goes, both bytes of a double-byte one:
+        // The character under the cursor goes, all the bytes of a multi-byte one:
         // half a character left behind would corrupt the line.
         TextPos e{at.y, at.x + 1};
-        if (SplitsDoubleByteChar(e))
+        while (SplitsDoubleByteChar(e))
             ++e.x;
         b->EraseRange(this, at.y, at.x, e.y, e.x, ACTION_TYPING);
     }
@@ -160,7 +160,7 @@ void CEditView::Backspace() {
     TextPos p = end;
     if (p.x > 0) {
         --p.x;
-        if (SplitsDoubleByteChar(p))
+        while (SplitsDoubleByteChar(p))
             --p.x;
     } else if (p.y > 0) {
         p = {p.y - 1, LineLength(p.y - 1)};
@@ -182,7 +182,7 @@ void CEditView::Delete() {
             e = {e.y + 1, 0};
         } else {
             ++e.x;
-            if (SplitsDoubleByteChar(e))
+            while (SplitsDoubleByteChar(e))
                 ++e.x;
         }
     }
@@ -364,7 +364,7 @@ void CEditView::keyPressEvent(QKeyEvent* e) {
     }
     // Ctrl or Alt chords are shortcuts, not text; AltGr (both) types.
     if (!e->text().isEmpty() && ctrl == alt) {
-        TypeText(Utf8ToGbk(e->text().toStdString()));
+        TypeText(DocumentBytes(e->text()));
         e->accept();
         return;
     }
@@ -373,6 +373,6 @@ void CEditView::keyPressEvent(QKeyEvent* e) {
 
 void CEditView::inputMethodEvent(QInputMethodEvent* e) {
     if (!e->commitString().isEmpty())
-        TypeText(Utf8ToGbk(e->commitString().toStdString()));
+        TypeText(DocumentBytes(e->commitString()));
     e->accept();
 }

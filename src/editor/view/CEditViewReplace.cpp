@@ -14,9 +14,8 @@ void CEditView::Replace() {
         profile->beginGroup("Editor/Replace");
         dlg.matchCase = profile->value("MatchCase", 0).toInt() != 0;
         dlg.wholeWord = profile->value("WholeWord", 0).toInt() != 0;
-        dlg.findText = Utf8ToGbk(profile->value("FindWhat", QString()).toString().toStdString());
-        dlg.replaceText =
-            Utf8ToGbk(profile->value("ReplaceWith", QString()).toString().toStdString());
+        dlg.findText = DocumentBytes(profile->value("FindWhat", QString()).toString());
+        dlg.replaceText = DocumentBytes(profile->value("ReplaceWith", QString()).toString());
     }
     if (HasSelection()) {
         OrderedSelection(savedSelStart, savedSelEnd);
@@ -42,8 +41,8 @@ void CEditView::Replace() {
     profile->beginGroup("Editor/Replace");
     profile->setValue("MatchCase", dlg.matchCase ? 1 : 0);
     profile->setValue("WholeWord", dlg.wholeWord ? 1 : 0);
-    profile->setValue("FindWhat", QString::fromStdString(GbkToUtf8(dlg.findText)));
-    profile->setValue("ReplaceWith", QString::fromStdString(GbkToUtf8(dlg.replaceText)));
+    profile->setValue("FindWhat", ShownText(dlg.findText));
+    profile->setValue("ReplaceWith", ShownText(dlg.replaceText));
 }
 
 bool CEditView::ReplaceSelectionWith(std::string_view text) {

@@ -15,9 +15,8 @@
 #include "editor/text/TextSearch.h"
 #include "editor/view/CTextView.h"
 
-QString NotFoundText(const std::string& gbkText) {
-    return QString::fromUtf8(LoadString(IDS_NOT_FOUND))
-        .replace("%s", QString::fromStdString(GbkToUtf8(gbkText)));
+QString NotFoundText(const CTextView& view, const std::string& text) {
+    return QString::fromUtf8(LoadString(IDS_NOT_FOUND)).replace("%s", view.ShownText(text));
 }
 
 CFindDialog::CFindDialog(CTextView* view) : QDialog(view), view(view) {
@@ -53,7 +52,7 @@ CFindDialog::CFindDialog(CTextView* view) : QDialog(view), view(view) {
 }
 
 void CFindDialog::LoadControls() {
-    findEdit->setText(QString::fromStdString(GbkToUtf8(findText)));
+    findEdit->setText(view->ShownText(findText));
     findEdit->selectAll();
     wholeWordBox->setChecked(wholeWord);
     matchCaseBox->setChecked(matchCase);
@@ -62,7 +61,7 @@ void CFindDialog::LoadControls() {
 }
 
 void CFindDialog::ReadControls() {
-    findText = Utf8ToGbk(findEdit->text().toStdString());
+    findText = view->DocumentBytes(findEdit->text());
     wholeWord = wholeWordBox->isChecked();
     matchCase = matchCaseBox->isChecked();
     direction = upButton->isChecked() ? 0 : 1;
@@ -87,7 +86,7 @@ void CFindDialog::OnFindNext() {
         accept();
         return;
     }
-    view->ShowMessage(NotFoundText(findText), true);
+    view->ShowMessage(NotFoundText(*view, findText), true);
     currentPos = TextPos{0, 0};
 }
 

@@ -12,7 +12,7 @@ class QPushButton;
 class QRadioButton;
 
 // Message 8606 for a search text (GBK bytes).
-QString NotFoundText(const std::string& gbkText);
+QString NotFoundText(const CTextView& view, const std::string& text);
 
 // The Find dialog ("查找"). Its fields hold the options; LoadControls and
 // ReadControls move them to and from the controls. Find next searches from
@@ -31,7 +31,7 @@ public:
     TextPos currentPos;
     int direction = 1; // 0 up, 1 down
     bool matchCase = false;
-    std::string findText; // GBK
+    std::string findText; // in the document's encoding
     bool wholeWord = false;
 
     QLineEdit* findEdit;

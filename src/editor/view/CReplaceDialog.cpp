@@ -72,8 +72,8 @@ CReplaceDialog::CReplaceDialog(CEditView* view) : QDialog(view), view(view) {
 }
 
 void CReplaceDialog::LoadControls() {
-    findEdit->setText(QString::fromStdString(GbkToUtf8(findText)));
-    replaceEdit->setText(QString::fromStdString(GbkToUtf8(replaceText)));
+    findEdit->setText(view->ShownText(findText));
+    replaceEdit->setText(view->ShownText(replaceText));
     wholeWordBox->setChecked(wholeWord);
     matchCaseBox->setChecked(matchCase);
     selectionButton->setEnabled(scopeSelectionEnabled);
@@ -83,8 +83,8 @@ void CReplaceDialog::LoadControls() {
 }
 
 void CReplaceDialog::ReadControls() {
-    findText = Utf8ToGbk(findEdit->text().toStdString());
-    replaceText = Utf8ToGbk(replaceEdit->text().toStdString());
+    findText = view->DocumentBytes(findEdit->text());
+    replaceText = view->DocumentBytes(replaceEdit->text());
     wholeWord = wholeWordBox->isChecked();
     matchCase = matchCaseBox->isChecked();
     scope = selectionButton->isChecked() ? 0 : 1;
@@ -107,7 +107,7 @@ bool CReplaceDialog::NextInScope() {
         view->SelectFound(foundAt, foundLength);
         return true;
     }
-    view->ShowMessage(NotFoundText(findText), true);
+    view->ShowMessage(NotFoundText(*view, findText), true);
     currentPos = scope != 0 ? TextPos{0, 0} : blockBegin;
     return false;
 }

@@ -32,8 +32,8 @@ public:
     TextPos blockBegin, blockEnd;
     bool matchCase = false;
     bool wholeWord = false;
-    std::string findText;    // GBK
-    std::string replaceText; // GBK
+    std::string findText;    // in the document's encoding
+    std::string replaceText; // in the document's encoding
     int scope = -1;          // 0 the selection, 1 the whole text
 
     QLineEdit* findEdit;

@@ -29,8 +29,10 @@
 
 CTextView::CTextView(QWidget* parent)
     : QAbstractScrollArea(parent), painter(std::make_unique<ViewPainter>(*this, st)),
-      scroller(std::make_unique<ViewScroller>(*this, st)), motion(std::make_unique<CaretMotion>(*this, st)),
-      mouse(std::make_unique<MouseSelection>(*this, st)), search(std::make_unique<ViewSearch>(*this, st)),
+      scroller(std::make_unique<ViewScroller>(*this, st)),
+      motion(std::make_unique<CaretMotion>(*this, st)),
+      mouse(std::make_unique<MouseSelection>(*this, st)),
+      search(std::make_unique<ViewSearch>(*this, st)),
       bookmarks(std::make_unique<ViewBookmarks>(*this)) {
     fontDesc = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -231,6 +233,14 @@ int CTextView::LongestLineLength() {
 
 TextEncoding CTextView::Encoding() const {
     return buffer ? buffer->Encoding() : TextEncoding::Gbk;
+}
+
+QString CTextView::ShownText(std::string_view bytes) const {
+    return QString::fromStdString(ShownAsUtf8(bytes, Encoding()));
+}
+
+std::string CTextView::DocumentBytes(const QString& text) const {
+    return Utf8AsDocument(text.toStdString(), Encoding());
 }
 
 int CTextView::ColumnOfChar(int line, int index) const {
@@ -498,9 +508,8 @@ uint32_t CTextView::ScanLineColours(uint32_t, int, ColourBlocks*) {
 }
 
 uint32_t CTextView::CookieBefore(int line) {
-    return cookies.CookieBefore(line, [this](uint32_t cookie, int l) {
-        return ScanLineColours(cookie, l, nullptr);
-    });
+    return cookies.CookieBefore(
+        line, [this](uint32_t cookie, int l) { return ScanLineColours(cookie, l, nullptr); });
 }
 
 void CTextView::paintEvent(QPaintEvent* e) {

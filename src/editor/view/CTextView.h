@@ -9,10 +9,10 @@
 
 #include "editor/buffer/BufferView.h"
 #include "editor/buffer/TextPos.h"
-#include "editor/text/TextEncoding.h"
 #include "editor/text/ColourBlock.h"
 #include "editor/text/CookieCache.h"
 #include "editor/text/ExpandedLengthCache.h"
+#include "editor/text/TextEncoding.h"
 #include "editor/view/PaneGroup.h"
 #include "editor/view/ViewState.h"
 
@@ -77,6 +77,10 @@ public:
     int TabSize() const { return tabSize; }
     // How the buffer's bytes are drawn and stepped through; GBK without one.
     TextEncoding Encoding() const;
+    // The document's bytes as the operator reads them, and text the operator
+    // gave (typed, or in a dialog) as the document's bytes.
+    QString ShownText(std::string_view bytes) const;
+    std::string DocumentBytes(const QString& text) const;
 
     // Conversions between window points and text positions.
     int ColumnOfChar(int line, int index) const;
@@ -117,6 +121,7 @@ public:
     virtual void FollowSiblingScroll(CTextView* source, bool vertical);
 
     // Painting and appearance.
+    ViewPainter& Painter() { return *painter; }
     void RepaintLines(int first, int last = -1);
     void PlaceCaret();
     bool CaretShown() const { return caretShown; }
@@ -251,5 +256,4 @@ private:
     bool caretWanted = false;
     bool caretShown = false;
     QBasicTimer blinkTimer;
-
 };

@@ -92,7 +92,7 @@ void CaretMotion::CharLeft(bool extend) {
         st.cursor = st.orderedSelStart;
     } else if (st.cursor.x > 0) {
         --st.cursor.x;
-        if (v.SplitsDoubleByteChar(st.cursor))
+        while (v.SplitsDoubleByteChar(st.cursor))
             --st.cursor.x;
     } else if (st.cursor.y > 0) {
         --st.cursor.y;
@@ -109,7 +109,7 @@ void CaretMotion::CharRight(bool extend) {
             st.cursor = {st.cursor.y + 1, 0};
     } else {
         ++st.cursor.x;
-        if (v.SplitsDoubleByteChar(st.cursor))
+        while (v.SplitsDoubleByteChar(st.cursor))
             ++st.cursor.x;
     }
     Finish(extend);

@@ -83,11 +83,15 @@ void MouseSelection::LeftDown(QPoint point, Qt::KeyboardModifiers mods) {
         TextPos first = st.anchor, second = st.cursor;
         if (ctrl) {
             if (st.cursor < st.anchor) {
-                first = {st.cursor.y, WordStartBefore(v.LineView(st.cursor.y), st.cursor.x, v.Encoding())};
-                second = {st.anchor.y, WordEndAfter(v.LineView(st.anchor.y), st.anchor.x, v.Encoding())};
+                first = {st.cursor.y,
+                         WordStartBefore(v.LineView(st.cursor.y), st.cursor.x, v.Encoding())};
+                second = {st.anchor.y,
+                          WordEndAfter(v.LineView(st.anchor.y), st.anchor.x, v.Encoding())};
             } else {
-                first = {st.anchor.y, WordStartBefore(v.LineView(st.anchor.y), st.anchor.x, v.Encoding())};
-                second = {st.cursor.y, WordEndAfter(v.LineView(st.cursor.y), st.cursor.x, v.Encoding())};
+                first = {st.anchor.y,
+                         WordStartBefore(v.LineView(st.anchor.y), st.anchor.x, v.Encoding())};
+                second = {st.cursor.y,
+                          WordEndAfter(v.LineView(st.cursor.y), st.cursor.x, v.Encoding())};
             }
         }
         first = v.GuardDoubleByte(first);

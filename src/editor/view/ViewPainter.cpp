@@ -169,9 +169,7 @@ void ViewPainter::PaintTextLine(QPainter& p, const QRect& row, int line) {
             p.setFont(v.FontFor(v.IsItalicIndex(piece.colour), v.IsBoldIndex(piece.colour)));
             fontColour = piece.colour;
         }
-        p.setPen(piece.selected    ? selText
-                 : text.isValid() ? text
-                                  : v.ColourOfIndex(piece.colour));
+        p.setPen(piece.selected ? selText : text.isValid() ? text : v.ColourOfIndex(piece.colour));
         const int baseline = row.top() + ascent;
         if (piece.asciiRun) {
             p.drawText(x, baseline, piece.text);

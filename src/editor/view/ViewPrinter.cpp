@@ -135,8 +135,7 @@ void ViewPrinter::RecalcPageLayout(QPainter& painter, const QRect& drawRect) {
 
 QString ViewPrinter::PrintableLine(int line) const {
     const std::string_view chars = view.LineView(line);
-    return QString::fromStdString(
-        GbkToUtf8(view.ExpandTabs(chars, 0, static_cast<int>(chars.size()))));
+    return view.ShownText(view.ExpandTabs(chars, 0, static_cast<int>(chars.size())));
 }
 
 int ViewPrinter::PrintedLineHeight(QPainter& painter, int line) const {

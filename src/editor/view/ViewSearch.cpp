@@ -39,7 +39,7 @@ void ViewSearch::Find() {
         dlg.matchCase = profile->value("MatchCase", 0).toInt() != 0;
         dlg.wholeWord = profile->value("WholeWord", 0).toInt() != 0;
         dlg.direction = 1;
-        dlg.findText = Utf8ToGbk(profile->value("FindWhat", QString()).toString().toStdString());
+        dlg.findText = v.DocumentBytes(profile->value("FindWhat", QString()).toString());
     }
     const TextPos s = std::min(v.SelStart(), v.SelEnd());
     const TextPos e = std::max(v.SelStart(), v.SelEnd());
@@ -60,7 +60,7 @@ void ViewSearch::Find() {
     profile->beginGroup("Editor/Find");
     profile->setValue("MatchCase", dlg.matchCase ? 1 : 0);
     profile->setValue("WholeWord", dlg.wholeWord ? 1 : 0);
-    profile->setValue("FindWhat", QString::fromStdString(GbkToUtf8(dlg.findText)));
+    profile->setValue("FindWhat", v.ShownText(dlg.findText));
 }
 
 void ViewSearch::FindNextWith(uint32_t flags) {
@@ -70,7 +70,7 @@ void ViewSearch::FindNextWith(uint32_t flags) {
     if (Search(lastSearchText, v.Cursor(), flags, true, found))
         SelectFound(found, int(lastSearchText.size()));
     else
-        v.ShowMessage(NotFoundText(lastSearchText), true);
+        v.ShowMessage(NotFoundText(v, lastSearchText), true);
 }
 
 void ViewSearch::FindNext() {
