@@ -126,10 +126,12 @@ TEST(TextEncoding, NoCaretPositionFallsInsideACharacter) {
                 EXPECT_FALSE(SplitsChar(line, GuardSplit(line, i, encoding), encoding));
                 EXPECT_FALSE(SplitsChar(line, WordEndAfter(line, i, encoding), encoding));
                 EXPECT_FALSE(SplitsChar(line, WordStartBefore(line, i, encoding), encoding));
-                if (i < n)
+                if (i < n) {
                     EXPECT_FALSE(SplitsChar(line, WordRightInLine(line, i, encoding), encoding));
-                if (i > 0)
+                }
+                if (i > 0) {
                     EXPECT_FALSE(SplitsChar(line, WordLeftInLine(line, i, encoding), encoding));
+                }
             }
             std::vector<CellChar> all;
             CharsInColumns(line, 0, width + 1, 4, encoding, all);
@@ -169,6 +171,40 @@ TEST(TextEncoding, AWindowOfColumnsHoldsWholeCharacters) {
                     EXPECT_EQ(part[k].column, expected[k].column);
                 }
             }
+        }
+    }
+}
+
+// On a long line every answer is the same whether a walk starts at the line's
+// start or at the index's nearest mark.
+TEST(TextEncoding, AColumnIndexChangesNoAnswer) {
+    for (TextEncoding encoding : {G, U}) {
+        std::string line;
+        while (line.size() <= size_t(3 * ColumnIndex::kStride))
+            for (const std::string& piece : MixedLines(encoding))
+                line += piece;
+        ASSERT_GT(line.size(), size_t(3 * ColumnIndex::kStride));
+        ColumnIndex index;
+        index.Build(line, 4, encoding);
+        const int width = ExpandedLength(line, 4, encoding);
+        EXPECT_EQ(ExpandedLength(line, 4, encoding, &index), width);
+        for (int i = 0; i <= int(line.size()); i += 37)
+            ASSERT_EQ(ColumnOfChar(line, i, 4, encoding, &index),
+                      ColumnOfChar(line, i, 4, encoding))
+                << i;
+        std::vector<CellChar> plain, indexed;
+        for (int c = 0; c <= width + 1; c += 29) {
+            ASSERT_EQ(CharHitAtColumn(line, c, 4, encoding, &index),
+                      CharHitAtColumn(line, c, 4, encoding))
+                << c;
+            ASSERT_EQ(CharAtColumn(line, c, 4, encoding, &index),
+                      CharAtColumn(line, c, 4, encoding))
+                << c;
+            CharsInColumns(line, c, c + 80, 4, encoding, plain);
+            CharsInColumns(line, c, c + 80, 4, encoding, indexed, &index);
+            ASSERT_EQ(plain.size(), indexed.size()) << c;
+            for (size_t k = 0; k < plain.size(); ++k)
+                ASSERT_EQ(plain[k].byte, indexed[k].byte) << c;
         }
     }
 }

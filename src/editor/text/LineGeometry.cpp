@@ -10,12 +10,14 @@ bool HasTab(std::string_view s) {
 }
 
 // Calls step(byte, length, column, cells, tab) for each character from the
-// start of the line until it returns false; returns the column reached.
+// mark on (a character start whose column is known) until it returns false;
+// returns the column reached.
 template <class Step>
-int Walk(std::string_view line, int tabSize, TextEncoding encoding, Step&& step) {
+int Walk(std::string_view line, int tabSize, TextEncoding encoding, ColumnIndex::Mark from,
+         Step&& step) {
     const size_t n = line.size();
-    int column = 0;
-    size_t i = 0;
+    int column = from.column;
+    size_t i = size_t(from.byte);
     while (i < n) {
         const bool tab = line[i] == '\t';
         const size_t len = tab ? 1 : CharLength(line, i, encoding);
@@ -35,25 +37,34 @@ bool ColumnsAreBytes(std::string_view line, TextEncoding encoding) {
 
 } // namespace
 
-int ColumnOfChar(std::string_view line, int index, int tabSize, TextEncoding encoding) {
+int ColumnOfChar(std::string_view line, int index, int tabSize, TextEncoding encoding,
+                 const ColumnIndex* at) {
     const int n = std::clamp(index, 0, static_cast<int>(line.size()));
     const std::string_view head = line.substr(0, size_t(n));
     if (ColumnsAreBytes(head, encoding))
         return n;
-    return Walk(head, tabSize, encoding, [](int, int, int, int, bool) { return true; });
+    const ColumnIndex::Mark from = at ? at->AtByte(n) : ColumnIndex::Mark{};
+    return Walk(head, tabSize, encoding, from, [](int, int, int, int, bool) { return true; });
 }
 
-int ExpandedLength(std::string_view line, int tabSize, TextEncoding encoding) {
+int ExpandedLength(std::string_view line, int tabSize, TextEncoding encoding,
+                   const ColumnIndex* at) {
     if (ColumnsAreBytes(line, encoding))
         return static_cast<int>(line.size());
-    return Walk(line, tabSize, encoding, [](int, int, int, int, bool) { return true; });
+    if (at != nullptr)
+        return at->Width();
+    return Walk(line, tabSize, encoding, {}, [](int, int, int, int, bool) { return true; });
 }
 
-int CharAtColumn(std::string_view line, int column, int tabSize, TextEncoding encoding) {
+int CharAtColumn(std::string_view line, int column, int tabSize, TextEncoding encoding,
+                 const ColumnIndex* at) {
     if (column <= 0)
         return 0;
     int result = static_cast<int>(line.size());
-    Walk(line, tabSize, encoding, [&](int byte, int length, int col, int cells, bool tab) {
+    // Start a character before the target's mark: the character ending on the
+    // target column may begin before it.
+    const ColumnIndex::Mark from = at ? at->AtColumn(column - 1) : ColumnIndex::Mark{};
+    Walk(line, tabSize, encoding, from, [&](int byte, int length, int col, int cells, bool tab) {
         const int next = col + cells;
         if (next < column)
             return true;
@@ -66,11 +77,13 @@ int CharAtColumn(std::string_view line, int column, int tabSize, TextEncoding en
     return result;
 }
 
-int CharHitAtColumn(std::string_view line, int column, int tabSize, TextEncoding encoding) {
+int CharHitAtColumn(std::string_view line, int column, int tabSize, TextEncoding encoding,
+                    const ColumnIndex* at) {
     if (ColumnsAreBytes(line, encoding))
         return GuardSplit(line, std::clamp(column, 0, static_cast<int>(line.size())), encoding);
     int result = static_cast<int>(line.size());
-    Walk(line, tabSize, encoding, [&](int byte, int, int col, int cells, bool) {
+    const ColumnIndex::Mark from = at ? at->AtColumn(column) : ColumnIndex::Mark{};
+    Walk(line, tabSize, encoding, from, [&](int byte, int, int col, int cells, bool) {
         if (col + cells <= column)
             return true;
         result = byte;
@@ -80,7 +93,7 @@ int CharHitAtColumn(std::string_view line, int column, int tabSize, TextEncoding
 }
 
 std::string ExpandTabs(std::string_view line, int start, int count, int tabSize,
-                       TextEncoding encoding) {
+                       TextEncoding encoding, const ColumnIndex* at) {
     std::string out;
     const int n = static_cast<int>(line.size());
     start = std::clamp(start, 0, n);
@@ -88,7 +101,7 @@ std::string ExpandTabs(std::string_view line, int start, int count, int tabSize,
     if (end <= start)
         return out;
     out.reserve(size_t(end - start));
-    int column = ColumnOfChar(line, start, tabSize, encoding);
+    int column = ColumnOfChar(line, start, tabSize, encoding, at);
     for (int i = start; i < end; ++i) {
         if (line[size_t(i)] == '\t') {
             const int next = column + tabSize - column % tabSize;
@@ -105,7 +118,7 @@ std::string ExpandTabs(std::string_view line, int start, int count, int tabSize,
 }
 
 void CharsInColumns(std::string_view line, int from, int to, int tabSize, TextEncoding encoding,
-                    std::vector<CellChar>& out) {
+                    std::vector<CellChar>& out, const ColumnIndex* at) {
     out.clear();
     if (to <= from)
         return;
@@ -120,11 +133,14 @@ void CharsInColumns(std::string_view line, int from, int to, int tabSize, TextEn
         }
         return;
     }
-    Walk(line, tabSize, encoding, [&](int byte, int length, int column, int cells, bool tab) {
-        if (column >= to)
-            return false;
-        if (column + cells > from || (cells == 0 && column >= from))
-            out.push_back({byte, length, column, cells, tab});
-        return true;
-    });
+    // A wide character or a tab ending past from may begin before it.
+    const ColumnIndex::Mark start = at ? at->AtColumn(from - tabSize) : ColumnIndex::Mark{};
+    Walk(line, tabSize, encoding, start,
+         [&](int byte, int length, int column, int cells, bool tab) {
+             if (column >= to)
+                 return false;
+             if (column + cells > from || (cells == 0 && column >= from))
+                 out.push_back({byte, length, column, cells, tab});
+             return true;
+         });
 }

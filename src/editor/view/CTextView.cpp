@@ -67,6 +67,7 @@ void CTextView::ResetViewState() {
         made = false;
     cookies.Reset();
     lengths.Reset();
+    indexedLine = -1;
     st.cursor = st.selStart = st.selEnd = TextPos{};
     mouse->Reset();
     lockHorzBar = false;
@@ -131,7 +132,9 @@ uint32_t CTextView::LineFlags(int line) const {
 }
 
 ExpandedLengthCache::Measure CTextView::LengthMeasure() const {
-    return [this](int line) { return ExpandedLength(LineView(line), tabSize, Encoding()); };
+    return [this](int line) {
+        return ExpandedLength(LineView(line), tabSize, Encoding(), ColumnsOf(line));
+    };
 }
 
 int CTextView::ExpandedLineLength(int line) {
@@ -243,12 +246,22 @@ std::string CTextView::DocumentBytes(const QString& text) const {
     return Utf8AsDocument(text.toStdString(), Encoding());
 }
 
+const ColumnIndex* CTextView::ColumnsOf(int line) const {
+    if (LineLength(line) < 2 * ColumnIndex::kStride)
+        return nullptr;
+    if (indexedLine != line) {
+        lineColumns.Build(LineView(line), tabSize, Encoding());
+        indexedLine = line;
+    }
+    return &lineColumns;
+}
+
 int CTextView::ColumnOfChar(int line, int index) const {
-    return ::ColumnOfChar(LineView(line), index, tabSize, Encoding());
+    return ::ColumnOfChar(LineView(line), index, tabSize, Encoding(), ColumnsOf(line));
 }
 
 int CTextView::CharAtColumn(int line, int column) const {
-    return ::CharAtColumn(LineView(line), column, tabSize, Encoding());
+    return ::CharAtColumn(LineView(line), column, tabSize, Encoding(), ColumnsOf(line));
 }
 
 TextPos CTextView::PointToTextPos(QPoint point) {
@@ -257,7 +270,7 @@ TextPos CTextView::PointToTextPos(QPoint point) {
     auto floorDiv = [](int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); };
     int line = std::clamp(floorDiv(point.y(), LineHeight()) + st.topLine, 0, LineCount() - 1);
     int column = std::max(0, floorDiv(point.x() - MarginWidth(), CharWidth()) + st.firstColumn);
-    return {line, CharHitAtColumn(LineView(line), column, tabSize, Encoding())};
+    return {line, CharHitAtColumn(LineView(line), column, tabSize, Encoding(), ColumnsOf(line))};
 }
 
 QPoint CTextView::TextPosToPoint(TextPos pos) {
@@ -734,6 +747,8 @@ void CTextView::CaretToLine(int n) {
 
 void CTextView::OnBufferChanged(BufferView*, const PositionAdjuster* adjuster, uint32_t bits,
                                 int line) {
+    if (!(bits & CHANGE_MARKS) || adjuster != nullptr)
+        indexedLine = -1; // the text changed, not only a mark
     if (bits & CHANGE_RESET) {
         gutterDigits = 0;
         visibleColumns = -1;

@@ -10,6 +10,7 @@
 #include "editor/buffer/BufferView.h"
 #include "editor/buffer/TextPos.h"
 #include "editor/text/ColourBlock.h"
+#include "editor/text/ColumnIndex.h"
 #include "editor/text/CookieCache.h"
 #include "editor/text/ExpandedLengthCache.h"
 #include "editor/text/TextEncoding.h"
@@ -77,6 +78,9 @@ public:
     int TabSize() const { return tabSize; }
     // How the buffer's bytes are drawn and stepped through; GBK without one.
     TextEncoding Encoding() const;
+    // Where a long line's characters stand, so that steps on it start near
+    // their target; null for a line short enough to walk whole.
+    const ColumnIndex* ColumnsOf(int line) const;
     // The document's bytes as the operator reads them, and text the operator
     // gave (typed, or in a dialog) as the document's bytes.
     QString ShownText(std::string_view bytes) const;
@@ -246,6 +250,10 @@ private:
     QFont fonts[4];
     bool fontMade[4] = {false, false, false, false};
     CookieCache cookies;
+    // The column index of the last long line asked about; any change to the
+    // text forgets it.
+    mutable int indexedLine = -1;
+    mutable ColumnIndex lineColumns;
     ExpandedLengthCache lengths;
     bool caretSuppressed = false;
     CTextBuffer* buffer = nullptr;

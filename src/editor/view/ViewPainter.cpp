@@ -92,7 +92,8 @@ const std::vector<ViewPainter::Piece>& ViewPainter::LayoutRow(int line, int colu
     pieces.clear();
     const std::string_view text = v.LineView(line);
     const TextEncoding encoding = v.Encoding();
-    CharsInColumns(text, st.firstColumn, st.firstColumn + columns, v.TabSize(), encoding, chars);
+    CharsInColumns(text, st.firstColumn, st.firstColumn + columns, v.TabSize(), encoding, chars,
+                   v.ColumnsOf(line));
 
     // Colour runs only for the bytes in sight, so that a very long line costs
     // memory and drawing in proportion to the window, not to the line.
