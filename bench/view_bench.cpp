@@ -16,25 +16,16 @@
 #include <memory>
 #include <string>
 
+#include "ProgramBenchView.h"
 #include "editor/buffer/CTextBuffer.h"
-#include "editor/text/ProgramScanner.h"
-#include "editor/view/CEditView.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::time_point since) {
-    return std::chrono::duration<double>(Clock::now() - since).count();
+    return SecondsSince(since);
 }
-
-class ProgramView : public CEditView {
-public:
-    void ShowMessage(const QString&, bool) override {} // never a modal box here
-    uint32_t ScanLineColours(uint32_t cookie, int line, ColourBlocks* blocks) override {
-        return ScanProgramLine(cookie, LineView(line), blocks);
-    }
-};
 
 std::string BenchFile() {
     if (const char* env = std::getenv("SERMIDA_BENCH_FILE"); env && *env)
@@ -80,16 +71,6 @@ std::unique_ptr<ProgramView> OpenView() {
     view->show();
     view->viewport()->repaint();
     return view;
-}
-
-void Press(QWidget* w, Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
-    QKeyEvent press(QEvent::KeyPress, key, mods);
-    QApplication::sendEvent(w, &press);
-}
-
-void Paint(CTextView& view) {
-    view.viewport()->repaint();
-    QCoreApplication::processEvents();
 }
 
 // Peak resident memory of the process so far, in MiB.

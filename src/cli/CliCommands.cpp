@@ -37,8 +37,9 @@ int RunInfo(const CliArgs& args) {
     for (int i = 0; i < lines; ++i)
         bytes += buffer.LineSize(i);
     bytes += static_cast<long long>(lines - 1) * LineBreakBytes(buffer.GetLineEndMode()).size();
-    std::printf("lines: %d\nline-end: %s\nbytes: %lld\n", lines,
-                LineEndName(buffer.GetLineEndMode()), bytes);
+    std::printf("lines: %d\nline-end: %s\nbytes: %lld\nencoding: %s\n", lines,
+                LineEndName(buffer.GetLineEndMode()), bytes,
+                buffer.Encoding() == TextEncoding::Utf8 ? "UTF-8" : "GBK");
     return EXIT_OK;
 }
 

@@ -13,8 +13,8 @@ constexpr const char* kHelp =
 Move CNC part programs between this computer and a machine controller.
 
 Commands:
-  info FILE          print the lines, line-end style and size of FILE as the
-                     editor loads it
+  info FILE          print the lines, line-end style, size and display encoding
+                     (GBK or UTF-8) of FILE as the editor loads it
   resave FILE [OUT]  load FILE as the editor does and save it as the editor
                      does to OUT (default: FILE itself)
   send [PORT] [--xoff-chunk N] FILE

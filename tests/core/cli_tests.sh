@@ -75,13 +75,16 @@ check "resave with three files is a usage error" exit_is 2 "$cli" resave a b c
 # --- info ----------------------------------------------------------------------
 printf 'O0001\r\nG0 X0\r\nM30\r\n' >"$work/crlf.nc"
 check "info on a CR LF file" \
-    diff <("$cli" info "$work/crlf.nc") <(printf 'lines: 4\nline-end: CRLF\nbytes: 19\n')
+    diff <("$cli" info "$work/crlf.nc") <(printf 'lines: 4\nline-end: CRLF\nbytes: 19\nencoding: GBK\n')
 printf 'G0\n\rG1' >"$work/lfcr.nc"
 check "info on an LF CR file" \
-    diff <("$cli" info "$work/lfcr.nc") <(printf 'lines: 2\nline-end: LFCR\nbytes: 6\n')
+    diff <("$cli" info "$work/lfcr.nc") <(printf 'lines: 2\nline-end: LFCR\nbytes: 6\nencoding: GBK\n')
 printf 'G0\nG1\n' >"$work/lf.nc"
 check "info on an LF file" \
-    diff <("$cli" info "$work/lf.nc") <(printf 'lines: 3\nline-end: LF\nbytes: 6\n')
+    diff <("$cli" info "$work/lf.nc") <(printf 'lines: 3\nline-end: LF\nbytes: 6\nencoding: GBK\n')
+printf 'G1 ; \xe4\xb8\xad\xe6\x96\x87\nM30\n' >"$work/utf8.nc"
+check "info tells a UTF-8 program from a GBK one" \
+    diff <("$cli" info "$work/utf8.nc") <(printf 'lines: 3\nline-end: LF\nbytes: 16\nencoding: UTF-8\n')
 check "info on a missing file fails" exit_is 1 "$cli" info "$work/none.nc"
 
 # --- resave keeps every byte -------------------------------------------------------
