@@ -11,17 +11,6 @@
 #include "editor/view/EditCommands.h"
 #include "editor/view/ViewCommands.h"
 
-std::string CEditView::WithCrLfBreaks(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r'))
-            out += '\r';
-        out += text[i];
-    }
-    return out;
-}
-
 CEditView::CEditView(QWidget* parent) : CTextView(parent) {
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
@@ -211,11 +200,11 @@ void CEditView::Paste() {
     CTextBuffer* b = Buffer();
     b->BeginEditGroup(false);
     EraseSelection();
-    std::string text;
-    if (GetTextFromClipboard(text) && !text.empty()) {
+    std::string bytes;
+    if (GetTextFromClipboard(bytes) && !bytes.empty()) {
         const TextPos at = Cursor();
         int el = 0, eb = 0;
-        if (b->InsertAt(this, at.y, at.x, WithCrLfBreaks(text), el, eb, ACTION_PASTE))
+        if (b->InsertCopiedText(this, at.y, at.x, bytes, el, eb, ACTION_PASTE))
             PlaceAt({el, eb});
     }
     b->EndEditGroup(this);

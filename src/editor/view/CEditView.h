@@ -101,10 +101,6 @@ private:
     // selection does not span lines.
     bool IndentRange(int& firstLine, int& lastLine);
     bool AcceptsDrop(const QMimeData* data) const;
-    // Other programs on this platform end clipboard and dragged lines with LF
-    // alone; the buffer breaks lines at CR and CR LF only, so a lone LF
-    // becomes CR LF.
-    static std::string WithCrLfBreaks(const std::string& text);
 
     bool overwrite = false;
     bool dropCaretShown = false;

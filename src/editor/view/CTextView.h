@@ -9,10 +9,10 @@
 
 #include "editor/buffer/BufferView.h"
 #include "editor/buffer/TextPos.h"
-#include "editor/text/TextEncoding.h"
 #include "editor/text/ColourBlock.h"
 #include "editor/text/CookieCache.h"
 #include "editor/text/ExpandedLengthCache.h"
+#include "editor/text/TextEncoding.h"
 #include "editor/view/PaneGroup.h"
 #include "editor/view/ViewState.h"
 
@@ -171,10 +171,13 @@ public:
     virtual void ShowMessage(const QString& text, bool exclamation);
     virtual Qt::DropAction ExecDrag(QDrag& drag, Qt::DropActions actions);
 
-    // Clipboard and drag source.
+    // Clipboard and drag source. Both carry a selection's bytes, lines joined
+    // by CR LF, and text for other programs beside them (ViewClipboard.h).
+    // GetTextFromClipboard gives the bytes a paste inserts, joined likewise;
+    // ClipboardHasText tells whether there are any.
     virtual bool ClipboardHasText() const;
-    virtual bool PutTextOnClipboard(const std::string& text);
-    virtual bool GetTextFromClipboard(std::string& text);
+    virtual bool PutTextOnClipboard(const std::string& bytes);
+    virtual bool GetTextFromClipboard(std::string& bytes);
     virtual QMimeData* PackSelectionForDrag();
     virtual Qt::DropActions AllowedDropEffects() const { return Qt::CopyAction; }
     virtual void AfterDragSource(Qt::DropAction effect) { (void)effect; }
@@ -251,5 +254,4 @@ private:
     bool caretWanted = false;
     bool caretShown = false;
     QBasicTimer blinkTimer;
-
 };
