@@ -13,6 +13,11 @@
 #include "editor/view/EditCommands.h"
 #include "editor/view/ViewClipboard.h"
 
+// Failures show the bytes.
+template <> inline char* QTest::toString(const std::string& s) {
+    return QTest::toPrettyCString(s.data(), qsizetype(s.size()));
+}
+
 namespace {
 
 // Lines that no encoding shows whole: 0xFF and 0x80, a lone LF inside a line,
@@ -241,6 +246,31 @@ private slots:
         QCOMPARE(Saved(to), target);
         Key(from, Qt::Key_Z);
         QCOMPARE(Saved(from), kFile);
+    }
+
+    void dropOntoTheDraggedTextInAnotherWindowMovesNothing() {
+        // Two windows on one document: the text dragged in one is dropped
+        // onto itself in the other, at its start and inside it.
+        Doc doc;
+        QVERIFY(Open(doc, kFile));
+        const std::unique_ptr<TestEditView> other = OpenEditView(doc.buffer);
+        QVERIFY(other);
+        for (TextPos at : {TextPos{1, 0}, TextPos{2, 1}, TextPos{3, 2}}) {
+            SelectText(*doc.view, {1, 0}, {3, 3});
+            doc.view->dropInto = other.get();
+            doc.view->dropAt = Cell(*other, at);
+            DragSelection(doc, {2, 1});
+            QCOMPARE(Saved(doc), kFile);
+            QVERIFY(!doc.buffer.HasUndo());
+        }
+        // Just after it the text stays where it was, in one undo step.
+        SelectText(*doc.view, {1, 0}, {3, 3});
+        doc.view->dropAt = Cell(*other, {3, 3});
+        DragSelection(doc, {2, 1});
+        QCOMPARE(Saved(doc), kFile);
+        Key(doc, Qt::Key_Z);
+        QCOMPARE(Saved(doc), kFile);
+        QVERIFY(!doc.buffer.HasUndo());
     }
 };
 

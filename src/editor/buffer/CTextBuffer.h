@@ -114,6 +114,7 @@ public:
     void AttachView(BufferView* view);
     void DetachView(BufferView* view);
     void NotifyViews(BufferView* source, const PositionAdjuster* adjuster, uint32_t bits, int line);
+    const std::vector<BufferView*>& Views() const { return views; }
 
     // Undo and redo.
     void BeginEditGroup(bool mergeWithPrevious = false);

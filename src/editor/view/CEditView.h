@@ -101,6 +101,9 @@ private:
     // selection does not span lines.
     bool IndentRange(int& firstLine, int& lastLine);
     bool AcceptsDrop(const QMimeData* data) const;
+    // True when pos lies in the text that a view of this buffer, this one or
+    // another window's, is dragging.
+    bool InDraggedText(TextPos pos) const;
 
     bool overwrite = false;
     bool dropCaretShown = false;

@@ -25,6 +25,16 @@ bool CEditView::AcceptsDrop(const QMimeData* data) const {
     return CanEdit() && HoldsInsertableText(data);
 }
 
+bool CEditView::InDraggedText(TextPos pos) const {
+    for (BufferView* each : Buffer()->Views()) {
+        const auto* view = dynamic_cast<const CTextView*>(each);
+        if (view != nullptr && view->DraggingText() && !(pos < view->DragStart()) &&
+            pos < view->DragEnd())
+            return true;
+    }
+    return false;
+}
+
 void CEditView::ShowDropCaret(QPoint point) {
     if (!dropCaretShown) {
         SuppressCaret();
@@ -77,8 +87,10 @@ bool CEditView::DropText(const QMimeData* data, QPoint point) {
     if (!CanEdit() || !BytesToInsert(data, Encoding(), bytes) || bytes.empty())
         return false;
     const TextPos pos = PointToTextPos(point);
-    if (DraggingText() && InSelection(pos)) {
-        // Dropped onto the dragged text itself: nothing moves.
+    if (InDraggedText(pos)) {
+        // Dropped onto the dragged text itself, in this window or another one
+        // on the same document: nothing moves. Inserted there, the copy would
+        // fall inside the range that a move then erases.
         PlaceAnchor(pos);
         SelectRange(pos, pos);
         PlaceCursor(pos);
