@@ -78,12 +78,9 @@ void CEditView::TypeCharacter(std::string_view ch) {
         OrderedSelection(at, e);
         EraseSelection();
     } else if (overwrite && at.x < LineLength(at.y)) {
-        // The character under the cursor goes, both bytes of a double-byte one:
-        // half a character left behind would corrupt the line.
-        TextPos e{at.y, at.x + 1};
-        if (SplitsDoubleByteChar(e))
-            ++e.x;
-        b->EraseRange(this, at.y, at.x, e.y, e.x, ACTION_TYPING);
+        // The character under the cursor goes, all of its bytes: part of a
+        // character left behind would corrupt the line.
+        b->EraseRange(this, at.y, at.x, at.y, CharEnd(at), ACTION_TYPING);
     }
     int el = 0, eb = 0;
     if (b->InsertAt(this, at.y, at.x, ch, el, eb, ACTION_TYPING))
@@ -91,12 +88,19 @@ void CEditView::TypeCharacter(std::string_view ch) {
     b->EndEditGroup(this);
 }
 
-void CEditView::TypeText(const std::string& gbk) {
-    for (size_t i = 0; i < gbk.size();) {
-        const size_t n = GbkCharLength(gbk, i);
-        TypeCharacter(std::string_view(gbk).substr(i, n));
+void CEditView::TypeText(const QString& text) {
+    // In the document's own encoding, as it is shown.
+    const std::string utf8 = text.toStdString();
+    const std::string bytes = Encoding() == TextEncoding::Utf8 ? utf8 : Utf8ToGbk(utf8);
+    for (size_t i = 0; i < bytes.size();) {
+        const size_t n = CharLength(bytes, i, Encoding());
+        TypeCharacter(std::string_view(bytes).substr(i, n));
         i += n;
     }
+}
+
+int CEditView::CharEnd(TextPos p) const {
+    return p.x + int(CharLength(LineView(p.y), size_t(p.x), Encoding()));
 }
 
 void CEditView::Enter() {
@@ -148,9 +152,7 @@ void CEditView::Backspace() {
     const TextPos end = Cursor();
     TextPos p = end;
     if (p.x > 0) {
-        --p.x;
-        if (SplitsDoubleByteChar(p))
-            --p.x;
+        p = GuardDoubleByte({p.y, p.x - 1});
     } else if (p.y > 0) {
         p = {p.y - 1, LineLength(p.y - 1)};
     }
@@ -170,9 +172,7 @@ void CEditView::Delete() {
                 return; // the end of the text: nothing to join
             e = {e.y + 1, 0};
         } else {
-            ++e.x;
-            if (SplitsDoubleByteChar(e))
-                ++e.x;
+            e.x = CharEnd(e);
         }
     }
     PlaceAt(s);
@@ -353,7 +353,7 @@ void CEditView::keyPressEvent(QKeyEvent* e) {
     }
     // Ctrl or Alt chords are shortcuts, not text; AltGr (both) types.
     if (!e->text().isEmpty() && ctrl == alt) {
-        TypeText(Utf8ToGbk(e->text().toStdString()));
+        TypeText(e->text());
         e->accept();
         return;
     }
@@ -362,6 +362,6 @@ void CEditView::keyPressEvent(QKeyEvent* e) {
 
 void CEditView::inputMethodEvent(QInputMethodEvent* e) {
     if (!e->commitString().isEmpty())
-        TypeText(Utf8ToGbk(e->commitString().toStdString()));
+        TypeText(e->commitString());
     e->accept();
 }

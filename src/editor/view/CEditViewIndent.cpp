@@ -51,7 +51,7 @@ void CEditView::Tab() {
             if (tab)
                 break;
         }
-        if (SplitsDoubleByteChar(p))
+        while (SplitsDoubleByteChar(p))
             ++p.x;
         PlaceAt(p);
         return;
