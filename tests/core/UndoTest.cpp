@@ -211,6 +211,45 @@ TEST_F(UndoTest, ErasedLinesHoldingCrBytesComeBackExactly) {
     EXPECT_EQ(LineList(b), original);
 }
 
+TEST_F(UndoTest, CopiedLinesHoldingCrBytesGoBackInExactly) {
+    // Copied text joins lines with CR LF; a CR of a line's own, at its end or
+    // before a lone LF too, must not break the line when the text goes back in.
+    CTextBuffer b;
+    TempDir dir;
+    WriteBytes(dir.File("p.nc"), "G1\rX1\nY2\r\n\rZ3\nA\r\nB");
+    ASSERT_TRUE(b.LoadFromDisk(dir.File("p.nc")));
+    const std::vector<std::string> original{"G1\rX1", "Y2\r", "\rZ3", "A\r", "B"};
+    ASSERT_EQ(LineList(b), original);
+    std::string copied;
+    b.CopyText(0, 3, 4, 0, copied);
+    int el = 0, eb = 0;
+    ASSERT_TRUE(b.InsertCopiedText(nullptr, 4, 1, copied, el, eb, ACTION_PASTE));
+    const std::vector<std::string> pasted{"G1\rX1", "Y2\r", "\rZ3", "A\r", "BX1",
+                                          "Y2\r",   "\rZ3", "A\r",  ""};
+    EXPECT_EQ(LineList(b), pasted);
+    EXPECT_EQ((TextPos{el, eb}), (TextPos{8, 0}));
+    TextPos p;
+    ASSERT_TRUE(b.UndoLast(p));
+    EXPECT_EQ(LineList(b), original);
+    ASSERT_TRUE(b.RedoNext(p));
+    EXPECT_EQ(LineList(b), pasted);
+    // A lone LF or CR beside the CR LF stays in its line.
+    ASSERT_TRUE(b.InsertCopiedText(nullptr, 8, 0, "\n\r\n\r", el, eb, ACTION_PASTE));
+    EXPECT_EQ(b.LineView(8), "\n");
+    EXPECT_EQ(b.LineView(9), "\r");
+    ASSERT_TRUE(b.UndoLast(p));
+    ASSERT_TRUE(b.InsertCopiedText(nullptr, -1, -1, "q\rw", el, eb, ACTION_PASTE));
+    EXPECT_EQ(b.LineView(8), "q\rw");
+    EXPECT_EQ(b.CountLines(), 9);
+    // Text without CR bytes of its own goes in as InsertAt puts it.
+    ASSERT_TRUE(b.InsertCopiedText(nullptr, 0, 0, "a\nb\r\nc", el, eb, ACTION_PASTE));
+    EXPECT_EQ(b.LineView(0), "a\nb");
+    EXPECT_EQ(b.LineView(1), "cG1\rX1");
+    b.SetWriteProtected(true);
+    EXPECT_FALSE(b.InsertCopiedText(nullptr, 0, 0, "x\ry", el, eb, ACTION_PASTE));
+    EXPECT_EQ(b.LineView(0), "a\nb");
+}
+
 // The modified state, with the buffer's own flag and with a document that keeps
 // its own (and so never counts undo back to the save as clean).
 TEST_F(UndoTest, UndoToTheSavedStateClearsTheBuffersOwnFlag) {

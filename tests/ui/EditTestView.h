@@ -25,6 +25,8 @@ public:
     // with which modifiers; no target means the drag is abandoned.
     std::optional<QPoint> dropAt;
     Qt::KeyboardModifiers dropModifiers = Qt::NoModifier;
+    // Another view the drag is dropped into; this one when null.
+    CEditView* dropInto = nullptr;
 
     int RunModal(QDialog& dialog) override {
         dialog.show();
@@ -38,12 +40,13 @@ public:
         if (!dropAt)
             return Qt::IgnoreAction;
         const QMimeData* data = drag.mimeData();
+        QWidget* target = (dropInto != nullptr ? dropInto : this)->viewport();
         QDragEnterEvent enter(*dropAt, actions, data, Qt::LeftButton, dropModifiers);
-        QCoreApplication::sendEvent(viewport(), &enter);
+        QCoreApplication::sendEvent(target, &enter);
         QDragMoveEvent move(*dropAt, actions, data, Qt::LeftButton, dropModifiers);
-        QCoreApplication::sendEvent(viewport(), &move);
+        QCoreApplication::sendEvent(target, &move);
         QDropEvent drop(QPointF(*dropAt), actions, data, Qt::LeftButton, dropModifiers);
-        QCoreApplication::sendEvent(viewport(), &drop);
+        QCoreApplication::sendEvent(target, &drop);
         return drop.isAccepted() ? drop.dropAction() : Qt::IgnoreAction;
     }
 };

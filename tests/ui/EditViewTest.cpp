@@ -2,6 +2,7 @@
 #include <QClipboard>
 #include <QDropEvent>
 #include <QInputMethodEvent>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QTest>
 
@@ -163,6 +164,45 @@ private slots:
         QCOMPARE(Text(), std::string("adx"));
         QCOMPARE(view->UndoMenuText(), QString("撤消 删除\tCtrl+Z"));
         QCOMPARE(buffer.UndoEntryAt(buffer.UndoPosition() - 1).action, int(ACTION_DELETE));
+    }
+
+    void utf8DocumentTypesAndErasesWholeCharacters() {
+        const std::string zhong = "\xe4\xb8\xad", wen = "\xe6\x96\x87", smile = "\xf0\x9f\x98\x80";
+        Open({"a" + zhong + smile + "b" + zhong});
+        buffer.SetEncoding(TextEncoding::Utf8);
+        // Typed and composed text goes in as UTF-8, the document's own bytes.
+        PlaceCaretAt(*view, {0, 1});
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString("文"));
+        QApplication::sendEvent(view.get(), &press);
+        QCOMPARE(Text(), "a" + wen + zhong + smile + "b" + zhong);
+        QInputMethodEvent composed;
+        composed.setCommitString(QString("文"));
+        QApplication::sendEvent(view.get(), &composed);
+        QCOMPARE(Text(), "a" + wen + wen + zhong + smile + "b" + zhong);
+        QCOMPARE(view->Cursor(), (TextPos{0, 7}));
+        // Delete and Backspace take whole characters of three and four bytes.
+        Key(Qt::Key_Delete);
+        QCOMPARE(Text(), "a" + wen + wen + smile + "b" + zhong);
+        Key(Qt::Key_Backspace);
+        Key(Qt::Key_Backspace);
+        QCOMPARE(Text(), "a" + smile + "b" + zhong);
+        Key(Qt::Key_Delete);
+        QCOMPARE(Text(), "ab" + zhong);
+        // Overwrite replaces the whole character too.
+        Key(Qt::Key_Insert);
+        PlaceCaretAt(*view, {0, 2});
+        Type("x");
+        QCOMPARE(Text(), std::string("abx"));
+        // Tab in overwrite mode moves on, never into a character.
+        FillBuffer(buffer, {"abc" + zhong});
+        buffer.SetEncoding(TextEncoding::Utf8);
+        if (!view->Overwrite())
+            Key(Qt::Key_Insert); // a new text starts in insert mode
+        QVERIFY(view->Overwrite());
+        PlaceCaretAt(*view, {0, 0});
+        Key(Qt::Key_Tab);
+        QCOMPARE(view->Cursor(), (TextPos{0, 6}));
+        QCOMPARE(Text(), "abc" + zhong);
     }
 
     void tabIndentsSelectedLinesButNotOneEndingAtByteZero() {

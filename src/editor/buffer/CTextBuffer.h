@@ -14,8 +14,8 @@
 #include "editor/buffer/LineEndMode.h"
 #include "editor/buffer/PositionAdjuster.h"
 #include "editor/buffer/TextPos.h"
-#include "editor/text/TextEncoding.h"
 #include "editor/buffer/UndoEntry.h"
+#include "editor/text/TextEncoding.h"
 
 // Mark bits of a line.
 enum : uint32_t {
@@ -92,6 +92,11 @@ public:
                   int& endByte, int action);
     bool EraseRange(BufferView* source, int startLine, int startByte, int endLine, int endByte,
                     int action);
+    // Inserts text as CopyText gives it: lines joined by CR LF and by nothing
+    // else, so that a CR byte of a line's own stays in its line, as a lone LF
+    // does. Otherwise as InsertAt.
+    bool InsertCopiedText(BufferView* source, int line, int byte, std::string_view text,
+                          int& endLine, int& endByte, int action);
 
     // The primitives. A break in inserted text is CR, optionally followed by one
     // LF; every other byte, a lone LF included, is line text.
@@ -109,6 +114,7 @@ public:
     void AttachView(BufferView* view);
     void DetachView(BufferView* view);
     void NotifyViews(BufferView* source, const PositionAdjuster* adjuster, uint32_t bits, int line);
+    const std::vector<BufferView*>& Views() const { return views; }
 
     // Undo and redo.
     void BeginEditGroup(bool mergeWithPrevious = false);

@@ -43,6 +43,41 @@ bool CTextBuffer::InsertAt(BufferView* source, int line, int byte, std::string_v
     return true;
 }
 
+bool CTextBuffer::InsertCopiedText(BufferView* source, int line, int byte, std::string_view text,
+                                   int& endLine, int& endByte, int action) {
+    std::vector<std::string_view> pieces;
+    std::vector<int32_t> lengths;
+    bool ownCr = false;
+    for (size_t start = 0;;) {
+        const size_t brk = text.find("\r\n", start);
+        const std::string_view piece =
+            text.substr(start, brk == std::string_view::npos ? brk : brk - start);
+        pieces.push_back(piece);
+        lengths.push_back(static_cast<int32_t>(piece.size()));
+        ownCr = ownCr || piece.find('\r') != std::string_view::npos;
+        if (brk == std::string_view::npos)
+            break;
+        start = brk + 2;
+    }
+    // Without a CR of its own the text splits the same either way, and its
+    // undo entry needs no piece lengths.
+    if (!ownCr)
+        return InsertAt(source, line, byte, text, endLine, endByte, action);
+    if (line == -1 && byte == -1 && !lines.empty()) {
+        line = CountLines() - 1;
+        byte = lines.back().length;
+    }
+    const TextPos start{line, byte};
+    TextPos end;
+    if (!RawInsertPieces(source, start, pieces, end))
+        return false;
+    endLine = end.y;
+    endByte = end.x;
+    // Redo must put the same lines back, not break them at their CR bytes.
+    RecordChange(source, true, start, end, text, action, std::move(lengths));
+    return true;
+}
+
 bool CTextBuffer::EraseRange(BufferView* source, int startLine, int startByte, int endLine,
                              int endByte, int action) {
     const TextPos start{startLine, startByte};

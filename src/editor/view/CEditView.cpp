@@ -11,17 +11,6 @@
 #include "editor/view/EditCommands.h"
 #include "editor/view/ViewCommands.h"
 
-std::string CEditView::WithCrLfBreaks(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r'))
-            out += '\r';
-        out += text[i];
-    }
-    return out;
-}
-
 CEditView::CEditView(QWidget* parent) : CTextView(parent) {
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
@@ -89,12 +78,9 @@ void CEditView::TypeCharacter(std::string_view ch) {
         OrderedSelection(at, e);
         EraseSelection();
     } else if (overwrite && at.x < LineLength(at.y)) {
-        // The character under the cursor goes, all the bytes of a multi-byte one:
-        // half a character left behind would corrupt the line.
-        TextPos e{at.y, at.x + 1};
-        while (SplitsDoubleByteChar(e))
-            ++e.x;
-        b->EraseRange(this, at.y, at.x, e.y, e.x, ACTION_TYPING);
+        // The character under the cursor goes, all of its bytes: part of a
+        // character left behind would corrupt the line.
+        b->EraseRange(this, at.y, at.x, at.y, CharEnd(at), ACTION_TYPING);
     }
     int el = 0, eb = 0;
     if (b->InsertAt(this, at.y, at.x, ch, el, eb, ACTION_TYPING))
@@ -102,12 +88,17 @@ void CEditView::TypeCharacter(std::string_view ch) {
     b->EndEditGroup(this);
 }
 
-void CEditView::TypeText(const std::string& gbk) {
-    for (size_t i = 0; i < gbk.size();) {
-        const size_t n = GbkCharLength(gbk, i);
-        TypeCharacter(std::string_view(gbk).substr(i, n));
+void CEditView::TypeText(const QString& text) {
+    const std::string bytes = DocumentBytes(text);
+    for (size_t i = 0; i < bytes.size();) {
+        const size_t n = CharLength(bytes, i, Encoding());
+        TypeCharacter(std::string_view(bytes).substr(i, n));
         i += n;
     }
+}
+
+int CEditView::CharEnd(TextPos p) const {
+    return p.x + int(CharLength(LineView(p.y), size_t(p.x), Encoding()));
 }
 
 void CEditView::Enter() {
@@ -159,9 +150,7 @@ void CEditView::Backspace() {
     const TextPos end = Cursor();
     TextPos p = end;
     if (p.x > 0) {
-        --p.x;
-        while (SplitsDoubleByteChar(p))
-            --p.x;
+        p = GuardDoubleByte({p.y, p.x - 1});
     } else if (p.y > 0) {
         p = {p.y - 1, LineLength(p.y - 1)};
     }
@@ -181,9 +170,7 @@ void CEditView::Delete() {
                 return; // the end of the text: nothing to join
             e = {e.y + 1, 0};
         } else {
-            ++e.x;
-            while (SplitsDoubleByteChar(e))
-                ++e.x;
+            e.x = CharEnd(e);
         }
     }
     PlaceAt(s);
@@ -211,11 +198,11 @@ void CEditView::Paste() {
     CTextBuffer* b = Buffer();
     b->BeginEditGroup(false);
     EraseSelection();
-    std::string text;
-    if (GetTextFromClipboard(text) && !text.empty()) {
+    std::string bytes;
+    if (GetTextFromClipboard(bytes) && !bytes.empty()) {
         const TextPos at = Cursor();
         int el = 0, eb = 0;
-        if (b->InsertAt(this, at.y, at.x, WithCrLfBreaks(text), el, eb, ACTION_PASTE))
+        if (b->InsertCopiedText(this, at.y, at.x, bytes, el, eb, ACTION_PASTE))
             PlaceAt({el, eb});
     }
     b->EndEditGroup(this);
@@ -364,7 +351,7 @@ void CEditView::keyPressEvent(QKeyEvent* e) {
     }
     // Ctrl or Alt chords are shortcuts, not text; AltGr (both) types.
     if (!e->text().isEmpty() && ctrl == alt) {
-        TypeText(DocumentBytes(e->text()));
+        TypeText(e->text());
         e->accept();
         return;
     }
@@ -373,6 +360,6 @@ void CEditView::keyPressEvent(QKeyEvent* e) {
 
 void CEditView::inputMethodEvent(QInputMethodEvent* e) {
     if (!e->commitString().isEmpty())
-        TypeText(DocumentBytes(e->commitString()));
+        TypeText(e->commitString());
     e->accept();
 }

@@ -42,7 +42,8 @@ public:
 
     // The editing operations behind the commands.
     bool EraseSelection();
-    void TypeCharacter(std::string_view gbkChar);
+    // One character, in the document's encoding.
+    void TypeCharacter(std::string_view ch);
     void Enter();
     void Backspace();
     void Delete();
@@ -94,17 +95,18 @@ private:
     // The selection in text order, neither end inside a double-byte character;
     // the cursor twice when the selection is empty.
     void OrderedSelection(TextPos& start, TextPos& end) const;
-    void TypeText(const std::string& gbk);
+    void TypeText(const QString& text);
+    // Where the character that starts at p ends; p itself at the line's end.
+    int CharEnd(TextPos p) const;
     // Tab and Shift+Tab indent lines only for a selection over several lines.
     bool SelectionSpansLines() const { return HasSelection() && SelStart().y != SelEnd().y; }
     // The lines a multi-line Tab or Shift+Tab works on; false when the
     // selection does not span lines.
     bool IndentRange(int& firstLine, int& lastLine);
     bool AcceptsDrop(const QMimeData* data) const;
-    // Other programs on this platform end clipboard and dragged lines with LF
-    // alone; the buffer breaks lines at CR and CR LF only, so a lone LF
-    // becomes CR LF.
-    static std::string WithCrLfBreaks(const std::string& text);
+    // True when pos lies in the text that a view of this buffer, this one or
+    // another window's, is dragging.
+    bool InDraggedText(TextPos pos) const;
 
     bool overwrite = false;
     bool dropCaretShown = false;

@@ -5,9 +5,9 @@
 #include <QMimeData>
 #include <QPainter>
 
-#include "common/Gbk.h"
 #include "editor/buffer/CTextBuffer.h"
 #include "editor/view/CEditView.h"
+#include "editor/view/ViewClipboard.h"
 
 namespace {
 
@@ -22,7 +22,17 @@ Qt::DropActions CEditView::AllowedDropEffects() const {
 }
 
 bool CEditView::AcceptsDrop(const QMimeData* data) const {
-    return data != nullptr && data->hasText() && CanEdit();
+    return CanEdit() && HoldsInsertableText(data);
+}
+
+bool CEditView::InDraggedText(TextPos pos) const {
+    for (BufferView* each : Buffer()->Views()) {
+        const auto* view = dynamic_cast<const CTextView*>(each);
+        if (view != nullptr && view->DraggingText() && !(pos < view->DragStart()) &&
+            pos < view->DragEnd())
+            return true;
+    }
+    return false;
 }
 
 void CEditView::ShowDropCaret(QPoint point) {
@@ -73,11 +83,14 @@ void CEditView::DragAutoScroll(QPoint point) {
 }
 
 bool CEditView::DropText(const QMimeData* data, QPoint point) {
-    if (data == nullptr || !data->hasText())
+    std::string bytes;
+    if (!CanEdit() || !BytesToInsert(data, Encoding(), bytes) || bytes.empty())
         return false;
     const TextPos pos = PointToTextPos(point);
-    if (DraggingText() && InSelection(pos)) {
-        // Dropped onto the dragged text itself: nothing moves.
+    if (InDraggedText(pos)) {
+        // Dropped onto the dragged text itself, in this window or another one
+        // on the same document: nothing moves. Inserted there, the copy would
+        // fall inside the range that a move then erases.
         PlaceAnchor(pos);
         SelectRange(pos, pos);
         PlaceCursor(pos);
@@ -85,9 +98,7 @@ bool CEditView::DropText(const QMimeData* data, QPoint point) {
         return false;
     }
     int el = 0, eb = 0;
-    if (!Buffer()->InsertAt(this, pos.y, pos.x,
-                            WithCrLfBreaks(Utf8ToGbk(data->text().toStdString())), el, eb,
-                            ACTION_DRAGDROP))
+    if (!Buffer()->InsertCopiedText(this, pos.y, pos.x, bytes, el, eb, ACTION_DRAGDROP))
         return false;
     const TextPos end{el, eb};
     PlaceAnchor(pos);
@@ -105,7 +116,7 @@ void CEditView::AfterDragSource(Qt::DropAction effect) {
 }
 
 void CEditView::dragEnterEvent(QDragEnterEvent* e) {
-    if (e->mimeData() != nullptr && e->mimeData()->hasText()) {
+    if (HoldsInsertableText(e->mimeData())) {
         ShowDropCaret(e->position().toPoint());
         e->setDropAction(EffectFor(e->modifiers()));
         e->accept();

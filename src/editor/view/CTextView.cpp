@@ -14,7 +14,6 @@
 #include <QScrollBar>
 #include <algorithm>
 
-#include "common/Gbk.h"
 #include "common/StringTable.h"
 #include "editor/buffer/CTextBuffer.h"
 #include "editor/buffer/PositionAdjuster.h"
@@ -22,6 +21,7 @@
 #include "editor/view/CaretMotion.h"
 #include "editor/view/MouseSelection.h"
 #include "editor/view/ViewBookmarks.h"
+#include "editor/view/ViewClipboard.h"
 #include "editor/view/ViewCommands.h"
 #include "editor/view/ViewPainter.h"
 #include "editor/view/ViewScroller.h"
@@ -686,38 +686,31 @@ Qt::DropAction CTextView::ExecDrag(QDrag& drag, Qt::DropActions actions) {
 // Clipboard
 
 bool CTextView::ClipboardHasText() const {
-    const QMimeData* data = QApplication::clipboard()->mimeData();
-    return data != nullptr && data->hasText();
+    return HoldsInsertableText(QApplication::clipboard()->mimeData());
 }
 
-bool CTextView::PutTextOnClipboard(const std::string& text) {
-    if (text.empty())
+bool CTextView::PutTextOnClipboard(const std::string& bytes) {
+    if (bytes.empty())
         return false;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    QApplication::clipboard()->setText(QString::fromStdString(GbkToUtf8(text)));
+    QApplication::clipboard()->setMimeData(PackSelectionBytes(bytes, Encoding()));
     QApplication::restoreOverrideCursor();
     return true;
 }
 
-bool CTextView::GetTextFromClipboard(std::string& text) {
-    const QMimeData* data = QApplication::clipboard()->mimeData();
-    if (data == nullptr || !data->hasText())
-        return false;
-    text = Utf8ToGbk(data->text().toStdString());
-    return true;
+bool CTextView::GetTextFromClipboard(std::string& bytes) {
+    return BytesToInsert(QApplication::clipboard()->mimeData(), Encoding(), bytes);
 }
 
 QMimeData* CTextView::PackSelectionForDrag() {
     OrderSelection();
     if (st.orderedSelStart == st.orderedSelEnd)
         return nullptr;
-    std::string text;
-    TextBetween(st.orderedSelStart, st.orderedSelEnd, text);
-    auto* data = new QMimeData;
-    data->setText(QString::fromStdString(GbkToUtf8(text)));
+    std::string bytes;
+    TextBetween(st.orderedSelStart, st.orderedSelEnd, bytes);
     st.dragStart = st.orderedSelStart;
     st.dragEnd = st.orderedSelEnd;
-    return data;
+    return PackSelectionBytes(bytes, Encoding());
 }
 
 // ---------------------------------------------------------------------------

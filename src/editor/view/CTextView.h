@@ -180,10 +180,13 @@ public:
     virtual void ShowMessage(const QString& text, bool exclamation);
     virtual Qt::DropAction ExecDrag(QDrag& drag, Qt::DropActions actions);
 
-    // Clipboard and drag source.
+    // Clipboard and drag source. Both carry a selection's bytes, lines joined
+    // by CR LF, and text for other programs beside them (ViewClipboard.h).
+    // GetTextFromClipboard gives the bytes a paste inserts, joined likewise;
+    // ClipboardHasText tells whether there are any.
     virtual bool ClipboardHasText() const;
-    virtual bool PutTextOnClipboard(const std::string& text);
-    virtual bool GetTextFromClipboard(std::string& text);
+    virtual bool PutTextOnClipboard(const std::string& bytes);
+    virtual bool GetTextFromClipboard(std::string& bytes);
     virtual QMimeData* PackSelectionForDrag();
     virtual Qt::DropActions AllowedDropEffects() const { return Qt::CopyAction; }
     virtual void AfterDragSource(Qt::DropAction effect) { (void)effect; }
