@@ -34,6 +34,7 @@
 #include "app/CSplashWnd.h"
 #include "app/CTransferBar.h"
 #include "common/SettingsFolder.h"
+#include "common/StringTable.h"
 #include "editor/view/EditCommands.h"
 #include "editor/view/EditorProfile.h"
 #include "editor/view/ViewCommands.h"
@@ -181,11 +182,13 @@ void CMainFrame::CreateActions() {
         ->setShortcut(QKeySequence(Qt::Key_F1));
     AddAction(ID_APP_ABOUT, S("关于 Sermida(&A)..."), S("显示程序信息、版本号和版权\n关于"));
 
-    // Bookmarks on the toolbar.
-    AddAction(ID_TOGGLE_PLAIN_MARK, S("设置书签"), S("设置书签\n设置书签"));
-    AddAction(ID_NEXT_PLAIN_MARK, S("下一个书签"), S("下一个书签\n下一个书签"));
-    AddAction(ID_PREV_PLAIN_MARK, S("前一个书签"), S("前一个书签\n前一个书签"));
-    AddAction(ID_CLEAR_PLAIN_MARKS, S("清除所有书签"), S("清除所有书签\n清除所有书签"));
+    // Bookmarks on the toolbar: their prompts are the editor's, kept once in
+    // the string table.
+    const auto P = [](int id) { return QString::fromUtf8(LoadString(id)); };
+    AddAction(ID_TOGGLE_PLAIN_MARK, S("设置书签"), P(ID_TOGGLE_PLAIN_PROMPT));
+    AddAction(ID_NEXT_PLAIN_MARK, S("下一个书签"), P(ID_NEXT_PLAIN_PROMPT));
+    AddAction(ID_PREV_PLAIN_MARK, S("前一个书签"), P(ID_PREV_PLAIN_PROMPT));
+    AddAction(ID_CLEAR_PLAIN_MARKS, S("清除所有书签"), P(ID_CLEAR_PLAIN_PROMPT));
 }
 
 void CMainFrame::CreateMenus() {

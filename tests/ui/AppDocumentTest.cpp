@@ -16,6 +16,7 @@
 #include "app/AppCommands.h"
 #include "app/CHoverButton.h"
 #include "common/Gbk.h"
+#include "editor/view/ViewCommands.h"
 
 class AppDocumentTest : public QObject {
     Q_OBJECT
@@ -239,6 +240,13 @@ private slots:
 
         QCOMPARE(frame->Action(ID_FILE_NEW)->toolTip(), QStringLiteral("新建"));
         QCOMPARE(frame->Action(ID_FILE_NEW)->statusTip(), QStringLiteral("建立新文档"));
+        // The bookmark buttons say where they jump.
+        QCOMPARE(frame->Action(ID_NEXT_PLAIN_MARK)->toolTip(), QStringLiteral("下一书签"));
+        QCOMPARE(frame->Action(ID_NEXT_PLAIN_MARK)->statusTip(), QStringLiteral("跳转到下一书签"));
+        QCOMPARE(frame->Action(ID_PREV_PLAIN_MARK)->toolTip(), QStringLiteral("上一书签"));
+        QCOMPARE(frame->Action(ID_PREV_PLAIN_MARK)->statusTip(), QStringLiteral("跳转到上一书签"));
+        QCOMPARE(frame->Action(ID_TOGGLE_PLAIN_MARK)->toolTip(), QStringLiteral("设置书签"));
+        QCOMPARE(frame->Action(ID_CLEAR_PLAIN_MARKS)->toolTip(), QStringLiteral("清除所有书签"));
         QVERIFY(QFile::exists(frame->HelpFilePath()));
     }
 
