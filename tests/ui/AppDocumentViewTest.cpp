@@ -1,0 +1,89 @@
+// What a document window's view offers around the text: how the wheel
+// scrolls it.
+#include <QFile>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QWheelEvent>
+
+#include "AppTestSupport.h"
+
+class AppDocumentViewTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir home;
+    QString Write(const QString& name, const QByteArray& bytes) {
+        const QString path = home.filePath(name);
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+        f.write(bytes);
+        return path;
+    }
+    // n numbered lines, each far wider than any window.
+    static QByteArray WideProgram(int lines) {
+        QByteArray text;
+        for (int i = 1; i <= lines; ++i)
+            text += "N" + QByteArray::number(i) + " " + QByteArray(300, 'X') + "\r\n";
+        return text;
+    }
+    static void Wheel(CSermidaView* view, QPoint angle, Qt::KeyboardModifiers mods = {},
+                      QPoint pixels = {}, Qt::ScrollPhase phase = Qt::NoScrollPhase) {
+        const QPointF at(60, 40);
+        QWheelEvent e(at, view->viewport()->mapToGlobal(at), pixels, angle, Qt::NoButton, mods,
+                      phase, false);
+        QCoreApplication::sendEvent(view->viewport(), &e);
+    }
+
+private slots:
+    void initTestCase() { qputenv("SERMIDA_HOME", home.path().toLocal8Bit()); }
+
+    void wheelScrollsByLinesAndSidewaysByColumns() {
+        AppScript script;
+        auto frame = MakeFrame();
+        QVERIFY(frame->OpenDocumentFile(Write("wide.nc", WideProgram(200))));
+        CSermidaView* view = frame->ActiveView();
+        QVERIFY(view);
+        QCOMPARE(view->TopLine(), 0);
+        QCOMPARE(view->FirstColumn(), 0);
+
+        // Down and up by one line a message, however far the wheel turned.
+        Wheel(view, {0, -120});
+        Wheel(view, {0, -360});
+        QCOMPARE(view->TopLine(), 2);
+        QCOMPARE(view->FirstColumn(), 0);
+        Wheel(view, {0, 120});
+        QCOMPARE(view->TopLine(), 1);
+
+        // A tilted wheel moves the text sideways, a column a message, and
+        // leaves the lines where they are.
+        Wheel(view, {-120, 0});
+        Wheel(view, {-120, 0});
+        QCOMPARE(view->FirstColumn(), 2);
+        QCOMPARE(view->TopLine(), 1);
+        QCOMPARE(view->horizontalScrollBar()->value(), 2);
+        Wheel(view, {120, 0});
+        QCOMPARE(view->FirstColumn(), 1);
+
+        // Shift turns the ordinary wheel sideways.
+        Wheel(view, {0, -120}, Qt::ShiftModifier);
+        QCOMPARE(view->FirstColumn(), 2);
+        Wheel(view, {0, 120}, Qt::ShiftModifier);
+        Wheel(view, {0, 120}, Qt::ShiftModifier);
+        QCOMPARE(view->FirstColumn(), 0);
+        QCOMPARE(view->TopLine(), 1);
+        // Not past the left edge.
+        Wheel(view, {120, 0});
+        QCOMPARE(view->FirstColumn(), 0);
+
+        // A touchpad: its gesture starts and ends without rotation, and may
+        // report pixels only.
+        Wheel(view, {}, {}, {}, Qt::ScrollBegin);
+        Wheel(view, {}, {}, {-25, 3}, Qt::ScrollUpdate);
+        Wheel(view, {}, {}, {}, Qt::ScrollEnd);
+        QCOMPARE(view->FirstColumn(), 1);
+        QCOMPARE(view->TopLine(), 1);
+        QVERIFY(script.messages.empty());
+    }
+};
+
+QTEST_MAIN(AppDocumentViewTest)
+#include "AppDocumentViewTest.moc"
