@@ -166,6 +166,7 @@ void CMainFrame::CreateActions() {
     AddAction(ID_EDIT_FIND_NEXT, S("查找下一个(&N)\tF3"), S("查找下一个\n查找下一个"));
     AddAction(ID_EDIT_FIND_PREVIOUS, S("查找前一个(&V)\tShift+F3"), S("查找前一个\n查找前一个"));
     AddAction(ID_EDIT_REPLACE, S("替换(&E)...\tCtrl+H"), S("用不同的文本替换特定的文本\n替换"));
+    AddAction(ID_EDIT_GOTO_LINE, S("转到行(&G)...\tCtrl+G"), S("转到指定的行或程序段\n转到行"));
     AddAction(ID_EDIT_READ_ONLY, S("文档只读"), S("设置正编辑的文件为只读\n文件只读"))
         ->setCheckable(true);
     AddAction(ID_COMM_SETTINGS, S("设置(&T)"), S("设置通信参数"));
@@ -226,8 +227,9 @@ void CMainFrame::CreateMenus() {
     editMenu->addAction(actions[ID_EDIT_UNDO]);
     editMenu->addAction(actions[ID_EDIT_REDO]);
     editMenu->addSeparator();
-    for (int id : std::initializer_list<int>{ID_EDIT_FIND, ID_EDIT_FIND_NEXT,
-                                             int(ID_EDIT_FIND_PREVIOUS), int(ID_EDIT_REPLACE)})
+    for (int id :
+         std::initializer_list<int>{ID_EDIT_FIND, ID_EDIT_FIND_NEXT, int(ID_EDIT_FIND_PREVIOUS),
+                                    int(ID_EDIT_REPLACE), ID_EDIT_GOTO_LINE})
         editMenu->addAction(actions[id]);
     editMenu->addSeparator();
     editMenu->addAction(actions[ID_EDIT_READ_ONLY]);
@@ -354,12 +356,16 @@ void CMainFrame::UpdateLockKeys() {
 
 void CMainFrame::UpdateCommandUI() {
     CSermidaView* view = ActiveView();
-    for (int id : std::initializer_list<int>{
-             ID_EDIT_COPY, ID_EDIT_CUT, int(ID_EDIT_PASTE), int(ID_EDIT_DELETE), ID_EDIT_SELECT_ALL,
-             int(ID_EDIT_UNDO), int(ID_EDIT_REDO), ID_EDIT_FIND, int(ID_EDIT_FIND_NEXT),
-             int(ID_EDIT_FIND_PREVIOUS), int(ID_EDIT_REPLACE), ID_EDIT_READ_ONLY, ID_COMM_SETTINGS,
-             ID_TOGGLE_PLAIN_MARK, ID_NEXT_PLAIN_MARK, ID_PREV_PLAIN_MARK, ID_CLEAR_PLAIN_MARKS,
-             ID_FILE_PRINT, ID_FILE_PRINT_PREVIEW})
+    for (int id : std::initializer_list<int>{ID_EDIT_COPY,           ID_EDIT_CUT,
+                                             int(ID_EDIT_PASTE),     int(ID_EDIT_DELETE),
+                                             ID_EDIT_SELECT_ALL,     int(ID_EDIT_UNDO),
+                                             int(ID_EDIT_REDO),      ID_EDIT_FIND,
+                                             int(ID_EDIT_FIND_NEXT), int(ID_EDIT_FIND_PREVIOUS),
+                                             int(ID_EDIT_REPLACE),   ID_EDIT_GOTO_LINE,
+                                             ID_EDIT_READ_ONLY,      ID_COMM_SETTINGS,
+                                             ID_TOGGLE_PLAIN_MARK,   ID_NEXT_PLAIN_MARK,
+                                             ID_PREV_PLAIN_MARK,     ID_CLEAR_PLAIN_MARKS,
+                                             ID_FILE_PRINT,          ID_FILE_PRINT_PREVIEW})
         actions[id]->setEnabled(view && view->IsCommandEnabled(id));
     for (int id : {ID_FILE_CLOSE, ID_FILE_SAVE, ID_FILE_SAVE_AS, ID_WINDOW_NEW})
         actions[id]->setEnabled(view != nullptr);

@@ -223,7 +223,8 @@ private slots:
              "删除(&D)\tDel", "选定所有(&L)\tCtrl+A", "-",
              // The view's own texts while there is nothing to undo or redo.
              "撤消\tCtrl+Z", "重复\tCtrl+Y", "-", "查找(&F)...\tCtrl+F", "查找下一个(&N)\tF3",
-             "查找前一个(&V)\tShift+F3", "替换(&E)...\tCtrl+H", "-", "文档只读"},
+             "查找前一个(&V)\tShift+F3", "替换(&E)...\tCtrl+H", "转到行(&G)...\tCtrl+G", "-",
+             "文档只读"},
             {"通信设置(&S)", "设置(&T)"},
             QStringList{"查看(&V)"} + view,
             {"窗口(&W)", "新建窗口(&N)", "层叠(&C)", "平铺(&T)", "排列图标(&A)"},

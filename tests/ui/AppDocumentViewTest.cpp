@@ -1,11 +1,15 @@
 // What a document window's view offers around the text: how the wheel
-// scrolls it.
+// scrolls it, and Go To from the Edit menu.
 #include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QWheelEvent>
 
 #include "AppTestSupport.h"
+#include "editor/view/CGoToDialog.h"
+#include "editor/view/ViewCommands.h"
 
 class AppDocumentViewTest : public QObject {
     Q_OBJECT
@@ -82,6 +86,33 @@ private slots:
         QCOMPARE(view->FirstColumn(), 1);
         QCOMPARE(view->TopLine(), 1);
         QVERIFY(script.messages.empty());
+    }
+
+    void goToFromTheEditMenuUsesTheProgramsDialogs() {
+        AppScript script;
+        auto frame = MakeFrame();
+        QVERIFY(frame->OpenDocumentFile(Write("goto.nc", WideProgram(300))));
+        CSermidaView* view = frame->ActiveView();
+        QVERIFY(frame->Action(ID_EDIT_GOTO_LINE)->isEnabled());
+        const auto enter = [&](const QString& entry) {
+            script.modal.push_back([entry](QDialog& dialog) {
+                auto& dlg = static_cast<CGoToDialog&>(dialog);
+                dlg.entryEdit->setText(entry);
+                dlg.okButton->click();
+                if (dlg.result() != QDialog::Accepted)
+                    dlg.reject();
+                return dlg.result();
+            });
+        };
+        enter("N250");
+        frame->Action(ID_EDIT_GOTO_LINE)->trigger();
+        QCOMPARE(view->Cursor(), TextPos(249, 0));
+        QVERIFY(view->TopLine() <= 249 && 249 < view->TopLine() + view->VisibleLines());
+        enter("N301");
+        frame->Action(ID_EDIT_GOTO_LINE)->trigger();
+        QCOMPARE(script.messages, std::vector<QString>{QStringLiteral("找不到程序段 N301。")});
+        QCOMPARE(view->Cursor(), TextPos(249, 0));
+        QCOMPARE(script.modalRuns, 2);
     }
 };
 

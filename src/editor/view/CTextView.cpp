@@ -19,6 +19,7 @@
 #include "editor/buffer/CTextBuffer.h"
 #include "editor/buffer/PositionAdjuster.h"
 #include "editor/text/LineGeometry.h"
+#include "editor/view/CGoToDialog.h"
 #include "editor/view/CaretMotion.h"
 #include "editor/view/MouseSelection.h"
 #include "editor/view/ViewBookmarks.h"
@@ -29,8 +30,10 @@
 
 CTextView::CTextView(QWidget* parent)
     : QAbstractScrollArea(parent), painter(std::make_unique<ViewPainter>(*this, st)),
-      scroller(std::make_unique<ViewScroller>(*this, st)), motion(std::make_unique<CaretMotion>(*this, st)),
-      mouse(std::make_unique<MouseSelection>(*this, st)), search(std::make_unique<ViewSearch>(*this, st)),
+      scroller(std::make_unique<ViewScroller>(*this, st)),
+      motion(std::make_unique<CaretMotion>(*this, st)),
+      mouse(std::make_unique<MouseSelection>(*this, st)),
+      search(std::make_unique<ViewSearch>(*this, st)),
       bookmarks(std::make_unique<ViewBookmarks>(*this)) {
     fontDesc = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -498,9 +501,8 @@ uint32_t CTextView::ScanLineColours(uint32_t, int, ColourBlocks*) {
 }
 
 uint32_t CTextView::CookieBefore(int line) {
-    return cookies.CookieBefore(line, [this](uint32_t cookie, int l) {
-        return ScanLineColours(cookie, l, nullptr);
-    });
+    return cookies.CookieBefore(
+        line, [this](uint32_t cookie, int l) { return ScanLineColours(cookie, l, nullptr); });
 }
 
 void CTextView::paintEvent(QPaintEvent* e) {
@@ -554,6 +556,9 @@ bool CTextView::ExecuteCommand(int id) {
     case ID_EDIT_FIND_PREVIOUS:
         FindPrevious();
         return true;
+    case ID_EDIT_GOTO_LINE:
+        RunGoTo(*this);
+        return true;
     case ID_CLEAR_BOOKMARKS:
         bookmarks->ClearNumberedMarks();
         return true;
@@ -585,6 +590,8 @@ bool CTextView::IsCommandEnabled(int id) const {
     case ID_PREV_PLAIN_MARK:
     case ID_CLEAR_PLAIN_MARKS:
         return bookmarks->HasPlainBookmarks();
+    case ID_EDIT_GOTO_LINE:
+        return buffer != nullptr;
     case ID_EDIT_FIND:
     case ID_EDIT_SELECT_ALL:
     case ID_CLEAR_BOOKMARKS:

@@ -9,10 +9,10 @@
 
 #include "editor/buffer/BufferView.h"
 #include "editor/buffer/TextPos.h"
-#include "editor/text/TextEncoding.h"
 #include "editor/text/ColourBlock.h"
 #include "editor/text/CookieCache.h"
 #include "editor/text/ExpandedLengthCache.h"
+#include "editor/text/TextEncoding.h"
 #include "editor/view/PaneGroup.h"
 #include "editor/view/ViewState.h"
 
@@ -143,7 +143,7 @@ public:
     void StoreCookie(int line, uint32_t cookie) { cookies.Store(line, cookie); }
     int KnownCookieLines() const { return cookies.ValidCount(); }
 
-    // Commands: the movement ids, select all, copy, find and bookmarks.
+    // Commands: the movement ids, select all, copy, find, go to and bookmarks.
     virtual bool ExecuteCommand(int id);
     virtual bool IsCommandEnabled(int id) const;
     void SelectAll();
@@ -251,5 +251,4 @@ private:
     bool caretWanted = false;
     bool caretShown = false;
     QBasicTimer blinkTimer;
-
 };

@@ -31,6 +31,7 @@ enum ViewCommand : int {
     ID_EXTEND_TEXT_END = 37125,
     ID_EDIT_FIND_NEXT = 37126,
     ID_EDIT_FIND_PREVIOUS = 37127,
+    ID_EDIT_GOTO_LINE = 37128,
     ID_TOGGLE_BOOKMARK0 = 37200, // + n: Ctrl+n
     ID_GO_BOOKMARK0 = 37210,     // + n: Alt+n
     ID_CLEAR_BOOKMARKS = 37220,
@@ -43,6 +44,6 @@ enum ViewCommand : int {
     ID_EDIT_SELECT_ALL = 57642,
 };
 
-// The view's keyboard table (accelerator table 22901: movement, find, bookmarks): the
+// The view's keyboard table (accelerator table 22901: movement, find, go to, bookmarks): the
 // command of a key, or 0 when the view does not map it.
 int ViewCommandForKey(QKeyCombination key);
