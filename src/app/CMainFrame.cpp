@@ -175,6 +175,9 @@ void CMainFrame::CreateActions() {
         ->setCheckable(true);
     AddAction(ID_VIEW_STATUS_BAR, S("状态栏(&S)"), S("显示或隐藏状态栏\n显隐状态栏"))
         ->setCheckable(true);
+    QAction* lineNumbers = AddAction(ID_VIEW_LINE_NUMBERS, S("行号"), S("显示或隐藏行号\n行号"));
+    lineNumbers->setCheckable(true);
+    lineNumbers->setChecked(LoadLineNumbersShown());
     AddAction(ID_WINDOW_NEW, S("新建窗口(&N)"), S("为活动文档打开另一个窗口\n新建窗口"));
     AddAction(ID_WINDOW_CASCADE, S("层叠(&C)"), S("以重叠方式排列窗口\n层叠窗口"));
     AddAction(ID_WINDOW_TILE_HORZ, S("平铺(&T)"), S("以非重叠方式排列窗口\n平铺窗口"));
@@ -241,6 +244,8 @@ void CMainFrame::CreateMenus() {
     viewMenu = new QMenu(S("查看(&V)"), this);
     viewMenu->addAction(actions[ID_VIEW_TOOLBAR]);
     viewMenu->addAction(actions[ID_VIEW_STATUS_BAR]);
+    viewMenu->addSeparator();
+    viewMenu->addAction(actions[ID_VIEW_LINE_NUMBERS]);
 
     windowMenu = new QMenu(S("窗口(&W)"), this);
     for (int id : {ID_WINDOW_NEW, ID_WINDOW_CASCADE, ID_WINDOW_TILE_HORZ, ID_WINDOW_ARRANGE})
@@ -406,6 +411,15 @@ void CMainFrame::OnCommand(int id) {
         statusBar()->setVisible(!statusBar()->isVisible());
         actions[id]->setChecked(statusBar()->isVisible());
         return;
+    case ID_VIEW_LINE_NUMBERS: {
+        // The item has toggled itself. Every window follows, later ones and
+        // the next start too.
+        const bool on = actions[id]->isChecked();
+        for (CSermidaView* v : AllViews())
+            v->ShowLineNumbers(on);
+        SaveLineNumbersShown(on);
+        return;
+    }
     case ID_WINDOW_NEW:
         OnWindowNew();
         return;
@@ -444,6 +458,7 @@ CChildFrame* CMainFrame::AddChild(CSermidaView* view) {
     mdiArea->addSubWindow(child);
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     view->ApplyFont(font);
+    view->ShowLineNumbers(actions[ID_VIEW_LINE_NUMBERS]->isChecked());
     child->resize(mdiArea->size() * 0.8);
     child->show();
     view->InitialUpdate();

@@ -1,5 +1,5 @@
-// What a document window's view offers around the text: how the wheel
-// scrolls it, and Go To from the Edit menu.
+// What a document window's view offers around the text: line numbers, how
+// the wheel scrolls it, and Go To from the Edit menu.
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -8,7 +8,9 @@
 #include <QWheelEvent>
 
 #include "AppTestSupport.h"
+#include "app/AppCommands.h"
 #include "editor/view/CGoToDialog.h"
+#include "editor/view/EditorProfile.h"
 #include "editor/view/ViewCommands.h"
 
 class AppDocumentViewTest : public QObject {
@@ -39,6 +41,54 @@ class AppDocumentViewTest : public QObject {
 
 private slots:
     void initTestCase() { qputenv("SERMIDA_HOME", home.path().toLocal8Bit()); }
+
+    void lineNumbersFollowTheViewMenuInEveryWindowAndAtTheNextStart() {
+        AppScript script;
+        OpenProfile()->remove(QStringLiteral("Editor/View"));
+        const QString a = Write("a.nc", WideProgram(20));
+        const QString b = Write("b.nc", WideProgram(5));
+        auto frame = MakeFrame();
+        QAction* item = frame->Action(ID_VIEW_LINE_NUMBERS);
+        const auto shown = [&] {
+            QList<bool> on;
+            for (CSermidaView* v : frame->AllViews())
+                on << v->LineNumbersShown();
+            return on;
+        };
+        // Off at first: the classic look, text right after the mark margin.
+        QVERIFY(!item->isChecked());
+        QVERIFY(frame->OpenDocumentFile(a));
+        QVERIFY(frame->OpenDocumentFile(b));
+        QVERIFY(frame->OnWindowNew());
+        QCOMPARE(shown(), (QList<bool>{false, false, false}));
+        QCOMPARE(frame->ActiveView()->MarginWidth(), CTextView::kIconMarginWidth);
+
+        item->trigger();
+        QVERIFY(item->isChecked());
+        QCOMPARE(shown(), (QList<bool>{true, true, true}));
+        QVERIFY(frame->ActiveView()->MarginWidth() > CTextView::kIconMarginWidth);
+        // A window opened later shows them too.
+        QVERIFY(frame->OnFileNew());
+        QCOMPARE(shown(), (QList<bool>{true, true, true, true}));
+
+        // Remembered for the next start, where it works with no document open.
+        script.saveChoice = 0;
+        frame.reset();
+        frame = MakeFrame();
+        item = frame->Action(ID_VIEW_LINE_NUMBERS);
+        QVERIFY(item->isChecked());
+        QVERIFY(item->isEnabled());
+        QVERIFY(frame->OpenDocumentFile(a));
+        QCOMPARE(shown(), QList<bool>{true});
+        item->trigger();
+        QCOMPARE(shown(), QList<bool>{false});
+        frame.reset();
+        frame = MakeFrame();
+        QVERIFY(!frame->Action(ID_VIEW_LINE_NUMBERS)->isChecked());
+        QVERIFY(frame->OpenDocumentFile(b));
+        QCOMPARE(shown(), QList<bool>{false});
+        QVERIFY(script.messages.empty());
+    }
 
     void wheelScrollsByLinesAndSidewaysByColumns() {
         AppScript script;
