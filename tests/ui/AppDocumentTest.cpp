@@ -212,7 +212,8 @@ private slots:
         QVERIFY(frame->OpenDocumentFile(Write("menus.nc", "N1")));
         const QStringList file = {"新建(&N)\tCtrl+N", "打开(&O)...\tCtrl+O"};
         const QStringList fileEnd = {"打印设置(&R)...", "-", "<recent files>", "-", "退出(&X)"};
-        const QStringList view = {"工具栏(&T)", "状态栏(&S)", "-", "行号"};
+        const QStringList view = QStringList{"工具栏(&T)", "状态栏(&S)", "-", "行号"} +
+                                 QStringList{"-", "GBK 编码", "UTF-8 编码"};
         const QStringList help = {"帮助                 F1", "关于 Sermida(&A)..."};
         const QList<QStringList> documentMenus = {
             QStringList{"文件(&F)"} + file +

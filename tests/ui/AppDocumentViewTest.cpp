@@ -1,7 +1,9 @@
-// What a document window's view offers around the text: line numbers, how
-// the wheel scrolls it, and Go To from the Edit menu.
+// What a document window's view offers around the text: line numbers, the
+// encoding its bytes are shown in, how the wheel scrolls it, and Go To from
+// the Edit menu.
 #include <QFile>
 #include <QLineEdit>
+#include <QMdiArea>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -9,6 +11,7 @@
 
 #include "AppTestSupport.h"
 #include "app/AppCommands.h"
+#include "common/Gbk.h"
 #include "editor/view/CGoToDialog.h"
 #include "editor/view/EditorProfile.h"
 #include "editor/view/ViewCommands.h"
@@ -87,6 +90,71 @@ private slots:
         QVERIFY(!frame->Action(ID_VIEW_LINE_NUMBERS)->isChecked());
         QVERIFY(frame->OpenDocumentFile(b));
         QCOMPARE(shown(), QList<bool>{false});
+        QVERIFY(script.messages.empty());
+    }
+
+    void encodingItemsSwitchTheActiveDocumentAndThePaneNamesIt() {
+        AppScript script;
+        const QByteArray gbkBytes =
+            "N10 (" + QByteArray::fromStdString(Utf8ToGbk("中文注释")) + ")\r\nM30\r\n";
+        const QByteArray utf8Bytes = QByteArray("N10 (中文注释)\r\nM30\r\n");
+        const QString gbkPath = Write("gbk.nc", gbkBytes);
+        auto frame = MakeFrame();
+        QAction* gbk = frame->Action(ID_VIEW_ENCODING_GBK);
+        QAction* utf8 = frame->Action(ID_VIEW_ENCODING_UTF8);
+        QLabel* pane = frame->EncodingPane();
+        const auto checked = [&] {
+            return QStringList{gbk->isChecked() ? "GBK" : "", utf8->isChecked() ? "UTF-8" : ""};
+        };
+        // Nothing to switch or to name without a document.
+        QVERIFY(!gbk->isEnabled());
+        QVERIFY(!utf8->isEnabled());
+        frame->UpdateStatus();
+        QCOMPARE(pane->text(), QString());
+
+        CSermidaDoc* g = frame->OpenDocumentFile(gbkPath);
+        QVERIFY(g);
+        QMdiSubWindow* gWindow = frame->ActiveChild();
+        CSermidaDoc* u = frame->OpenDocumentFile(Write("utf8.nc", utf8Bytes));
+        QVERIFY(u);
+        QVERIFY(gbk->isEnabled());
+        QVERIFY(utf8->isEnabled());
+        QCOMPARE(checked(), (QStringList{"", "UTF-8"}));
+        QTRY_COMPARE(pane->text(), QStringLiteral("UTF-8"));
+        // The pane and the check follow the active document.
+        frame->MdiArea()->setActiveSubWindow(gWindow);
+        QCOMPARE(checked(), (QStringList{"GBK", ""}));
+        QTRY_COMPARE(pane->text(), QStringLiteral("GBK"));
+
+        // Switching shows the same bytes otherwise, in every window of that
+        // document and in no other; nothing is changed, nothing to save.
+        CChildFrame* second = frame->OnWindowNew();
+        QVERIFY(second);
+        const std::string firstLine(g->Buffer().LineView(0));
+        utf8->trigger();
+        QCOMPARE(g->Buffer().Encoding(), TextEncoding::Utf8);
+        for (CSermidaView* v : g->Views())
+            QCOMPARE(v->Encoding(), TextEncoding::Utf8);
+        QCOMPARE(std::string(g->Buffer().LineView(0)), firstLine);
+        QVERIFY(!g->IsModified());
+        QCOMPARE(checked(), (QStringList{"", "UTF-8"}));
+        QTRY_COMPARE(pane->text(), QStringLiteral("UTF-8"));
+        // Saved as it is, the file keeps its bytes.
+        QVERIFY(frame->SaveDocument(g, false));
+        QFile saved(gbkPath);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), gbkBytes);
+        gbk->trigger();
+        QCOMPARE(g->Buffer().Encoding(), TextEncoding::Gbk);
+        QCOMPARE(checked(), (QStringList{"GBK", ""}));
+        QTRY_COMPARE(pane->text(), QStringLiteral("GBK"));
+        QCOMPARE(u->Buffer().Encoding(), TextEncoding::Utf8);
+
+        script.saveChoice = 0;
+        frame->MdiArea()->closeAllSubWindows();
+        QTRY_VERIFY(frame->MdiArea()->subWindowList().isEmpty());
+        QTRY_COMPARE(pane->text(), QString());
+        QVERIFY(!gbk->isEnabled());
         QVERIFY(script.messages.empty());
     }
 

@@ -559,6 +559,13 @@ bool CTextView::ExecuteCommand(int id) {
     case ID_EDIT_GOTO_LINE:
         RunGoTo(*this);
         return true;
+    case ID_VIEW_ENCODING_GBK:
+    case ID_VIEW_ENCODING_UTF8:
+        // The bytes stay; every view of the buffer redraws them.
+        if (buffer != nullptr)
+            buffer->SetEncoding(id == ID_VIEW_ENCODING_UTF8 ? TextEncoding::Utf8
+                                                            : TextEncoding::Gbk);
+        return true;
     case ID_CLEAR_BOOKMARKS:
         bookmarks->ClearNumberedMarks();
         return true;
@@ -591,6 +598,8 @@ bool CTextView::IsCommandEnabled(int id) const {
     case ID_CLEAR_PLAIN_MARKS:
         return bookmarks->HasPlainBookmarks();
     case ID_EDIT_GOTO_LINE:
+    case ID_VIEW_ENCODING_GBK:
+    case ID_VIEW_ENCODING_UTF8:
         return buffer != nullptr;
     case ID_EDIT_FIND:
     case ID_EDIT_SELECT_ALL:
@@ -600,6 +609,19 @@ bool CTextView::IsCommandEnabled(int id) const {
     default:
         return (id >= ID_MOVE_CHAR_LEFT && id <= ID_EXTEND_TEXT_END) ||
                (id >= ID_TOGGLE_BOOKMARK0 && id < ID_GO_BOOKMARK0 + 10);
+    }
+}
+
+bool CTextView::IsCommandChecked(int id) const {
+    if (buffer == nullptr)
+        return false;
+    switch (id) {
+    case ID_VIEW_ENCODING_GBK:
+        return Encoding() == TextEncoding::Gbk;
+    case ID_VIEW_ENCODING_UTF8:
+        return Encoding() == TextEncoding::Utf8;
+    default:
+        return false;
     }
 }
 

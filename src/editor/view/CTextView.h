@@ -146,6 +146,8 @@ public:
     // Commands: the movement ids, select all, copy, find, go to and bookmarks.
     virtual bool ExecuteCommand(int id);
     virtual bool IsCommandEnabled(int id) const;
+    // The check mark of a menu item: the encoding the text is shown in.
+    virtual bool IsCommandChecked(int id) const;
     void SelectAll();
     void Copy();
     // The text of status-bar pane 37903: line and byte column, both from 1.

@@ -39,6 +39,8 @@ enum ViewCommand : int {
     ID_NEXT_PLAIN_MARK = 37224,
     ID_PREV_PLAIN_MARK = 37225,
     ID_CLEAR_PLAIN_MARKS = 37226,
+    ID_VIEW_ENCODING_GBK = 37301,  // show the document's bytes as GBK
+    ID_VIEW_ENCODING_UTF8 = 37302, // ... as UTF-8
     ID_EDIT_COPY = 57634,
     ID_EDIT_FIND = 57636,
     ID_EDIT_SELECT_ALL = 57642,
