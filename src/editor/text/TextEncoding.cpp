@@ -24,7 +24,7 @@ size_t Utf8Length(std::string_view s, size_t i) {
         if (i + 2 >= n)
             return 0;
         const unsigned char c = at(i + 1);
-        const bool second = b == 0xE0 ? (c >= 0xA0 && c <= 0xBF)
+        const bool second = b == 0xE0   ? (c >= 0xA0 && c <= 0xBF)
                             : b == 0xED ? (c >= 0x80 && c <= 0x9F)
                                         : IsContinuation(c);
         return second && IsContinuation(at(i + 2)) ? 3 : 0;
@@ -33,7 +33,7 @@ size_t Utf8Length(std::string_view s, size_t i) {
         if (i + 3 >= n)
             return 0;
         const unsigned char c = at(i + 1);
-        const bool second = b == 0xF0 ? (c >= 0x90 && c <= 0xBF)
+        const bool second = b == 0xF0   ? (c >= 0x90 && c <= 0xBF)
                             : b == 0xF4 ? (c >= 0x80 && c <= 0x8F)
                                         : IsContinuation(c);
         return second && IsContinuation(at(i + 2)) && IsContinuation(at(i + 3)) ? 4 : 0;
@@ -87,7 +87,9 @@ size_t CharLength(std::string_view s, size_t i, TextEncoding encoding) {
 }
 
 char32_t DecodeUtf8(std::string_view s, size_t i, size_t len) {
-    const auto at = [&](size_t k) { return static_cast<char32_t>(static_cast<unsigned char>(s[k])); };
+    const auto at = [&](size_t k) {
+        return static_cast<char32_t>(static_cast<unsigned char>(s[k]));
+    };
     switch (len) {
     case 2:
         return ((at(i) & 0x1F) << 6) | (at(i + 1) & 0x3F);

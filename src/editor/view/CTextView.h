@@ -143,7 +143,8 @@ public:
     void StoreCookie(int line, uint32_t cookie) { cookies.Store(line, cookie); }
     int KnownCookieLines() const { return cookies.ValidCount(); }
 
-    // Commands: the movement ids, select all, copy, find, go to and bookmarks.
+    // Commands: the movement ids, select all, copy, find, go to, bookmarks and
+    // the encoding the text is shown in.
     virtual bool ExecuteCommand(int id);
     virtual bool IsCommandEnabled(int id) const;
     // The check mark of a menu item: the encoding the text is shown in.
