@@ -2,6 +2,7 @@
 #include "app/LockKeys.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -34,6 +35,8 @@
 #include "app/CSplashWnd.h"
 #include "app/CTransferBar.h"
 #include "common/SettingsFolder.h"
+#include "common/StringTable.h"
+#include "editor/text/TextEncoding.h"
 #include "editor/view/EditCommands.h"
 #include "editor/view/EditorProfile.h"
 #include "editor/view/ViewCommands.h"
@@ -48,6 +51,25 @@ constexpr int kSplashMs = 2000;
 constexpr int kRecentFiles = 4;
 constexpr int kRecentShown = 30; // characters of a path shown in the menu
 const char* const kRecentSection = "Recent File List";
+
+// The items the active view enables.
+constexpr int kViewDecides[] = {
+    ID_EDIT_COPY,         ID_EDIT_CUT,           ID_EDIT_PASTE,        ID_EDIT_DELETE,
+    ID_EDIT_SELECT_ALL,   ID_EDIT_UNDO,          ID_EDIT_REDO,         ID_EDIT_FIND,
+    ID_EDIT_FIND_NEXT,    ID_EDIT_FIND_PREVIOUS, ID_EDIT_REPLACE,      ID_EDIT_GOTO_LINE,
+    ID_EDIT_READ_ONLY,    ID_COMM_SETTINGS,      ID_VIEW_ENCODING_GBK, ID_VIEW_ENCODING_UTF8,
+    ID_TOGGLE_PLAIN_MARK, ID_NEXT_PLAIN_MARK,    ID_PREV_PLAIN_MARK,   ID_CLEAR_PLAIN_MARKS,
+    ID_FILE_PRINT,        ID_FILE_PRINT_PREVIEW,
+};
+
+// Sets a status pane's text only when it changed: the panes are fed every
+// 10 ms. True when it changed.
+bool SetPaneText(QLabel* pane, const QString& text) {
+    if (pane->text() == text)
+        return false;
+    pane->setText(text);
+    return true;
+}
 
 QString ShortPath(const QString& path) {
     if (path.size() <= kRecentShown)
@@ -82,6 +104,8 @@ CMainFrame::CMainFrame(Options options) {
     mdiArea->viewport()->setAcceptDrops(true);
     mdiArea->viewport()->installEventFilter(this);
     ApplyMenus();
+    // Items a document would enable start disabled: there is none yet.
+    UpdateCommandUI();
     UpdateRecentMenu();
     statusTimer.start(kStatusMs, this);
 
@@ -165,6 +189,7 @@ void CMainFrame::CreateActions() {
     AddAction(ID_EDIT_FIND_NEXT, S("查找下一个(&N)\tF3"), S("查找下一个\n查找下一个"));
     AddAction(ID_EDIT_FIND_PREVIOUS, S("查找前一个(&V)\tShift+F3"), S("查找前一个\n查找前一个"));
     AddAction(ID_EDIT_REPLACE, S("替换(&E)...\tCtrl+H"), S("用不同的文本替换特定的文本\n替换"));
+    AddAction(ID_EDIT_GOTO_LINE, S("转到行(&G)...\tCtrl+G"), S("转到指定的行或程序段\n转到行"));
     AddAction(ID_EDIT_READ_ONLY, S("文档只读"), S("设置正编辑的文件为只读\n文件只读"))
         ->setCheckable(true);
     AddAction(ID_COMM_SETTINGS, S("设置(&T)"), S("设置通信参数"));
@@ -173,6 +198,17 @@ void CMainFrame::CreateActions() {
         ->setCheckable(true);
     AddAction(ID_VIEW_STATUS_BAR, S("状态栏(&S)"), S("显示或隐藏状态栏\n显隐状态栏"))
         ->setCheckable(true);
+    QAction* lineNumbers = AddAction(ID_VIEW_LINE_NUMBERS, S("行号"), S("显示或隐藏行号\n行号"));
+    lineNumbers->setCheckable(true);
+    lineNumbers->setChecked(LoadLineNumbersShown());
+    // How the active document's bytes are shown; choosing one changes no byte.
+    auto* encodings = new QActionGroup(this);
+    encodings->addAction(
+        AddAction(ID_VIEW_ENCODING_GBK, S("GBK 编码"), S("按 GBK 编码显示活动文档\nGBK 编码")));
+    encodings->addAction(AddAction(ID_VIEW_ENCODING_UTF8, S("UTF-8 编码"),
+                                   S("按 UTF-8 编码显示活动文档\nUTF-8 编码")));
+    for (QAction* a : encodings->actions())
+        a->setCheckable(true);
     AddAction(ID_WINDOW_NEW, S("新建窗口(&N)"), S("为活动文档打开另一个窗口\n新建窗口"));
     AddAction(ID_WINDOW_CASCADE, S("层叠(&C)"), S("以重叠方式排列窗口\n层叠窗口"));
     AddAction(ID_WINDOW_TILE_HORZ, S("平铺(&T)"), S("以非重叠方式排列窗口\n平铺窗口"));
@@ -181,11 +217,13 @@ void CMainFrame::CreateActions() {
         ->setShortcut(QKeySequence(Qt::Key_F1));
     AddAction(ID_APP_ABOUT, S("关于 Sermida(&A)..."), S("显示程序信息、版本号和版权\n关于"));
 
-    // Bookmarks on the toolbar.
-    AddAction(ID_TOGGLE_PLAIN_MARK, S("设置书签"), S("设置书签\n设置书签"));
-    AddAction(ID_NEXT_PLAIN_MARK, S("下一个书签"), S("下一个书签\n下一个书签"));
-    AddAction(ID_PREV_PLAIN_MARK, S("前一个书签"), S("前一个书签\n前一个书签"));
-    AddAction(ID_CLEAR_PLAIN_MARKS, S("清除所有书签"), S("清除所有书签\n清除所有书签"));
+    // Bookmarks on the toolbar: their prompts are the editor's, kept once in
+    // the string table.
+    const auto P = [](int id) { return QString::fromUtf8(LoadString(id)); };
+    AddAction(ID_TOGGLE_PLAIN_MARK, S("设置书签"), P(ID_TOGGLE_PLAIN_PROMPT));
+    AddAction(ID_NEXT_PLAIN_MARK, S("下一个书签"), P(ID_NEXT_PLAIN_PROMPT));
+    AddAction(ID_PREV_PLAIN_MARK, S("前一个书签"), P(ID_PREV_PLAIN_PROMPT));
+    AddAction(ID_CLEAR_PLAIN_MARKS, S("清除所有书签"), P(ID_CLEAR_PLAIN_PROMPT));
 }
 
 void CMainFrame::CreateMenus() {
@@ -223,8 +261,9 @@ void CMainFrame::CreateMenus() {
     editMenu->addAction(actions[ID_EDIT_UNDO]);
     editMenu->addAction(actions[ID_EDIT_REDO]);
     editMenu->addSeparator();
-    for (int id : std::initializer_list<int>{ID_EDIT_FIND, ID_EDIT_FIND_NEXT,
-                                             int(ID_EDIT_FIND_PREVIOUS), int(ID_EDIT_REPLACE)})
+    for (int id :
+         std::initializer_list<int>{ID_EDIT_FIND, ID_EDIT_FIND_NEXT, int(ID_EDIT_FIND_PREVIOUS),
+                                    int(ID_EDIT_REPLACE), ID_EDIT_GOTO_LINE})
         editMenu->addAction(actions[id]);
     editMenu->addSeparator();
     editMenu->addAction(actions[ID_EDIT_READ_ONLY]);
@@ -236,6 +275,12 @@ void CMainFrame::CreateMenus() {
     viewMenu = new QMenu(S("查看(&V)"), this);
     viewMenu->addAction(actions[ID_VIEW_TOOLBAR]);
     viewMenu->addAction(actions[ID_VIEW_STATUS_BAR]);
+    viewMenu->addSeparator();
+    viewMenu->addAction(actions[ID_VIEW_LINE_NUMBERS]);
+    viewMenu->addSeparator();
+    viewMenu->addAction(actions[ID_VIEW_ENCODING_GBK]);
+    viewMenu->addAction(actions[ID_VIEW_ENCODING_UTF8]);
+    connect(viewMenu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
 
     windowMenu = new QMenu(S("窗口(&W)"), this);
     for (int id : {ID_WINDOW_NEW, ID_WINDOW_CASCADE, ID_WINDOW_TILE_HORZ, ID_WINDOW_ARRANGE})
@@ -328,6 +373,7 @@ void CMainFrame::CreateStatusBar() {
         bar->addPermanentWidget(label);
         return label;
     };
+    encodingPane = indicator("UTF-8");
     readOnlyPane = indicator(" 文档只读 ");
     overwritePane = indicator("改写");
     lockPanes[0] = indicator("大写");
@@ -342,24 +388,18 @@ void CMainFrame::UpdateLockKeys() {
     const LockKeys keys = QueryLockKeys();
     const bool on[3] = {keys.caps, keys.num, keys.scroll};
     const char* texts[3] = {"大写", "数字", "滚动"};
-    for (int i = 0; i < 3; ++i) {
-        const QString text = on[i] ? QString::fromUtf8(texts[i]) : QString();
-        if (lockPanes[i]->text() != text)
-            lockPanes[i]->setText(text);
-    }
+    for (int i = 0; i < 3; ++i)
+        SetPaneText(lockPanes[i], on[i] ? QString::fromUtf8(texts[i]) : QString());
 }
 
 void CMainFrame::UpdateCommandUI() {
     CSermidaView* view = ActiveView();
-    for (int id : std::initializer_list<int>{
-             ID_EDIT_COPY, ID_EDIT_CUT, int(ID_EDIT_PASTE), int(ID_EDIT_DELETE), ID_EDIT_SELECT_ALL,
-             int(ID_EDIT_UNDO), int(ID_EDIT_REDO), ID_EDIT_FIND, int(ID_EDIT_FIND_NEXT),
-             int(ID_EDIT_FIND_PREVIOUS), int(ID_EDIT_REPLACE), ID_EDIT_READ_ONLY, ID_COMM_SETTINGS,
-             ID_TOGGLE_PLAIN_MARK, ID_NEXT_PLAIN_MARK, ID_PREV_PLAIN_MARK, ID_CLEAR_PLAIN_MARKS,
-             ID_FILE_PRINT, ID_FILE_PRINT_PREVIEW})
+    for (int id : kViewDecides)
         actions[id]->setEnabled(view && view->IsCommandEnabled(id));
     for (int id : {ID_FILE_CLOSE, ID_FILE_SAVE, ID_FILE_SAVE_AS, ID_WINDOW_NEW})
         actions[id]->setEnabled(view != nullptr);
+    for (int id : {ID_VIEW_ENCODING_GBK, ID_VIEW_ENCODING_UTF8})
+        actions[id]->setChecked(view && view->IsCommandChecked(id));
     if (view) {
         actions[ID_EDIT_READ_ONLY]->setChecked(view->GetDocument()->Buffer().IsWriteProtected());
         actions[ID_EDIT_UNDO]->setText(view->UndoMenuText());
@@ -397,6 +437,15 @@ void CMainFrame::OnCommand(int id) {
         statusBar()->setVisible(!statusBar()->isVisible());
         actions[id]->setChecked(statusBar()->isVisible());
         return;
+    case ID_VIEW_LINE_NUMBERS: {
+        // The item has toggled itself. Every window follows, later ones and
+        // the next start too.
+        const bool on = actions[id]->isChecked();
+        for (CSermidaView* v : AllViews())
+            v->ShowLineNumbers(on);
+        SaveLineNumbersShown(on);
+        return;
+    }
     case ID_WINDOW_NEW:
         OnWindowNew();
         return;
@@ -435,6 +484,7 @@ CChildFrame* CMainFrame::AddChild(CSermidaView* view) {
     mdiArea->addSubWindow(child);
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     view->ApplyFont(font);
+    view->ShowLineNumbers(actions[ID_VIEW_LINE_NUMBERS]->isChecked());
     child->resize(mdiArea->size() * 0.8);
     child->show();
     view->InitialUpdate();
@@ -662,25 +712,19 @@ QString CMainFrame::OperationTimeText(int64_t seconds) {
 void CMainFrame::UpdateStatus() {
     UpdateLockKeys();
     CSermidaView* view = ActiveView();
+    // Without a document there is no encoding to name.
+    SetPaneText(encodingPane,
+                view ? QString::fromLatin1(EncodingName(view->Encoding())) : QString());
     if (!view)
         return;
     const Connection& connection = view->Connection();
     progress->SetRange(0, connection.TotalLines());
     progress->SetPos(connection.SentLines());
-    const QString text = OperationTimeText(connection.OperationSeconds());
-    if (timePane->text() != text) {
-        timePane->setText(text);
+    if (SetPaneText(timePane, OperationTimeText(connection.OperationSeconds())))
         timePane->repaint();
-    }
-    const QString position = view->StatusText();
-    if (positionPane->text() != position)
-        positionPane->setText(position);
-    const QString readOnly = view->PaneText(37901);
-    if (readOnlyPane->text() != readOnly)
-        readOnlyPane->setText(readOnly);
-    const QString overwrite = view->PaneText(59140);
-    if (overwritePane->text() != overwrite)
-        overwritePane->setText(overwrite);
+    SetPaneText(positionPane, view->StatusText());
+    SetPaneText(readOnlyPane, view->PaneText(37901));
+    SetPaneText(overwritePane, view->PaneText(59140));
 }
 
 // Minimised document windows in a row along the bottom of the document area.

@@ -39,6 +39,8 @@ public:
     CTransferBar* TransferBar() const { return transferBar; }
     CProgressBar* Progress() const { return progress; }
     QLabel* TimePane() const { return timePane; }
+    // The active document's encoding, empty without one.
+    QLabel* EncodingPane() const { return encodingPane; }
     QAction* Action(int id) const { return actions.value(id); }
 
     // Documents.
@@ -101,6 +103,7 @@ private:
     CProgressBar* progress = nullptr;
     QLabel* timePane = nullptr;
     QLabel* positionPane = nullptr;
+    QLabel* encodingPane = nullptr;
     QLabel* readOnlyPane = nullptr;
     QLabel* overwritePane = nullptr;
     QLabel* lockPanes[3] = {}; // Caps, Num, Scroll Lock

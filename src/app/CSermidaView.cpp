@@ -12,6 +12,7 @@
 #include "app/CMainFrame.h"
 #include "app/CSermidaDoc.h"
 #include "editor/text/ProgramScanner.h"
+#include "editor/text/WheelStep.h"
 #include "editor/view/EditCommands.h"
 #include "editor/view/PageSetup.h"
 #include "editor/view/ViewCommands.h"
@@ -149,11 +150,25 @@ bool CSermidaView::IsCommandEnabled(int id) const {
 // --- Mouse -----------------------------------------------------------------------
 
 void CSermidaView::wheelEvent(QWheelEvent* e) {
-    // One line per wheel message, whatever its size.
-    if (e->angleDelta().y() > 0)
+    // One line, or one column for a tilted wheel or Shift, per wheel message,
+    // whatever its size. Some touchpads report only pixels.
+    const QPoint delta = e->angleDelta().isNull() ? e->pixelDelta() : e->angleDelta();
+    switch (WheelStepFor(delta.x(), delta.y(), e->modifiers() & Qt::ShiftModifier)) {
+    case WheelStep::LineUp:
         ScrollLineUp();
-    else
+        break;
+    case WheelStep::LineDown:
         ScrollLineDown();
+        break;
+    case WheelStep::ColumnLeft:
+        ScrollColumnLeft();
+        break;
+    case WheelStep::ColumnRight:
+        ScrollColumnRight();
+        break;
+    case WheelStep::None:
+        break;
+    }
     e->accept();
 }
 

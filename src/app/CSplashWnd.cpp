@@ -5,7 +5,9 @@
 #include <QMouseEvent>
 #include <QScreen>
 
-CSplashWnd::CSplashWnd(const QPixmap& picture) : QSplashScreen(picture) {
+// Above the main window, which comes up meanwhile and would otherwise cover it
+// for its two seconds; QSplashScreen keeps its own splash and frameless flags.
+CSplashWnd::CSplashWnd(const QPixmap& picture) : QSplashScreen(picture, Qt::WindowStaysOnTopHint) {
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 }

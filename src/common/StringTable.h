@@ -37,6 +37,11 @@ enum StringId : int {
     IDS_CANCEL = 8642,             // "取消"
     IDS_INFO_CAPTION = 8643,       // "信息提示"
     IDS_ENTER_REPLACE_TEXT = 8644, // "请输入待替换的内容。"
+    IDD_GOTO = 8645,               // caption "转到"
+    IDC_GOTO_WHAT = 8646,          // "行号或程序段号 (如 120 或 N120)："
+    IDS_BLOCK_NOT_FOUND = 8647,    // "找不到程序段 N%s。"
+    IDS_ENTER_GOTO_TARGET = 8648,  // "请输入行号或程序段号。"
+    IDS_OK = 8649,                 // "确定"
     ID_BOOKMARK_PROMPT0 = 37200,   // .. 37219: prompt and tooltip of toggle and go to n
     ID_CLEAR_BOOKMARKS_PROMPT = 37220,
     ID_TOGGLE_PLAIN_PROMPT = 37223,

@@ -16,6 +16,7 @@
 #include "app/AppCommands.h"
 #include "app/CHoverButton.h"
 #include "common/Gbk.h"
+#include "editor/view/ViewCommands.h"
 
 class AppDocumentTest : public QObject {
     Q_OBJECT
@@ -211,7 +212,8 @@ private slots:
         QVERIFY(frame->OpenDocumentFile(Write("menus.nc", "N1")));
         const QStringList file = {"新建(&N)\tCtrl+N", "打开(&O)...\tCtrl+O"};
         const QStringList fileEnd = {"打印设置(&R)...", "-", "<recent files>", "-", "退出(&X)"};
-        const QStringList view = {"工具栏(&T)", "状态栏(&S)"};
+        const QStringList view = QStringList{"工具栏(&T)", "状态栏(&S)", "-", "行号"} +
+                                 QStringList{"-", "GBK 编码", "UTF-8 编码"};
         const QStringList help = {"帮助                 F1", "关于 Sermida(&A)..."};
         const QList<QStringList> documentMenus = {
             QStringList{"文件(&F)"} + file +
@@ -222,7 +224,8 @@ private slots:
              "删除(&D)\tDel", "选定所有(&L)\tCtrl+A", "-",
              // The view's own texts while there is nothing to undo or redo.
              "撤消\tCtrl+Z", "重复\tCtrl+Y", "-", "查找(&F)...\tCtrl+F", "查找下一个(&N)\tF3",
-             "查找前一个(&V)\tShift+F3", "替换(&E)...\tCtrl+H", "-", "文档只读"},
+             "查找前一个(&V)\tShift+F3", "替换(&E)...\tCtrl+H", "转到行(&G)...\tCtrl+G", "-",
+             "文档只读"},
             {"通信设置(&S)", "设置(&T)"},
             QStringList{"查看(&V)"} + view,
             {"窗口(&W)", "新建窗口(&N)", "层叠(&C)", "平铺(&T)", "排列图标(&A)"},
@@ -239,6 +242,13 @@ private slots:
 
         QCOMPARE(frame->Action(ID_FILE_NEW)->toolTip(), QStringLiteral("新建"));
         QCOMPARE(frame->Action(ID_FILE_NEW)->statusTip(), QStringLiteral("建立新文档"));
+        // The bookmark buttons say where they jump.
+        QCOMPARE(frame->Action(ID_NEXT_PLAIN_MARK)->toolTip(), QStringLiteral("下一书签"));
+        QCOMPARE(frame->Action(ID_NEXT_PLAIN_MARK)->statusTip(), QStringLiteral("跳转到下一书签"));
+        QCOMPARE(frame->Action(ID_PREV_PLAIN_MARK)->toolTip(), QStringLiteral("上一书签"));
+        QCOMPARE(frame->Action(ID_PREV_PLAIN_MARK)->statusTip(), QStringLiteral("跳转到上一书签"));
+        QCOMPARE(frame->Action(ID_TOGGLE_PLAIN_MARK)->toolTip(), QStringLiteral("设置书签"));
+        QCOMPARE(frame->Action(ID_CLEAR_PLAIN_MARKS)->toolTip(), QStringLiteral("清除所有书签"));
         QVERIFY(QFile::exists(frame->HelpFilePath()));
     }
 

@@ -83,6 +83,11 @@ private slots:
         QPointer<CSplashWnd> splash = FindSplash();
         QVERIFY(splash);
         QVERIFY(splash->isVisible());
+        // Above the main window that comes up meanwhile, still a frameless splash.
+        const Qt::WindowFlags flags = splash->windowFlags();
+        QVERIFY(flags.testFlag(Qt::WindowStaysOnTopHint));
+        QCOMPARE(flags & Qt::WindowType_Mask, Qt::SplashScreen);
+        QVERIFY(flags.testFlag(Qt::FramelessWindowHint));
         QCOMPARE(splash->size(), QSize(360, 220));
         const QImage picture = splash->pixmap().toImage();
         QCOMPARE(picture.size(), QSize(360, 220));

@@ -157,3 +157,7 @@ bool SplitsChar(std::string_view line, int index, TextEncoding encoding) {
     }
     return false;
 }
+
+const char* EncodingName(TextEncoding encoding) {
+    return encoding == TextEncoding::Utf8 ? "UTF-8" : "GBK";
+}

@@ -9,6 +9,9 @@
 // drawing, hit-testing and the caret's character steps follow it.
 enum class TextEncoding : uint8_t { Gbk, Utf8 };
 
+// "GBK" or "UTF-8", as the status bar names it.
+const char* EncodingName(TextEncoding encoding);
+
 // UTF-8 when the block starts with a byte-order mark, or is well-formed UTF-8
 // holding at least one multi-byte character (a sequence cut by the end of the
 // block counts as well-formed); GBK otherwise, so pure ASCII stays GBK.

@@ -301,7 +301,9 @@ bool CEditView::IsCommandEnabled(int id) const {
 }
 
 bool CEditView::IsCommandChecked(int id) const {
-    return id == ID_EDIT_SWITCH_OVRMODE && overwrite;
+    if (id == ID_EDIT_SWITCH_OVRMODE)
+        return overwrite;
+    return CTextView::IsCommandChecked(id);
 }
 
 QString CEditView::UndoMenuText() const {

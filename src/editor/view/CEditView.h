@@ -28,8 +28,8 @@ public:
     // Commands, keys and the state of their menu items and status panes.
     bool ExecuteCommand(int id) override;
     bool IsCommandEnabled(int id) const override;
-    // The check mark of the overwrite command.
-    bool IsCommandChecked(int id) const;
+    // Check marks: the overwrite command, and the text view's own.
+    bool IsCommandChecked(int id) const override;
     // Texts of the Undo and Redo menu items ("撤消 输入\tCtrl+Z", "撤消\tCtrl+Z").
     QString UndoMenuText() const;
     QString RedoMenuText() const;

@@ -18,6 +18,7 @@
 #include "editor/buffer/CTextBuffer.h"
 #include "editor/buffer/PositionAdjuster.h"
 #include "editor/text/LineGeometry.h"
+#include "editor/view/CGoToDialog.h"
 #include "editor/view/CaretMotion.h"
 #include "editor/view/MouseSelection.h"
 #include "editor/view/ViewBookmarks.h"
@@ -576,6 +577,16 @@ bool CTextView::ExecuteCommand(int id) {
     case ID_EDIT_FIND_PREVIOUS:
         FindPrevious();
         return true;
+    case ID_EDIT_GOTO_LINE:
+        RunGoTo(*this);
+        return true;
+    case ID_VIEW_ENCODING_GBK:
+    case ID_VIEW_ENCODING_UTF8:
+        // The bytes stay; every view of the buffer redraws them.
+        if (buffer != nullptr)
+            buffer->SetEncoding(id == ID_VIEW_ENCODING_UTF8 ? TextEncoding::Utf8
+                                                            : TextEncoding::Gbk);
+        return true;
     case ID_CLEAR_BOOKMARKS:
         bookmarks->ClearNumberedMarks();
         return true;
@@ -607,6 +618,10 @@ bool CTextView::IsCommandEnabled(int id) const {
     case ID_PREV_PLAIN_MARK:
     case ID_CLEAR_PLAIN_MARKS:
         return bookmarks->HasPlainBookmarks();
+    case ID_EDIT_GOTO_LINE:
+    case ID_VIEW_ENCODING_GBK:
+    case ID_VIEW_ENCODING_UTF8:
+        return buffer != nullptr;
     case ID_EDIT_FIND:
     case ID_EDIT_SELECT_ALL:
     case ID_CLEAR_BOOKMARKS:
@@ -615,6 +630,19 @@ bool CTextView::IsCommandEnabled(int id) const {
     default:
         return (id >= ID_MOVE_CHAR_LEFT && id <= ID_EXTEND_TEXT_END) ||
                (id >= ID_TOGGLE_BOOKMARK0 && id < ID_GO_BOOKMARK0 + 10);
+    }
+}
+
+bool CTextView::IsCommandChecked(int id) const {
+    if (buffer == nullptr)
+        return false;
+    switch (id) {
+    case ID_VIEW_ENCODING_GBK:
+        return Encoding() == TextEncoding::Gbk;
+    case ID_VIEW_ENCODING_UTF8:
+        return Encoding() == TextEncoding::Utf8;
+    default:
+        return false;
     }
 }
 

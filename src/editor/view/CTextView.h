@@ -152,9 +152,12 @@ public:
     void StoreCookie(int line, uint32_t cookie) { cookies.Store(line, cookie); }
     int KnownCookieLines() const { return cookies.ValidCount(); }
 
-    // Commands: the movement ids, select all, copy, find and bookmarks.
+    // Commands: the movement ids, select all, copy, find, go to, bookmarks and
+    // the encoding the text is shown in.
     virtual bool ExecuteCommand(int id);
     virtual bool IsCommandEnabled(int id) const;
+    // The check mark of a menu item: the encoding the text is shown in.
+    virtual bool IsCommandChecked(int id) const;
     void SelectAll();
     void Copy();
     // The text of status-bar pane 37903: line and byte column, both from 1.

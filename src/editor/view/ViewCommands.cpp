@@ -47,6 +47,8 @@ int ViewCommandForKey(QKeyCombination combo) {
         return shift ? ID_EDIT_FIND_PREVIOUS : ID_EDIT_FIND_NEXT;
     if (ctrl && !shift && key == Qt::Key_F)
         return ID_EDIT_FIND;
+    if (ctrl && !shift && key == Qt::Key_G)
+        return ID_EDIT_GOTO_LINE;
     if (ctrl && !shift && key == Qt::Key_A)
         return ID_EDIT_SELECT_ALL;
     if (ctrl && !shift && (key == Qt::Key_C || key == Qt::Key_Insert))

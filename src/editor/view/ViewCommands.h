@@ -31,6 +31,7 @@ enum ViewCommand : int {
     ID_EXTEND_TEXT_END = 37125,
     ID_EDIT_FIND_NEXT = 37126,
     ID_EDIT_FIND_PREVIOUS = 37127,
+    ID_EDIT_GOTO_LINE = 37128,
     ID_TOGGLE_BOOKMARK0 = 37200, // + n: Ctrl+n
     ID_GO_BOOKMARK0 = 37210,     // + n: Alt+n
     ID_CLEAR_BOOKMARKS = 37220,
@@ -38,11 +39,13 @@ enum ViewCommand : int {
     ID_NEXT_PLAIN_MARK = 37224,
     ID_PREV_PLAIN_MARK = 37225,
     ID_CLEAR_PLAIN_MARKS = 37226,
+    ID_VIEW_ENCODING_GBK = 37301,  // show the document's bytes as GBK
+    ID_VIEW_ENCODING_UTF8 = 37302, // ... as UTF-8
     ID_EDIT_COPY = 57634,
     ID_EDIT_FIND = 57636,
     ID_EDIT_SELECT_ALL = 57642,
 };
 
-// The view's keyboard table (accelerator table 22901: movement, find, bookmarks): the
+// The view's keyboard table (accelerator table 22901: movement, find, go to, bookmarks): the
 // command of a key, or 0 when the view does not map it.
 int ViewCommandForKey(QKeyCombination key);
