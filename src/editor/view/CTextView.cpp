@@ -133,8 +133,11 @@ uint32_t CTextView::LineFlags(int line) const {
 }
 
 ExpandedLengthCache::Measure CTextView::LengthMeasure() const {
-    return [this](int line) {
-        return ExpandedLength(LineView(line), tabSize, Encoding(), ColumnsOf(line));
+    // Called for every line of a document at once: only a long line is indexed.
+    return [this, encoding = Encoding()](int line) {
+        const std::string_view text = LineView(line);
+        const bool isLong = text.size() >= size_t(2 * ColumnIndex::kStride);
+        return ExpandedLength(text, tabSize, encoding, isLong ? ColumnsOf(line) : nullptr);
     };
 }
 

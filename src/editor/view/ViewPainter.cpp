@@ -42,9 +42,11 @@ void ViewPainter::Paint(QPainter& window, const QRect& dirty) {
         {
             QPainter p(&lineBitmap);
             p.setFont(v.FontFor(false, false));
-            PaintMarginCell(p, QRect(0, 0, margin, h), line < count ? line : -1);
+            // Text first: the margin then covers what a wide character cut by
+            // the left edge overhangs.
             PaintTextLine(p, QRect(margin, 0, client.width() - margin, h),
                           line < count ? line : -1);
+            PaintMarginCell(p, QRect(0, 0, margin, h), line < count ? line : -1);
         }
         window.drawImage(0, row * h, lineBitmap);
     }
@@ -118,16 +120,21 @@ const std::vector<ViewPainter::Piece>& ViewPainter::LayoutRow(int line, int colu
             colour = blocks[block++].colour;
         const bool sel = selected(c.byte);
         const unsigned char b = static_cast<unsigned char>(text[size_t(c.byte)]);
-        const bool ascii = asciiOnGrid && !c.tab && c.length == 1 && PrintableAscii(b);
+        const bool ascii = !c.tab && c.length == 1 && PrintableAscii(b);
         Piece* last = pieces.empty() ? nullptr : &pieces.back();
-        if (ascii && last != nullptr && last->asciiRun && last->colour == colour &&
+        // A font whose advance is not exactly a cell draws ASCII one by one.
+        if (ascii && asciiOnGrid && last != nullptr && last->asciiRun && last->colour == colour &&
             last->selected == sel && last->column + last->cells == c.column) {
-            last->text += QLatin1Char(char(b));
             last->cells += 1;
             continue;
         }
-        pieces.push_back({c.column, c.cells, Glyph(text, c), colour, sel, ascii});
+        pieces.push_back({c.column, c.cells, ascii ? QString() : Glyph(text, c), colour, sel,
+                          ascii, c.byte});
     }
+    // An ASCII run's text is made once, when its length is known.
+    for (Piece& piece : pieces)
+        if (piece.asciiRun)
+            piece.text = QString::fromLatin1(text.data() + piece.byte, piece.cells);
     return pieces;
 }
 
@@ -157,8 +164,7 @@ void ViewPainter::PaintTextLine(QPainter& p, const QRect& row, int line) {
     const QColor selBackground = v.ColourOfIndex(COLOUR_SEL_BACKGROUND);
     const QColor selText = v.ColourOfIndex(COLOUR_SEL_TEXT);
     int fontColour = -1;
-    p.save();
-    p.setClipRect(row);
+    QColor pen;
     for (const Piece& piece : LayoutRow(line, columns)) {
         const int x = left + piece.column * cw;
         const int width = piece.cells * cw;
@@ -170,7 +176,12 @@ void ViewPainter::PaintTextLine(QPainter& p, const QRect& row, int line) {
             p.setFont(v.FontFor(v.IsItalicIndex(piece.colour), v.IsBoldIndex(piece.colour)));
             fontColour = piece.colour;
         }
-        p.setPen(piece.selected ? selText : text.isValid() ? text : v.ColourOfIndex(piece.colour));
+        const QColor wanted =
+            piece.selected ? selText : text.isValid() ? text : v.ColourOfIndex(piece.colour);
+        if (wanted != pen) {
+            p.setPen(wanted);
+            pen = wanted;
+        }
         const int baseline = row.top() + ascent;
         if (piece.asciiRun) {
             p.drawText(x, baseline, piece.text);
@@ -180,7 +191,6 @@ void ViewPainter::PaintTextLine(QPainter& p, const QRect& row, int line) {
         const int advance = p.fontMetrics().horizontalAdvance(piece.text);
         p.drawText(x + (width - advance) / 2, baseline, piece.text);
     }
-    p.restore();
     PaintLineEnd(p, row, line, std::max(row.left(), textEnd), background, fillToEdge);
 }
 

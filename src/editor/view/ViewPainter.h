@@ -32,7 +32,8 @@ public:
         QString text;  // what is drawn there (empty for blanks)
         int colour;    // colour index of the run holding the first byte
         bool selected; // drawn in the selection colours
-        bool asciiRun; // printable ASCII drawn in one call, one cell each
+        bool asciiRun; // printable ASCII, drawn from its first cell on
+        int byte;      // where its bytes start in the line
     };
     // Lays out the visible part of a line (columns firstColumn .. firstColumn +
     // columns - 1) as the painter draws it.
