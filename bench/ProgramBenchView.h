@@ -1,4 +1,6 @@
 #pragma once
+#include <benchmark/benchmark.h>
+
 #include <QApplication>
 #include <QKeyEvent>
 #include <chrono>
@@ -30,4 +32,15 @@ inline void Press(QWidget* w, Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoMo
 inline void Paint(CTextView& view) {
     view.viewport()->repaint();
     QCoreApplication::processEvents();
+}
+
+// Runs the benchmarks in a real QApplication, offscreen unless told otherwise.
+inline int RunViewBenchmarks(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
 }

@@ -185,11 +185,5 @@ BENCHMARK(BM_PageDownThenPaint)->UseManualTime()->Unit(benchmark::kMillisecond)-
 } // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM",
-            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunViewBenchmarks(argc, argv);
 }

@@ -23,11 +23,7 @@ class AppDocumentTest : public QObject {
 
     QTemporaryDir home;
     QString Write(const QString& name, const QByteArray& bytes) {
-        const QString path = home.filePath(name);
-        QFile f(path);
-        f.open(QIODevice::WriteOnly);
-        f.write(bytes);
-        return path;
+        return WriteTestFile(home, name, bytes);
     }
     // Each menu of the bar: its title, then its items; "-" for a separator
     // and one "<recent files>" for the list of recent files.

@@ -21,11 +21,7 @@ class AppDocumentViewTest : public QObject {
 
     QTemporaryDir home;
     QString Write(const QString& name, const QByteArray& bytes) {
-        const QString path = home.filePath(name);
-        QFile f(path);
-        f.open(QIODevice::WriteOnly);
-        f.write(bytes);
-        return path;
+        return WriteTestFile(home, name, bytes);
     }
     // n numbered lines, each far wider than any window.
     static QByteArray WideProgram(int lines) {

@@ -4,6 +4,7 @@
 // pseudo-terminals whose other ends the tests hold as the controller.
 #include <QComboBox>
 #include <QDialog>
+#include <QFile>
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
@@ -23,6 +24,16 @@
 #include "app/CSermidaDoc.h"
 #include "app/CSermidaView.h"
 #include "app/CTransferBar.h"
+
+// Writes a file of the given bytes in dir and returns its path.
+inline QString WriteTestFile(const QTemporaryDir& dir, const QString& name,
+                             const QByteArray& bytes) {
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(bytes);
+    return path;
+}
 
 // The controller's end of a pseudo-terminal mapped to COMn.
 class PeerLine {
