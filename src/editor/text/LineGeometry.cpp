@@ -47,10 +47,8 @@ int ColumnOfChar(std::string_view line, int index, int tabSize, TextEncoding enc
     return Walk(head, tabSize, encoding, from, [](int, int, int, int, bool) { return true; });
 }
 
-int ExpandedLength(std::string_view line, int tabSize, TextEncoding encoding,
-                   const ColumnIndex* at) {
-    if (ColumnsAreBytes(line, encoding))
-        return static_cast<int>(line.size());
+int ExpandedLengthWalked(std::string_view line, int tabSize, TextEncoding encoding,
+                         const ColumnIndex* at) {
     if (at != nullptr)
         return at->Width();
     return Walk(line, tabSize, encoding, {}, [](int, int, int, int, bool) { return true; });

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,8 +16,16 @@
 
 int ColumnOfChar(std::string_view line, int index, int tabSize, TextEncoding encoding,
                  const ColumnIndex* at = nullptr);
-int ExpandedLength(std::string_view line, int tabSize, TextEncoding encoding,
-                   const ColumnIndex* at = nullptr);
+int ExpandedLengthWalked(std::string_view line, int tabSize, TextEncoding encoding,
+                         const ColumnIndex* at);
+// Asked for every line of a document at once: GBK without a tab, the usual
+// case, is answered here.
+inline int ExpandedLength(std::string_view line, int tabSize, TextEncoding encoding,
+                          const ColumnIndex* at = nullptr) {
+    if (encoding == TextEncoding::Gbk && std::memchr(line.data(), '\t', line.size()) == nullptr)
+        return static_cast<int>(line.size());
+    return ExpandedLengthWalked(line, tabSize, encoding, at);
+}
 
 // The byte index that a vertical move aiming at screen column c lands on: a
 // target in the first half of a tab's span lands before the tab, one inside a
