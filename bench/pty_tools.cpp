@@ -11,6 +11,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -95,13 +96,19 @@ int Lines(const char* device, const char* file) {
         size_t end = text.find("\r\n", at);
         if (end == std::string::npos)
             end = text.size();
-        size_t cut = text.find(';', at);
-        line.assign(text, at, (cut < end ? cut : end) - at);
+        // The comment cut is looked for within this line only: searching the
+        // rest of the file for every line made a file with few ';' quadratic.
+        const void* semicolon = std::memchr(text.data() + at, ';', end - at);
+        const size_t cut =
+            semicolon ? size_t(static_cast<const char*>(semicolon) - text.data()) : end;
+        line.assign(text, at, cut - at);
         line += "\r\n";
         for (size_t done = 0; done < line.size();) {
             ssize_t n = ::write(fd, line.data() + done, line.size() - done);
             if (n > 0)
                 done += size_t(n);
+            else if (n < 0 && errno != EINTR && errno != EAGAIN)
+                return 1;
         }
         ++lines;
         at = end + 2;
