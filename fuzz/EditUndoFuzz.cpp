@@ -23,7 +23,7 @@ namespace {
 
 using Text = std::vector<std::string>;
 
-constexpr int kUndoLimit = 1024; // entries the buffer's history keeps
+constexpr size_t kUndoLimit = 1024; // undo steps (groups) the buffer's history keeps
 
 std::string Show(const Text& t) {
     std::string s;
@@ -135,17 +135,16 @@ struct Model {
             if (saved > long(pos))
                 saved = -1;
         }
-        if (total >= kUndoLimit) {
-            // The oldest group goes, even the one this change would join.
+        if (pos == 0)
+            starts = true;
+        if (starts && groups.size() >= kUndoLimit) {
+            // A new step drops the oldest one whole; a step never loses part.
+            SettleAfter();
             total -= groups.front().entries;
-            if (groups.size() == 1)
-                afterStale = false; // the group whose after was pending is gone
             groups.erase(groups.begin());
             --pos;
             saved = saved >= 1 ? saved - 1 : -1;
         }
-        if (pos == 0)
-            starts = true;
         if (starts) {
             SettleAfter();
             groups.push_back(Group{text, {}, 0, action, undoCursor, {}});

@@ -143,34 +143,49 @@ TEST_F(UndoTest, UndoOfAppendedTextRemovesExactlyIt) {
     EXPECT_EQ(p, (TextPos{1, 2}));
 }
 
+// The limit counts undo steps: at the limit a new step drops the oldest one
+// whole, never part of a step.
 TEST_F(UndoTest, HistoryIsTrimmedGroupByGroup) {
-    for (int i = 0; i < 1024; ++i)
-        Type(i % 2 ? 'x' : ' '); // 512 groups of two entries
-    EXPECT_EQ(buf.UndoEntryCount(), 1024);
+    for (int i = 0; i < 2048; ++i)
+        Type(i % 2 ? 'x' : ' '); // 1024 groups of two entries
+    EXPECT_EQ(buf.UndoEntryCount(), 2048);
     Type(' ');
-    EXPECT_EQ(buf.UndoEntryCount(), 1023);
-    EXPECT_EQ(buf.UndoPosition(), 1023);
+    EXPECT_EQ(buf.UndoEntryCount(), 2047);
+    EXPECT_EQ(buf.UndoPosition(), 2047);
     EXPECT_TRUE(buf.UndoEntryAt(0).flags & ENTRY_GROUP_START);
     int undone = 0;
     while (Undo())
         ++undone;
-    EXPECT_EQ(undone, 512);
+    EXPECT_EQ(undone, 1024);
     EXPECT_EQ(buf.LineSize(0), 2) << "the oldest group's text stays: it can no longer be undone";
 }
 
-TEST_F(UndoTest, OneGroupLongerThanTheLimitKeepsAValidHistory) {
-    for (int i = 0; i < 1030; ++i)
-        Type('x');
-    EXPECT_LE(buf.UndoEntryCount(), 1024);
-    ASSERT_GT(buf.UndoEntryCount(), 0);
-    EXPECT_TRUE(buf.UndoEntryAt(0).flags & ENTRY_GROUP_START);
-    std::string label;
-    buf.UndoLabel(label);
-    EXPECT_EQ(label, "输入");
-    while (Undo()) {
-    }
-    EXPECT_EQ(buf.UndoPosition(), 0);
-    EXPECT_LT(buf.LineSize(0), 1030);
+// One step of more changes than the limit (a replace all of many matches) is
+// undone and redone whole: the document comes back exactly each way.
+TEST_F(UndoTest, OneGroupLongerThanTheLimitIsUndoneAndRedoneWhole) {
+    for (int i = 0; i < 5; ++i)
+        Type(' '); // a few earlier steps
+    const auto before = LineList(buf);
+    buf.BeginEditGroup(false);
+    int el = 0, eb = 0;
+    for (int i = 0; i < 3000; ++i)
+        ASSERT_TRUE(
+            buf.InsertAt(nullptr, 0, 0, i % 3 ? "G01 " : "\xff\r\n", el, eb, ACTION_REPLACE));
+    buf.EndEditGroup(nullptr);
+    const auto after = LineList(buf);
+    ASSERT_EQ(buf.UndoEntryCount(), 3005);
+    EXPECT_TRUE(buf.UndoEntryAt(5).flags & ENTRY_GROUP_START);
+    ASSERT_TRUE(Undo());
+    EXPECT_EQ(LineList(buf), before);
+    TextPos p;
+    ASSERT_TRUE(buf.RedoNext(p));
+    EXPECT_EQ(LineList(buf), after);
+    // The earlier steps are still there behind it.
+    int undone = 0;
+    while (Undo())
+        ++undone;
+    EXPECT_EQ(undone, 6);
+    EXPECT_EQ(LineList(buf), (std::vector<std::string>{""}));
 }
 
 TEST_F(UndoTest, RefusedWhileWriteProtected) {

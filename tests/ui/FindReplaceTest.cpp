@@ -155,11 +155,29 @@ private slots:
         // that took that byte's place.
         QCOMPARE(Selection(), std::make_pair(TextPos{0, 0}, TextPos{0, 2}));
         QVERIFY(!view->SelectionSaved());
-        // Two groups per replacement.
+        // Two entries per replacement, all of them one undo step.
         QCOMPARE(buffer.UndoEntryCount(), 6);
         auto profile = OpenProfile();
         QCOMPARE(profile->value("Editor/Replace/FindWhat").toString(), QString("a"));
         QCOMPARE(profile->value("Editor/Replace/ReplaceWith").toString(), QString("b"));
+    }
+
+    // More matches than the history keeps steps: one Ctrl+Z still restores
+    // every byte, one Ctrl+Y replays them all.
+    void replaceAllIsOneUndoStepWhateverTheMatches() {
+        std::vector<std::string> lines(1100, "N1 G1 X5 ;\xff");
+        Open(lines);
+        const std::string before = Text();
+        ReplaceWithDialog("G1 ", "G01 ", {&CReplaceDialog::replaceAllButton});
+        const std::string after = Text();
+        QVERIFY(after.find("G1 ") == std::string::npos);
+        QCOMPARE(view->UndoMenuText(), QString("撤消 替换\tCtrl+Z"));
+        Key(Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(Text(), before);
+        QVERIFY(!buffer.HasUndo());
+        Key(Qt::Key_Y, Qt::ControlModifier);
+        QCOMPARE(Text(), after);
+        QVERIFY(!buffer.HasRedo());
     }
 
     void replaceAllWithLongerTextCorrectsTheRange() {

@@ -127,6 +127,7 @@ void CTextBuffer::ReleaseAll() {
     textBlockLeft = 0;
     textBlockSize = 0;
     undoEntries.clear();
+    groupCount = 0;
     undoPos = 0;
     savedPos = 0;
     for (auto& m : markIndex)

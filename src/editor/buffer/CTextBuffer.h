@@ -169,7 +169,8 @@ private:
     bool modified = false;
     int lineEndMode = LINE_END_CRLF;
     TextEncoding encoding = TextEncoding::Gbk;
-    int undoLimit = 1024;
+    int undoLimit = 1024; // undo steps (groups) kept
+    int groupCount = 0;   // groups in undoEntries
     using LineTable = std::vector<LineRecord, HugePageAllocator<LineRecord>>;
     LineTable lines;
     // A deque: dropping the oldest group must not shift the whole history.

@@ -126,19 +126,26 @@ void CTextBuffer::EndEditGroup(BufferView* source) {
 void CTextBuffer::RecordEdit(bool inserted, TextPos start, TextPos end, std::string_view text,
                              int action, std::vector<int32_t> pieces) {
     if (undoPos < UndoEntryCount()) {
+        for (int i = undoPos; i < UndoEntryCount(); ++i)
+            if (undoEntries[size_t(i)].flags & ENTRY_GROUP_START)
+                --groupCount;
         undoEntries.erase(undoEntries.begin() + undoPos, undoEntries.end());
         if (savedPos > undoPos)
             savedPos = -1; // the saved state was in the discarded redo history
     }
-    if (UndoEntryCount() >= undoLimit)
-        DropOldestGroup();
 
     UndoEntry entry;
     entry.flags = inserted ? uint32_t(ENTRY_INSERT) : 0u;
     // The history's first entry always starts a group, so that undo never walks
-    // off its front, even after a lone long group was dropped.
-    if (nextStartsGroup || undoEntries.empty())
+    // off its front.
+    if (nextStartsGroup || undoEntries.empty()) {
+        // The limit counts steps: the oldest goes whole when a new one starts,
+        // and a group being recorded is never cut, however long it grows.
+        if (groupCount >= undoLimit)
+            DropOldestGroup();
         entry.flags |= ENTRY_GROUP_START;
+        ++groupCount;
+    }
     nextStartsGroup = false;
     entry.start = start;
     entry.end = end;
@@ -155,6 +162,7 @@ void CTextBuffer::DropOldestGroup() {
     while (j < count && !(undoEntries[size_t(j)].flags & ENTRY_GROUP_START))
         ++j;
     undoEntries.erase(undoEntries.begin(), undoEntries.begin() + j);
+    --groupCount;
     undoPos = UndoEntryCount();
     // Keep savedPos pointing at the same state; a saved state that was dropped
     // can no longer be reached.
@@ -163,6 +171,7 @@ void CTextBuffer::DropOldestGroup() {
 
 void CTextBuffer::ResetUndoState() {
     undoEntries.clear();
+    groupCount = 0;
     undoPos = 0;
     savedPos = 0;
     groupOpen = false;

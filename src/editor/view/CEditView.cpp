@@ -47,13 +47,13 @@ void CEditView::OrderedSelection(TextPos& start, TextPos& end) const {
     end = GuardDoubleByte(std::max(SelStart(), SelEnd()));
 }
 
-bool CEditView::EraseSelection() {
+bool CEditView::EraseSelection(int action) {
     TextPos s, e;
     OrderedSelection(s, e);
     if (s == e)
         return false;
     PlaceAt(s);
-    Buffer()->EraseRange(this, s.y, s.x, e.y, e.x, ACTION_DELSEL);
+    Buffer()->EraseRange(this, s.y, s.x, e.y, e.x, action);
     return true;
 }
 

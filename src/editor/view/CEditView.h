@@ -2,6 +2,7 @@
 #include <string>
 #include <string_view>
 
+#include "editor/buffer/EditAction.h"
 #include "editor/view/CTextView.h"
 
 class QMimeData;
@@ -41,7 +42,7 @@ public:
     bool AutoIndent() const { return autoIndent; }
 
     // The editing operations behind the commands.
-    bool EraseSelection();
+    bool EraseSelection(int action = ACTION_DELSEL);
     // One character, in the document's encoding.
     void TypeCharacter(std::string_view ch);
     void Enter();
@@ -63,7 +64,9 @@ public:
 
     // Find and replace.
     void Replace();
-    bool ReplaceSelectionWith(std::string_view text);
+    // eraseAction labels the erasure in the undo history: a replace all names
+    // its one step after the replacing, not after the erasing that opens it.
+    bool ReplaceSelectionWith(std::string_view text, int eraseAction = ACTION_DELSEL);
     bool SelectionSaved() const { return selectionSaved; }
 
     // Drop side.

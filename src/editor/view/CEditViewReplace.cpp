@@ -45,13 +45,13 @@ void CEditView::Replace() {
     profile->setValue("ReplaceWith", ShownText(dlg.replaceText));
 }
 
-bool CEditView::ReplaceSelectionWith(std::string_view text) {
+bool CEditView::ReplaceSelectionWith(std::string_view text, int eraseAction) {
     if (!CanEdit() || !HasSelection())
         return false;
     TextPos s, e;
     OrderedSelection(s, e);
-    // Two undo groups: the erasure, then the insertion.
-    EraseSelection();
+    // Two undo groups, the erasure then the insertion, unless a group is open.
+    EraseSelection(eraseAction);
     int el = 0, eb = 0;
     if (!Buffer()->InsertAt(this, s.y, s.x, text, el, eb, ACTION_REPLACE))
         return false;

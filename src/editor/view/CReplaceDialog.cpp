@@ -112,8 +112,8 @@ bool CReplaceDialog::NextInScope() {
     return false;
 }
 
-void CReplaceDialog::ReplaceFound() {
-    view->ReplaceSelectionWith(replaceText);
+void CReplaceDialog::ReplaceFound(int eraseAction) {
+    view->ReplaceSelectionWith(replaceText, eraseAction);
     // The range limits sit on text that the replacement moved along its line.
     const int shift = int(replaceText.size()) - foundLength;
     if (scopeSelectionEnabled) {
@@ -158,10 +158,16 @@ void CReplaceDialog::OnReplaceAll() {
         foundAt = currentPos;
         found = NextInScope();
     }
+    // Every replacement joins one undo step: one Ctrl+Z takes them all back.
+    CTextBuffer* buffer = view->Buffer();
+    if (buffer != nullptr)
+        buffer->BeginEditGroup(false);
     while (found) {
-        ReplaceFound();
+        ReplaceFound(ACTION_REPLACE);
         found = NextInScope();
     }
+    if (buffer != nullptr)
+        buffer->EndEditGroup(nullptr);
 }
 
 void CReplaceDialog::reject() {

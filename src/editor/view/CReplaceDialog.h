@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "editor/buffer/EditAction.h"
 #include "editor/buffer/TextPos.h"
 
 class CEditView;
@@ -56,7 +57,7 @@ public slots:
 private:
     // One search step from foundAt; selects the match, or tells of the miss.
     bool NextInScope();
-    void ReplaceFound();
+    void ReplaceFound(int eraseAction = ACTION_DELSEL);
     void UpdateButtons();
 
     // Bytes of the selected match: what ReplaceFound takes out.
