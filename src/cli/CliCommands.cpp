@@ -38,8 +38,7 @@ int RunInfo(const CliArgs& args) {
         bytes += buffer.LineSize(i);
     bytes += static_cast<long long>(lines - 1) * LineBreakBytes(buffer.GetLineEndMode()).size();
     std::printf("lines: %d\nline-end: %s\nbytes: %lld\nencoding: %s\n", lines,
-                LineEndName(buffer.GetLineEndMode()), bytes,
-                buffer.Encoding() == TextEncoding::Utf8 ? "UTF-8" : "GBK");
+                LineEndName(buffer.GetLineEndMode()), bytes, EncodingName(buffer.Encoding()));
     return EXIT_OK;
 }
 

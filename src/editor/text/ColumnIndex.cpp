@@ -2,26 +2,18 @@
 
 #include <algorithm>
 
+#include "editor/text/LineWalk.h"
+
 void ColumnIndex::Build(std::string_view line, int tabSize, TextEncoding encoding) {
     marks.assign(1, Mark{});
-    const size_t n = line.size();
-    int column = 0;
-    size_t next = kStride;
-    for (size_t i = 0; i < n;) {
-        if (i >= next) {
-            marks.push_back({int(i), column});
-            next = i + kStride;
+    int next = kStride;
+    width = WalkLine(line, tabSize, encoding, {}, [&](int byte, int, int column, int, bool) {
+        if (byte >= next) {
+            marks.push_back({byte, column});
+            next = byte + kStride;
         }
-        if (line[i] == '\t') {
-            column += tabSize - column % tabSize;
-            ++i;
-            continue;
-        }
-        const size_t len = CharLength(line, i, encoding);
-        column += CharCells(line, i, len, encoding);
-        i += len;
-    }
-    width = column;
+        return true;
+    });
 }
 
 ColumnIndex::Mark ColumnIndex::AtByte(int byte) const {

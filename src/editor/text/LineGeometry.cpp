@@ -3,39 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace {
-
-bool HasTab(std::string_view s) {
-    return std::memchr(s.data(), '\t', s.size()) != nullptr;
-}
-
-// Calls step(byte, length, column, cells, tab) for each character from the
-// mark on (a character start whose column is known) until it returns false;
-// returns the column reached.
-template <class Step>
-int Walk(std::string_view line, int tabSize, TextEncoding encoding, ColumnIndex::Mark from,
-         Step&& step) {
-    const size_t n = line.size();
-    int column = from.column;
-    size_t i = size_t(from.byte);
-    while (i < n) {
-        const bool tab = line[i] == '\t';
-        const size_t len = tab ? 1 : CharLength(line, i, encoding);
-        const int cells = tab ? tabSize - column % tabSize : CharCells(line, i, len, encoding);
-        if (!step(int(i), int(len), column, cells, tab))
-            return column;
-        column += cells;
-        i += len;
-    }
-    return column;
-}
-
-// Where columns are bytes: GBK text without a tab.
-bool ColumnsAreBytes(std::string_view line, TextEncoding encoding) {
-    return encoding == TextEncoding::Gbk && !HasTab(line);
-}
-
-} // namespace
+#include "editor/text/LineWalk.h"
 
 int ColumnOfChar(std::string_view line, int index, int tabSize, TextEncoding encoding,
                  const ColumnIndex* at) {
@@ -44,14 +12,14 @@ int ColumnOfChar(std::string_view line, int index, int tabSize, TextEncoding enc
     if (ColumnsAreBytes(head, encoding))
         return n;
     const ColumnIndex::Mark from = at ? at->AtByte(n) : ColumnIndex::Mark{};
-    return Walk(head, tabSize, encoding, from, [](int, int, int, int, bool) { return true; });
+    return WalkLine(head, tabSize, encoding, from, [](int, int, int, int, bool) { return true; });
 }
 
 int ExpandedLengthWalked(std::string_view line, int tabSize, TextEncoding encoding,
                          const ColumnIndex* at) {
     if (at != nullptr)
         return at->Width();
-    return Walk(line, tabSize, encoding, {}, [](int, int, int, int, bool) { return true; });
+    return WalkLine(line, tabSize, encoding, {}, [](int, int, int, int, bool) { return true; });
 }
 
 int CharAtColumn(std::string_view line, int column, int tabSize, TextEncoding encoding,
@@ -62,16 +30,17 @@ int CharAtColumn(std::string_view line, int column, int tabSize, TextEncoding en
     // Start a character before the target's mark: the character ending on the
     // target column may begin before it.
     const ColumnIndex::Mark from = at ? at->AtColumn(column - 1) : ColumnIndex::Mark{};
-    Walk(line, tabSize, encoding, from, [&](int byte, int length, int col, int cells, bool tab) {
-        const int next = col + cells;
-        if (next < column)
-            return true;
-        if (tab)
-            result = next - tabSize / 2 >= column ? byte : byte + length;
-        else
-            result = column < next ? byte : byte + length;
-        return false;
-    });
+    WalkLine(line, tabSize, encoding, from,
+             [&](int byte, int length, int col, int cells, bool tab) {
+                 const int next = col + cells;
+                 if (next < column)
+                     return true;
+                 if (tab)
+                     result = next - tabSize / 2 >= column ? byte : byte + length;
+                 else
+                     result = column < next ? byte : byte + length;
+                 return false;
+             });
     return result;
 }
 
@@ -81,7 +50,7 @@ int CharHitAtColumn(std::string_view line, int column, int tabSize, TextEncoding
         return GuardSplit(line, std::clamp(column, 0, static_cast<int>(line.size())), encoding);
     int result = static_cast<int>(line.size());
     const ColumnIndex::Mark from = at ? at->AtColumn(column) : ColumnIndex::Mark{};
-    Walk(line, tabSize, encoding, from, [&](int byte, int, int col, int cells, bool) {
+    WalkLine(line, tabSize, encoding, from, [&](int byte, int, int col, int cells, bool) {
         if (col + cells <= column)
             return true;
         result = byte;
@@ -133,12 +102,12 @@ void CharsInColumns(std::string_view line, int from, int to, int tabSize, TextEn
     }
     // A wide character or a tab ending past from may begin before it.
     const ColumnIndex::Mark start = at ? at->AtColumn(from - tabSize) : ColumnIndex::Mark{};
-    Walk(line, tabSize, encoding, start,
-         [&](int byte, int length, int column, int cells, bool tab) {
-             if (column >= to)
-                 return false;
-             if (column + cells > from || (cells == 0 && column >= from))
-                 out.push_back({byte, length, column, cells, tab});
-             return true;
-         });
+    WalkLine(line, tabSize, encoding, start,
+             [&](int byte, int length, int column, int cells, bool tab) {
+                 if (column >= to)
+                     return false;
+                 if (column + cells > from || (cells == 0 && column >= from))
+                     out.push_back({byte, length, column, cells, tab});
+                 return true;
+             });
 }

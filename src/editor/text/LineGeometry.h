@@ -14,15 +14,19 @@
 // one pass over the line at most, and stops as soon as it has its answer; given
 // the line's column index, a walk starts from the mark nearest its target.
 
+// Where columns are bytes: GBK text without a tab, the usual line.
+inline bool ColumnsAreBytes(std::string_view line, TextEncoding encoding) {
+    return encoding == TextEncoding::Gbk && std::memchr(line.data(), '\t', line.size()) == nullptr;
+}
+
 int ColumnOfChar(std::string_view line, int index, int tabSize, TextEncoding encoding,
                  const ColumnIndex* at = nullptr);
 int ExpandedLengthWalked(std::string_view line, int tabSize, TextEncoding encoding,
                          const ColumnIndex* at);
-// Asked for every line of a document at once: GBK without a tab, the usual
-// case, is answered here.
+// Asked for every line of a document at once: the usual line is answered here.
 inline int ExpandedLength(std::string_view line, int tabSize, TextEncoding encoding,
                           const ColumnIndex* at = nullptr) {
-    if (encoding == TextEncoding::Gbk && std::memchr(line.data(), '\t', line.size()) == nullptr)
+    if (ColumnsAreBytes(line, encoding))
         return static_cast<int>(line.size());
     return ExpandedLengthWalked(line, tabSize, encoding, at);
 }

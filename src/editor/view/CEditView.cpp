@@ -97,10 +97,6 @@ void CEditView::TypeText(const QString& text) {
     }
 }
 
-int CEditView::CharEnd(TextPos p) const {
-    return p.x + int(CharLength(LineView(p.y), size_t(p.x), Encoding()));
-}
-
 void CEditView::Enter() {
     const TextPos cur = Cursor();
     if (overwrite && cur.y < LineCount() - 1) {

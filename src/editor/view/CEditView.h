@@ -99,8 +99,6 @@ private:
     // the cursor twice when the selection is empty.
     void OrderedSelection(TextPos& start, TextPos& end) const;
     void TypeText(const QString& text);
-    // Where the character that starts at p ends; p itself at the line's end.
-    int CharEnd(TextPos p) const;
     // Tab and Shift+Tab indent lines only for a selection over several lines.
     bool SelectionSpansLines() const { return HasSelection() && SelStart().y != SelEnd().y; }
     // The lines a multi-line Tab or Shift+Tab works on; false when the

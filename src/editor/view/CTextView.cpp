@@ -222,15 +222,6 @@ void CTextView::FollowGutterWidth() {
     viewport()->update();
 }
 
-void CTextView::PaintLineNumber(QPainter& p, const QRect& cell, int line) {
-    if (!lineNumbers)
-        return;
-    const QRect digits(cell.left(), cell.top(), cell.width() - kIconMarginWidth - CharWidth() / 2,
-                       cell.height());
-    p.setPen(palette().color(QPalette::Disabled, QPalette::Text));
-    p.drawText(digits, Qt::AlignRight | Qt::AlignVCenter, QString::number(line + 1));
-}
-
 int CTextView::LongestLineLength() {
     return lengths.Longest(LineCount(), LengthMeasure());
 }
@@ -301,6 +292,10 @@ bool CTextView::SplitsDoubleByteChar(TextPos pos) const {
 
 TextPos CTextView::GuardDoubleByte(TextPos pos) const {
     return {pos.y, GuardSplit(LineView(pos.y), pos.x, Encoding())};
+}
+
+int CTextView::CharEnd(TextPos p) const {
+    return p.x + int(CharLength(LineView(p.y), size_t(p.x), Encoding()));
 }
 
 void CTextView::OrderSelection() {

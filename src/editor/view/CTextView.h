@@ -20,7 +20,6 @@
 class CTextBuffer;
 class QDialog;
 class QDrag;
-class QPainter;
 class QMimeData;
 class CaretMotion;
 class MouseSelection;
@@ -49,8 +48,6 @@ public:
     int MarginWidth();
     void ShowLineNumbers(bool on);
     bool LineNumbersShown() const { return lineNumbers; }
-    // Draws the number of line in the margin cell, when numbers are shown.
-    void PaintLineNumber(QPainter& p, const QRect& cell, int line);
 
     // Binding. The view never owns the buffer.
     void BindBuffer(CTextBuffer* buffer = nullptr);
@@ -101,6 +98,8 @@ public:
     bool InSelection(TextPos pos);
     bool SplitsDoubleByteChar(TextPos pos) const;
     TextPos GuardDoubleByte(TextPos pos) const;
+    // Where the character that starts at p ends; p itself at the line's end.
+    int CharEnd(TextPos p) const;
     TextPos Cursor() const { return st.cursor; }
     TextPos Anchor() const { return st.anchor; }
     TextPos SelStart() const { return st.selStart; }

@@ -91,9 +91,7 @@ void CaretMotion::CharLeft(bool extend) {
     if (Collapsing(extend)) {
         st.cursor = st.orderedSelStart;
     } else if (st.cursor.x > 0) {
-        --st.cursor.x;
-        while (v.SplitsDoubleByteChar(st.cursor))
-            --st.cursor.x;
+        st.cursor = v.GuardDoubleByte({st.cursor.y, st.cursor.x - 1});
     } else if (st.cursor.y > 0) {
         --st.cursor.y;
         st.cursor.x = v.LineLength(st.cursor.y);
@@ -108,9 +106,7 @@ void CaretMotion::CharRight(bool extend) {
         if (st.cursor.y < v.LineCount() - 1)
             st.cursor = {st.cursor.y + 1, 0};
     } else {
-        ++st.cursor.x;
-        while (v.SplitsDoubleByteChar(st.cursor))
-            ++st.cursor.x;
+        st.cursor.x = v.CharEnd(st.cursor);
     }
     Finish(extend);
 }

@@ -2,15 +2,7 @@
 
 #include <QMimeData>
 
-#include "common/Gbk.h"
-
 namespace {
-
-QString TextForOtherPrograms(std::string_view bytes, TextEncoding encoding) {
-    if (encoding == TextEncoding::Utf8)
-        return QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
-    return QString::fromStdString(GbkToUtf8(bytes));
-}
 
 // Other programs on this platform end lines with LF alone, some with CR alone;
 // every one of their line ends becomes the CR LF that joins our lines.
@@ -38,7 +30,7 @@ QMimeData* PackSelectionBytes(std::string_view bytes, TextEncoding encoding) {
     auto* data = new QMimeData;
     data->setData(QString::fromLatin1(kSelectionBytesType),
                   QByteArray(bytes.data(), qsizetype(bytes.size())));
-    data->setText(TextForOtherPrograms(bytes, encoding));
+    data->setText(QString::fromStdString(ShownAsUtf8(bytes, encoding)));
     return data;
 }
 
@@ -59,7 +51,6 @@ bool BytesToInsert(const QMimeData* data, TextEncoding encoding, std::string& by
     }
     if (!data->hasText())
         return false;
-    const std::string utf8 = data->text().toStdString();
-    bytes = WithCrLfBreaks(encoding == TextEncoding::Utf8 ? utf8 : Utf8ToGbk(utf8));
+    bytes = WithCrLfBreaks(Utf8AsDocument(data->text().toStdString(), encoding));
     return true;
 }

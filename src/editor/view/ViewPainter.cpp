@@ -58,7 +58,14 @@ void ViewPainter::PaintMarginCell(QPainter& p, const QRect& cell, int line) {
     p.fillRect(cell, v.ColourOfIndex(COLOUR_MARGIN));
     if (line < 0)
         return;
-    v.PaintLineNumber(p, cell, line);
+    if (v.LineNumbersShown()) {
+        // Right-aligned in the margin, left of the icon cell.
+        const QRect digits(cell.left(), cell.top(),
+                           cell.width() - CTextView::kIconMarginWidth - v.CharWidth() / 2,
+                           cell.height());
+        p.setPen(v.palette().color(QPalette::Disabled, QPalette::Text));
+        p.drawText(digits, Qt::AlignRight | Qt::AlignVCenter, QString::number(line + 1));
+    }
     const int icon = MarginIcons::CellForMarks(v.LineFlags(line));
     if (icon < 0)
         return;
@@ -128,8 +135,8 @@ const std::vector<ViewPainter::Piece>& ViewPainter::LayoutRow(int line, int colu
             last->cells += 1;
             continue;
         }
-        pieces.push_back({c.column, c.cells, ascii ? QString() : Glyph(text, c), colour, sel,
-                          ascii, c.byte});
+        pieces.push_back(
+            {c.column, c.cells, ascii ? QString() : Glyph(text, c), colour, sel, ascii, c.byte});
     }
     // An ASCII run's text is made once, when its length is known.
     for (Piece& piece : pieces)
@@ -176,8 +183,9 @@ void ViewPainter::PaintTextLine(QPainter& p, const QRect& row, int line) {
             p.setFont(v.FontFor(v.IsItalicIndex(piece.colour), v.IsBoldIndex(piece.colour)));
             fontColour = piece.colour;
         }
-        const QColor wanted =
-            piece.selected ? selText : text.isValid() ? text : v.ColourOfIndex(piece.colour);
+        const QColor wanted = piece.selected   ? selText
+                              : text.isValid() ? text
+                                               : v.ColourOfIndex(piece.colour);
         if (wanted != pen) {
             p.setPen(wanted);
             pen = wanted;
