@@ -20,6 +20,7 @@
 #include "editor/buffer/CTextBuffer.h"
 #include "editor/view/CEditView.h"
 #include "editor/view/CReplaceDialog.h"
+#include "editor/view/EditCommands.h"
 
 namespace {
 
@@ -52,39 +53,83 @@ std::unique_ptr<BenchView> OpenView(CTextBuffer& buffer) {
     return view;
 }
 
+// Bytes "G01 " in the text: the replacements made.
+long CountReplaced(const CTextBuffer& buffer) {
+    long n = 0;
+    for (int i = 0; i < buffer.CountLines(); ++i) {
+        const std::string_view line = buffer.LineView(i);
+        for (size_t at = line.find("G01 "); at != std::string_view::npos;
+             at = line.find("G01 ", at + 1))
+            ++n;
+    }
+    return n;
+}
+
+struct ReplaceSetup {
+    CTextBuffer buffer;
+    std::unique_ptr<BenchView> view;
+    std::unique_ptr<CReplaceDialog> dialog; // a child of the view: it goes first
+
+    explicit ReplaceSetup(bool matchCase) {
+        view = OpenView(buffer);
+        dialog = std::make_unique<CReplaceDialog>(view.get());
+        dialog->scope = 1;
+        dialog->scopeSelectionEnabled = false;
+        dialog->currentPos = TextPos{0, 0};
+        dialog->findText = "G1 ";
+        dialog->replaceText = "G01 ";
+        dialog->matchCase = matchCase;
+        dialog->LoadControls();
+    }
+    ~ReplaceSetup() {
+        dialog.reset();
+        view.reset();
+    }
+};
+
+// state.range(0): match case (1) or not (0).
 void BM_ReplaceAllG1(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
-        CTextBuffer buffer;
-        auto view = OpenView(buffer);
-        // A child of the view: it must go before the view does.
-        auto owned = std::make_unique<CReplaceDialog>(view.get());
-        CReplaceDialog& dlg = *owned;
-        dlg.scope = 1;
-        dlg.scopeSelectionEnabled = false;
-        dlg.currentPos = TextPos{0, 0};
-        dlg.findText = "G1 ";
-        dlg.replaceText = "G01 ";
-        dlg.matchCase = true;
-        dlg.LoadControls();
+        auto setup = std::make_unique<ReplaceSetup>(state.range(0) != 0);
         state.ResumeTiming();
 
-        dlg.OnReplaceAll();
+        setup->dialog->OnReplaceAll();
         QCoreApplication::processEvents(); // the repaint that follows
 
         state.PauseTiming();
-        const int replaced = (buffer.UndoEntryCount() + 1) / 2;
-        state.counters["lines"] = buffer.CountLines();
-        state.counters["undo_entries"] = buffer.UndoEntryCount();
-        state.counters["messages"] = view->messages;
-        std::fprintf(stderr, "replace all: history %d entries (~%d replacements kept)\n",
-                     buffer.UndoEntryCount(), replaced);
-        owned.reset();
-        view.reset();
+        state.counters["lines"] = setup->buffer.CountLines();
+        state.counters["replaced"] = double(CountReplaced(setup->buffer));
+        state.counters["messages"] = setup->view->messages;
+        setup.reset();
         state.ResumeTiming();
     }
 }
-BENCHMARK(BM_ReplaceAllG1)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK(BM_ReplaceAllG1)->Arg(1)->Arg(0)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+// One Ctrl+Z and one Ctrl+Y of that replace all, each with its repaint.
+void BM_ReplaceAllUndoRedo(benchmark::State& state) {
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto setup = std::make_unique<ReplaceSetup>(true);
+        setup->dialog->OnReplaceAll();
+        QCoreApplication::processEvents();
+        state.ResumeTiming();
+
+        setup->view->ExecuteCommand(ID_EDIT_UNDO);
+        QCoreApplication::processEvents();
+        const bool undone = !setup->buffer.HasUndo();
+        setup->view->ExecuteCommand(ID_EDIT_REDO);
+        QCoreApplication::processEvents();
+
+        state.PauseTiming();
+        state.counters["undone_in_one_step"] = undone ? 1 : 0;
+        state.counters["replaced_after_redo"] = double(CountReplaced(setup->buffer));
+        setup.reset();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_ReplaceAllUndoRedo)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
 void BM_Typing10000(benchmark::State& state) {
     CTextBuffer buffer;

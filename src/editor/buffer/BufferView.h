@@ -11,6 +11,7 @@ enum : uint32_t {
     CHANGE_ONE_LINE = 0x0100, // only the given line changed
     CHANGE_MARKS = 0x0200,    // the mark word of the given line changed
     CHANGE_ENCODING = 0x0400, // the same bytes are now shown in another encoding
+    CHANGE_LINES = 0x0800,    // lines from the given one on may have changed, not their number
     CHANGE_RESET = 0x1000,    // the whole text was replaced
 };
 

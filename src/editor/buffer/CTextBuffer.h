@@ -12,6 +12,7 @@
 #include "editor/buffer/BufferView.h"
 #include "editor/buffer/EditAction.h"
 #include "editor/buffer/LineEndMode.h"
+#include "editor/buffer/LineRecord.h"
 #include "editor/buffer/PositionAdjuster.h"
 #include "editor/buffer/TextPos.h"
 #include "editor/buffer/UndoEntry.h"
@@ -23,18 +24,6 @@ enum : uint32_t {
     MARK_9 = 0x0200,
     TRANSFER_LINE = 0x10000, // the line at which a transmission waits
     PLAIN_MARK = 0x80000,    // a plain bookmark
-};
-
-// One line of text. The bytes never include the break that ended the line and
-// may hold any byte, NUL included.
-// invariant: capacity == 0 means text is not owned (null, or borrowed from the
-// load block or a text block); the first growth copies it into a block of its
-// own.
-struct LineRecord {
-    char* text = nullptr;
-    int32_t length = 0;
-    int32_t capacity = 0;
-    uint32_t marks = 0;
 };
 
 // The text of one document: an ordered array of lines in GBK bytes, where every
@@ -68,7 +57,11 @@ public:
     int LineSize(int line) const;
     // Exactly LineSize bytes; no terminating zero. Valid until the line changes.
     const char* LineText(int line) const;
-    std::string_view LineView(int line) const { return {LineText(line), size_t(LineSize(line))}; }
+    std::string_view LineView(int line) const {
+        if (line < 0 || line >= CountLines() || !lines[size_t(line)].text)
+            return {};
+        return {lines[size_t(line)].text, size_t(lines[size_t(line)].length)};
+    }
     uint32_t LineMarkBits(int line) const;
     // The bytes between two positions; lines joined by separator (CR LF by
     // default, whatever the buffer's own style).
@@ -97,6 +90,11 @@ public:
     // does. Otherwise as InsertAt.
     bool InsertCopiedText(BufferView* source, int line, int byte, std::string_view text,
                           int& endLine, int& endByte, int action);
+
+    // Replaces every match of the substitution at once, as one undo entry
+    // (its own step unless a group is open). False, with nothing changed, when
+    // write-protected, empty, or a match is not inside its line.
+    bool Substitute(BufferView* source, LineSubstitution change, int action);
 
     // The primitives. A break in inserted text is CR, optionally followed by one
     // LF; every other byte, a lone LF included, is line text.
@@ -140,11 +138,10 @@ public:
         return line >= 0 && line < CountLines() ? lines[size_t(line)].capacity : 0;
     }
 
-protected:
+private:
     void RecordEdit(bool inserted, TextPos start, TextPos end, std::string_view text, int action,
                     std::vector<int32_t> pieces = {});
-
-private:
+    void PushEntry(UndoEntry entry);
     bool ValidPos(int line, int byte) const;
     void AppendToLine(LineRecord& rec, const char* bytes, size_t length);
     static void FreeLine(LineRecord& rec);
@@ -160,10 +157,13 @@ private:
     void GrowLineTable(size_t more);
     void RecordChange(BufferView* source, bool inserted, TextPos start, TextPos end,
                       std::string_view text, int action, std::vector<int32_t> pieces = {});
+    void RecordChange(BufferView* source, UndoEntry entry);
+    // Swaps the texts of the changed lines with the entry's and tells the views.
+    void SwapSubstitution(SubstitutionUndo& undo, bool forward);
     void ResetUndoState();
     void DropOldestGroup();
     void UpdateModifiedAfterReplay();
-    bool ReplayEntry(const UndoEntry& e, bool forward, TextPos& cursor);
+    bool ReplayEntry(UndoEntry& e, bool forward, TextPos& cursor);
 
     std::atomic<bool> writeProtected{false}; // toggled by a transmit worker too
     bool modified = false;

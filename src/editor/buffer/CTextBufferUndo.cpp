@@ -106,6 +106,15 @@ void CTextBuffer::RecordChange(BufferView* source, bool inserted, TextPos start,
     EndEditGroup(source);
 }
 
+void CTextBuffer::RecordChange(BufferView* source, UndoEntry entry) {
+    const bool ownGroup = !groupOpen;
+    if (ownGroup)
+        BeginEditGroup(false);
+    PushEntry(std::move(entry));
+    if (ownGroup)
+        EndEditGroup(source);
+}
+
 void CTextBuffer::BeginEditGroup(bool mergeWithPrevious) {
     groupOpen = true;
     nextStartsGroup = undoPos == 0 || !mergeWithPrevious;
@@ -125,6 +134,17 @@ void CTextBuffer::EndEditGroup(BufferView* source) {
 
 void CTextBuffer::RecordEdit(bool inserted, TextPos start, TextPos end, std::string_view text,
                              int action, std::vector<int32_t> pieces) {
+    UndoEntry entry;
+    entry.flags = inserted ? uint32_t(ENTRY_INSERT) : 0u;
+    entry.start = start;
+    entry.end = end;
+    entry.action = action;
+    entry.text.assign(text);
+    entry.pieces = std::move(pieces);
+    PushEntry(std::move(entry));
+}
+
+void CTextBuffer::PushEntry(UndoEntry entry) {
     if (undoPos < UndoEntryCount()) {
         for (int i = undoPos; i < UndoEntryCount(); ++i)
             if (undoEntries[size_t(i)].flags & ENTRY_GROUP_START)
@@ -134,8 +154,6 @@ void CTextBuffer::RecordEdit(bool inserted, TextPos start, TextPos end, std::str
             savedPos = -1; // the saved state was in the discarded redo history
     }
 
-    UndoEntry entry;
-    entry.flags = inserted ? uint32_t(ENTRY_INSERT) : 0u;
     // The history's first entry always starts a group, so that undo never walks
     // off its front.
     if (nextStartsGroup || undoEntries.empty()) {
@@ -147,11 +165,6 @@ void CTextBuffer::RecordEdit(bool inserted, TextPos start, TextPos end, std::str
         ++groupCount;
     }
     nextStartsGroup = false;
-    entry.start = start;
-    entry.end = end;
-    entry.action = action;
-    entry.text.assign(text);
-    entry.pieces = std::move(pieces);
     undoEntries.push_back(std::move(entry));
     undoPos = UndoEntryCount();
 }
@@ -179,7 +192,15 @@ void CTextBuffer::ResetUndoState() {
     undoLimit = 1024;
 }
 
-bool CTextBuffer::ReplayEntry(const UndoEntry& e, bool forward, TextPos& cursor) {
+bool CTextBuffer::ReplayEntry(UndoEntry& e, bool forward, TextPos& cursor) {
+    if (e.flags & ENTRY_SUBSTITUTE) {
+        const LineSubstitution& change = e.substitution->change;
+        cursor = forward
+                     ? change.LastEnd()
+                     : TextPos{change.FirstStart().y, change.FirstStart().x + change.FindLength()};
+        SwapSubstitution(*e.substitution, forward);
+        return true;
+    }
     int el = 0, eb = 0;
     // An insertion done forward, or an erasure undone, puts text back.
     if (((e.flags & ENTRY_INSERT) != 0) == forward) {
@@ -211,7 +232,7 @@ bool CTextBuffer::UndoLast(TextPos& cursor) {
     if (!HasUndo() || writeProtected)
         return false;
     while (undoPos > 0) {
-        const UndoEntry& e = undoEntries[size_t(--undoPos)];
+        UndoEntry& e = undoEntries[size_t(--undoPos)];
         ReplayEntry(e, false, cursor);
         if (e.flags & ENTRY_GROUP_START)
             break;

@@ -1,13 +1,39 @@
 #pragma once
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "editor/buffer/LineSubstitution.h"
 #include "editor/buffer/TextPos.h"
 
 enum : uint32_t {
     ENTRY_INSERT = 0x0001,      // an insertion; otherwise an erasure
+    ENTRY_SUBSTITUTE = 0x0002,  // a substitution (replace all)
     ENTRY_GROUP_START = 0x0100, // the first entry of its group
+};
+
+// A substitution and the line texts on its other side: undo and redo swap
+// them with the buffer's, so neither copies a byte however many lines changed.
+struct SubstitutionUndo {
+    explicit SubstitutionUndo(LineSubstitution change) : change(std::move(change)) {}
+    ~SubstitutionUndo() {
+        for (const Text& t : swapped)
+            if (t.capacity > 0)
+                std::free(t.text);
+    }
+    SubstitutionUndo(const SubstitutionUndo&) = delete;
+    SubstitutionUndo& operator=(const SubstitutionUndo&) = delete;
+
+    // A line's text as LineRecord holds it; the marks stay with the line.
+    struct Text {
+        char* text;
+        int32_t length;
+        int32_t capacity;
+    };
+    LineSubstitution change;
+    std::vector<Text> swapped; // per changed line
 };
 
 // One recorded change. Short texts (typing) live inside the string without an
@@ -22,4 +48,6 @@ struct UndoEntry {
     // with CR LF (a line holding a CR byte): the length of each erased piece, so
     // that undo puts back exactly the bytes it took. Empty otherwise.
     std::vector<int32_t> pieces;
+    // With ENTRY_SUBSTITUTE: the change and what it swapped out.
+    std::unique_ptr<SubstitutionUndo> substitution;
 };

@@ -62,6 +62,12 @@ void ExpandedLengthCache::LineChanged(int line, const Measure& measure) {
         Learn(slot);
 }
 
+void ExpandedLengthCache::LinesRewritten(int line) {
+    if (size_t(std::max(line, 0)) < lengths.size())
+        std::fill(lengths.begin() + std::max(line, 0), lengths.end(), -1);
+    longest = -1;
+}
+
 void ExpandedLengthCache::LinesChanged(int line, int lineCount, const Measure& measure) {
     if (lengths.empty())
         return;

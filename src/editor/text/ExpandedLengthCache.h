@@ -21,6 +21,8 @@ public:
     // Lines were inserted after line, or removed after it, so that the text now
     // has lineCount lines; line itself changed too.
     void LinesChanged(int line, int lineCount, const Measure& measure);
+    // Lines from line on may have changed in place: measured again when asked.
+    void LinesRewritten(int line);
 
 private:
     void Allocate(int lineCount);

@@ -67,6 +67,8 @@ public:
     // eraseAction labels the erasure in the undo history: a replace all names
     // its one step after the replacing, not after the erasing that opens it.
     bool ReplaceSelectionWith(std::string_view text, int eraseAction = ACTION_DELSEL);
+    // Selects a replacement just made, with the caret at its end, in sight.
+    void ShowReplacement(TextPos start, TextPos end);
     bool SelectionSaved() const { return selectionSaved; }
 
     // Drop side.

@@ -55,12 +55,15 @@ bool CEditView::ReplaceSelectionWith(std::string_view text, int eraseAction) {
     int el = 0, eb = 0;
     if (!Buffer()->InsertAt(this, s.y, s.x, text, el, eb, ACTION_REPLACE))
         return false;
-    const TextPos end{el, eb};
+    ShowReplacement(s, TextPos{el, eb});
+    return true;
+}
+
+void CEditView::ShowReplacement(TextPos start, TextPos end) {
     PlaceAnchor(end);
-    SelectRange(s, end);
+    SelectRange(start, end);
     PlaceCursor(end);
     ScrollIntoView(end);
-    return true;
 }
 
 void CEditView::OnBufferChanged(BufferView* source, const PositionAdjuster* adjuster, uint32_t bits,

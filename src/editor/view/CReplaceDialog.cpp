@@ -13,6 +13,7 @@
 #include "common/Gbk.h"
 #include "common/StringTable.h"
 #include "editor/buffer/CTextBuffer.h"
+#include "editor/text/ReplaceAll.h"
 #include "editor/text/TextSearch.h"
 #include "editor/view/CEditView.h"
 #include "editor/view/CFindDialog.h"
@@ -158,16 +159,42 @@ void CReplaceDialog::OnReplaceAll() {
         foundAt = currentPos;
         found = NextInScope();
     }
+    if (!found)
+        return;
     // Every replacement joins one undo step: one Ctrl+Z takes them all back.
     CTextBuffer* buffer = view->Buffer();
     if (buffer != nullptr)
         buffer->BeginEditGroup(false);
-    while (found) {
+    ReplaceFound(ACTION_REPLACE);
+    ReplaceRest();
+    // After ReplaceRest the next search fails at once and tells the user so;
+    // the loop still takes whatever ReplaceRest could not.
+    while ((found = NextInScope()))
         ReplaceFound(ACTION_REPLACE);
-        found = NextInScope();
-    }
     if (buffer != nullptr)
         buffer->EndEditGroup(nullptr);
+}
+
+void CReplaceDialog::ReplaceRest() {
+    CTextBuffer* buffer = view->Buffer();
+    if (buffer == nullptr || !view->CanEdit())
+        return;
+    const uint32_t flags = (matchCase ? SEARCH_CASE : 0u) | (wholeWord ? SEARCH_WORD : 0u);
+    ReplaceRange range{blockBegin, blockEnd, scope == 0};
+    LineSubstitution change =
+        CollectReplacements(*buffer, findText, replaceText, flags, foundAt, range);
+    if (change.Empty())
+        return;
+    const TextPos start = change.LastStart();
+    const TextPos end = change.LastEnd();
+    if (!buffer->Substitute(view, std::move(change), ACTION_REPLACE))
+        return;
+    if (scopeSelectionEnabled) {
+        blockBegin = range.begin;
+        blockEnd = range.end;
+    }
+    view->ShowReplacement(start, end);
+    foundAt = end;
 }
 
 void CReplaceDialog::reject() {

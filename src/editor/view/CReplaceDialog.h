@@ -58,6 +58,9 @@ private:
     // One search step from foundAt; selects the match, or tells of the miss.
     bool NextInScope();
     void ReplaceFound(int eraseAction = ACTION_DELSEL);
+    // Replaces every further match in scope at once, as the Replace step would
+    // one by one, and selects the last replacement.
+    void ReplaceRest();
     void UpdateButtons();
 
     // Bytes of the selected match: what ReplaceFound takes out.

@@ -806,7 +806,10 @@ void CTextView::OnBufferChanged(BufferView*, const PositionAdjuster* adjuster, u
     } else {
         const int from = std::max(line, 0);
         cookies.LinesChanged(from, count);
-        lengths.LinesChanged(from, count, LengthMeasure());
+        if (bits & CHANGE_LINES)
+            lengths.LinesRewritten(from);
+        else
+            lengths.LinesChanged(from, count, LengthMeasure());
     }
     RepaintLines(std::max(line, 0), -1);
     if (adjuster != nullptr) {

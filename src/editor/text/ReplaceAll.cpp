@@ -1,0 +1,112 @@
+#include "editor/text/ReplaceAll.h"
+
+#include <algorithm>
+#include <string>
+
+#include "editor/buffer/CTextBuffer.h"
+#include "editor/text/TextSearch.h"
+
+namespace {
+
+// A line as a case-blind search compares it, from some offset on. While the
+// part upper-cased holds no byte of a double-byte character, every later
+// offset starts a character too, and its slice serves the next search as is.
+class UpperLine {
+public:
+    std::string_view From(int line, std::string_view text, size_t offset) {
+        if (line != cachedLine || !plain || offset < start) {
+            cachedLine = line;
+            start = offset;
+            plain = Upper(text.substr(offset));
+        }
+        return std::string_view(upper).substr(offset - start);
+    }
+
+private:
+    // Upper-cases as UpperGbk does; true when every byte was ASCII.
+    bool Upper(std::string_view text) {
+        upper.resize(text.size());
+        for (size_t i = 0; i < text.size(); ++i) {
+            const unsigned char b = static_cast<unsigned char>(text[i]);
+            if (b >= 0x80) {
+                std::string rest;
+                UpperGbk(text.substr(i), rest);
+                upper.replace(i, std::string::npos, rest);
+                return false;
+            }
+            upper[i] = b >= 'a' && b <= 'z' ? char(b - 'a' + 'A') : char(b);
+        }
+        return true;
+    }
+
+    std::string upper;
+    int cachedLine = -1;
+    size_t start = 0;
+    bool plain = false;
+};
+
+} // namespace
+
+LineSubstitution CollectReplacements(const CTextBuffer& buffer, std::string_view find,
+                                     std::string_view replacement, uint32_t flags, TextPos from,
+                                     ReplaceRange& range) {
+    LineSubstitution change(int32_t(find.size()), std::string(replacement));
+    const int last = buffer.CountLines() - 1;
+    if (find.empty() || last < 0 || replacement.find('\r') != std::string_view::npos)
+        return change;
+    const bool matchCase = flags & SEARCH_CASE;
+    const bool word = flags & SEARCH_WORD;
+    std::string upperFind;
+    std::string_view what = find;
+    if (!matchCase) {
+        UpperGbk(find, upperFind);
+        what = upperFind;
+    }
+    const int32_t shift = change.Shift();
+    UpperLine upper;
+    // Positions are in the text as it reads after the replacements so far,
+    // which differs from the buffer only on the line last replaced in.
+    int doneLine = -1;
+    int32_t doneShift = 0;
+    TextPos cur = from;
+    for (;;) {
+        if (range.bounded && range.begin == range.end)
+            return change;
+        const TextPos end{std::min(range.end.y, last), range.end.x};
+        if (range.bounded && cur < range.begin)
+            cur = range.begin;
+        bool hit = false;
+        while (!hit && cur.y <= (range.bounded ? end.y : last)) {
+            const std::string_view line = buffer.LineView(cur.y);
+            const int32_t moved = cur.y == doneLine ? doneShift : 0;
+            const int64_t offset = int64_t(cur.x) - moved; // in the buffer's line
+            if (int64_t(line.size()) - offset <= 0) {
+                cur = {cur.y + 1, 0};
+                continue;
+            }
+            const std::string_view hay =
+                matchCase ? line.substr(size_t(offset)) : upper.From(cur.y, line, size_t(offset));
+            const int m = MatchInLine(hay, what, word);
+            if (m < 0) {
+                cur = {cur.y + 1, 0};
+                continue;
+            }
+            cur.x += m;
+            if (range.bounded && cur.y == end.y && cur.x >= end.x)
+                return change; // starts outside the range
+            change.Add(cur.y, int32_t(offset + m));
+            hit = true;
+        }
+        if (!hit)
+            return change;
+        for (TextPos* p : {&range.begin, &range.end})
+            if (p->y == cur.y && p->x > cur.x)
+                p->x += shift;
+        if (doneLine != cur.y) {
+            doneLine = cur.y;
+            doneShift = 0;
+        }
+        doneShift += shift;
+        cur.x += int32_t(replacement.size());
+    }
+}
