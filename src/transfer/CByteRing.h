@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <memory>
 
-#include "common/HugePages.h"
+#include "common/ByteBlock.h"
 
 enum : int {
     RING_FULL = -101,

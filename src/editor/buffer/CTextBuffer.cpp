@@ -20,18 +20,8 @@ constexpr size_t kCarveFromLines = 8;
 constexpr size_t kFirstTextBlock = size_t(256) << 10;
 constexpr size_t kLargestTextBlock = size_t(8) << 20;
 
-// A line table past this many lines grows straight to a size worth huge pages.
-constexpr size_t kBigLineTable = 8192;
-
 int32_t BlockSizeFor(size_t length) {
     return static_cast<int32_t>((length / 16) * 16 + 16);
-}
-
-char* AllocBlock(size_t size) {
-    char* p = static_cast<char*>(std::malloc(size));
-    if (!p)
-        throw std::bad_alloc();
-    return p;
 }
 
 // Splits inserted text at its breaks: CR, optionally followed by one LF.
@@ -60,8 +50,8 @@ CTextBuffer::~CTextBuffer() {
 
 LineRecord CTextBuffer::MakeLine(const char* bytes, size_t length) {
     LineRecord rec;
-    rec.capacity = BlockSizeFor(length);
-    rec.text = AllocBlock(size_t(rec.capacity));
+    rec.text = line_block::Allocate(size_t(BlockSizeFor(length)));
+    rec.SetOwnsText(true);
     if (length)
         std::memcpy(rec.text, bytes, length);
     rec.length = static_cast<int32_t>(length);
@@ -69,8 +59,8 @@ LineRecord CTextBuffer::MakeLine(const char* bytes, size_t length) {
 }
 
 void CTextBuffer::FreeLine(LineRecord& rec) {
-    if (rec.capacity > 0)
-        std::free(rec.text);
+    if (rec.OwnsText())
+        line_block::Free(rec.text);
     rec = LineRecord{};
 }
 
@@ -78,20 +68,17 @@ void CTextBuffer::AppendToLine(LineRecord& rec, const char* bytes, size_t length
     if (length == 0)
         return;
     size_t newLength = size_t(rec.length) + length;
-    if (newLength > size_t(rec.capacity)) {
-        int32_t newCapacity = BlockSizeFor(newLength);
-        char* block;
-        if (rec.capacity > 0) {
-            block = static_cast<char*>(std::realloc(rec.text, size_t(newCapacity)));
-            if (!block)
-                throw std::bad_alloc();
+    if (newLength > size_t(rec.Capacity())) {
+        const size_t newCapacity = size_t(BlockSizeFor(newLength));
+        if (rec.OwnsText()) {
+            rec.text = line_block::Grow(rec.text, newCapacity);
         } else {
-            block = AllocBlock(size_t(newCapacity));
+            char* block = line_block::Allocate(newCapacity);
             if (rec.length)
                 std::memcpy(block, rec.text, size_t(rec.length));
+            rec.text = block;
+            rec.SetOwnsText(true);
         }
-        rec.text = block;
-        rec.capacity = newCapacity;
     }
     std::memcpy(rec.text + rec.length, bytes, length);
     rec.length = static_cast<int32_t>(newLength);
@@ -118,7 +105,8 @@ void CTextBuffer::SetEncoding(TextEncoding e) {
 
 void CTextBuffer::ReleaseAll() {
     for (LineRecord& rec : lines)
-        FreeLine(rec);
+        if (rec.OwnsText())
+            line_block::Free(rec.text);
     lines.clear();
     lines.shrink_to_fit();
     loadBlock.reset();
@@ -154,7 +142,7 @@ const char* CTextBuffer::LineText(int line) const {
 }
 
 uint32_t CTextBuffer::LineMarkBits(int line) const {
-    return line >= 0 && line < CountLines() ? lines[size_t(line)].marks : 0;
+    return line >= 0 && line < CountLines() ? lines[size_t(line)].Marks() : 0;
 }
 
 void CTextBuffer::CopyText(int startLine, int startByte, int endLine, int endByte, std::string& out,
@@ -283,7 +271,7 @@ bool CTextBuffer::RawErase(BufferView* source, int startLine, int startByte, int
         first.length = startByte;
         AppendToLine(first, last.text + endByte, size_t(last.length - endByte));
         for (int i = startLine + 1; i <= endLine; ++i) {
-            CountMarks(lines[size_t(i)].marks, -1);
+            CountMarks(lines[size_t(i)].Marks(), -1);
             FreeLine(lines[size_t(i)]);
         }
         lines.erase(lines.begin() + startLine + 1, lines.begin() + endLine + 1);
@@ -299,11 +287,8 @@ bool CTextBuffer::RawErase(BufferView* source, int startLine, int startByte, int
 
 char* CTextBuffer::CarveText(size_t bytes) {
     if (bytes > textBlockLeft) {
-        // After the first block, straight to sizes worth huge pages.
-        textBlockSize = textBlockSize == 0 ? kFirstTextBlock
-                        : textBlockSize < huge_pages::kWorthFrom
-                            ? huge_pages::kWorthFrom
-                            : std::min(textBlockSize * 2, kLargestTextBlock);
+        textBlockSize =
+            textBlockSize == 0 ? kFirstTextBlock : std::min(textBlockSize * 2, kLargestTextBlock);
         const size_t size = std::max(bytes, textBlockSize);
         textBlocks.emplace_back(size);
         textBlockNext = textBlocks.back().get();
@@ -312,16 +297,15 @@ char* CTextBuffer::CarveText(size_t bytes) {
     char* at = textBlockNext;
     textBlockNext += bytes;
     textBlockLeft -= bytes;
+    if (bytes >= kPrefaultFrom)
+        PrefaultBytes(at, bytes); // the caller writes it all at once
     return at;
 }
 
 void CTextBuffer::GrowLineTable(size_t more) {
     const size_t needed = lines.size() + more;
-    if (needed <= lines.capacity() || needed < kBigLineTable)
-        return;
-    // Rounded up: a table a few bytes short would miss the huge pages.
-    const size_t worth = (huge_pages::kWorthFrom + sizeof(LineRecord) - 1) / sizeof(LineRecord);
-    lines.reserve(std::max({needed, lines.capacity() * 2, worth}, std::less<size_t>()));
+    if (needed > lines.capacity())
+        lines.reserve(std::max(needed, lines.capacity() * 2));
 }
 
 void CTextBuffer::MarkModified(bool on) {
@@ -349,7 +333,7 @@ void CTextBuffer::LinesMoved(int fromLine) {
 }
 
 void CTextBuffer::SetLineMark(int line, uint32_t mask, bool on, bool exclusive) {
-    if (std::popcount(mask) != 1)
+    if (std::popcount(mask) != 1 || (mask & LineRecord::kOwnsText))
         return;
     if (line == -1) {
         line = FindLineWithMark(mask);
@@ -359,14 +343,14 @@ void CTextBuffer::SetLineMark(int line, uint32_t mask, bool on, bool exclusive) 
     }
     if (line < 0 || line >= CountLines())
         return;
-    const uint32_t old = lines[size_t(line)].marks;
+    const uint32_t old = lines[size_t(line)].Marks();
     const uint32_t word = on ? (old | mask) : (old & ~mask);
     if (word == old)
         return;
     if (exclusive && on) {
         int holder = FindLineWithMark(mask);
         if (holder != -1) {
-            StoreMarks(holder, lines[size_t(holder)].marks & ~mask);
+            StoreMarks(holder, lines[size_t(holder)].Marks() & ~mask);
             NotifyViews(nullptr, nullptr, CHANGE_ONE_LINE | CHANGE_MARKS, holder);
         }
     }
@@ -376,8 +360,8 @@ void CTextBuffer::SetLineMark(int line, uint32_t mask, bool on, bool exclusive) 
 
 void CTextBuffer::StoreMarks(int line, uint32_t word) {
     LineRecord& rec = lines[size_t(line)];
-    uint32_t changed = rec.marks ^ word;
-    rec.marks = word;
+    uint32_t changed = rec.Marks() ^ word;
+    rec.SetMarks(word);
     while (changed) {
         int bit = std::countr_zero(changed);
         changed &= changed - 1;
@@ -399,7 +383,7 @@ void CTextBuffer::StoreMarks(int line, uint32_t word) {
 }
 
 int CTextBuffer::FindLineWithMark(uint32_t mask) const {
-    if (std::popcount(mask) != 1)
+    if (std::popcount(mask) != 1 || (mask & LineRecord::kOwnsText))
         return -1;
     MarkIndex& m = markIndex[size_t(std::countr_zero(mask))];
     if (m.count <= 0)
@@ -407,7 +391,7 @@ int CTextBuffer::FindLineWithMark(uint32_t mask) const {
     if (!m.firstKnown) {
         m.first = -1;
         for (int i = 0, n = CountLines(); i < n; ++i)
-            if (lines[size_t(i)].marks & mask) {
+            if (lines[size_t(i)].Marks() & mask) {
                 m.first = i;
                 break;
             }
@@ -422,7 +406,7 @@ int CTextBuffer::NextMarkedLine(int line) const {
         return -1;
     for (int step = 1; step <= n; ++step) {
         int i = ((line + step) % n + n) % n;
-        if (lines[size_t(i)].marks & PLAIN_MARK)
+        if (lines[size_t(i)].Marks() & PLAIN_MARK)
             return i;
     }
     return -1;
@@ -434,7 +418,7 @@ int CTextBuffer::PrevMarkedLine(int line) const {
         return -1;
     for (int step = 1; step <= n; ++step) {
         int i = ((line - step) % n + n) % n;
-        if (lines[size_t(i)].marks & PLAIN_MARK)
+        if (lines[size_t(i)].Marks() & PLAIN_MARK)
             return i;
     }
     return -1;

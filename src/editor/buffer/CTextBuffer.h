@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/ByteBlock.h"
 #include "common/FileError.h"
-#include "common/HugePages.h"
 #include "editor/buffer/BufferView.h"
 #include "editor/buffer/EditAction.h"
 #include "editor/buffer/LineEndMode.h"
@@ -135,7 +135,7 @@ public:
     int UndoLimit() const { return undoLimit; }
     // Bytes of the line's own block; 0 while it still borrows its text.
     int LineCapacity(int line) const {
-        return line >= 0 && line < CountLines() ? lines[size_t(line)].capacity : 0;
+        return line >= 0 && line < CountLines() ? lines[size_t(line)].Capacity() : 0;
     }
 
 private:
@@ -171,7 +171,7 @@ private:
     TextEncoding encoding = TextEncoding::Gbk;
     int undoLimit = 1024; // undo steps (groups) kept
     int groupCount = 0;   // groups in undoEntries
-    using LineTable = std::vector<LineRecord, HugePageAllocator<LineRecord>>;
+    using LineTable = std::vector<LineRecord>;
     LineTable lines;
     // A deque: dropping the oldest group must not shift the whole history.
     std::deque<UndoEntry> undoEntries;

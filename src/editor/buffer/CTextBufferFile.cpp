@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "common/AtomicFile.h"
-#include "common/HugePages.h"
+#include "common/ByteBlock.h"
 #include "editor/buffer/CTextBuffer.h"
 #include "editor/buffer/LineSplitter.h"
 
@@ -50,6 +50,8 @@ bool ReadWholeFile(const std::string& path, ByteBlock& block, size_t& size, bool
     // One byte more than the size, to notice a file that grew meanwhile.
     size_t capacity = size_t(st.st_size) + 1;
     block = ByteBlock(capacity);
+    if (capacity >= kPrefaultFrom)
+        PrefaultBytes(block.get(), capacity);
     size = 0;
     for (;;) {
         if (size == capacity) {
@@ -98,6 +100,8 @@ bool CTextBuffer::LoadFromDisk(const std::string& path, int mode, FileError* err
     ForEachLine(block.get(), size, mode, [&](const char*, size_t) { ++count; });
     LineTable loaded;
     loaded.reserve(count);
+    if (count * sizeof(LineRecord) >= kPrefaultFrom)
+        PrefaultBytes(loaded.data(), count * sizeof(LineRecord));
     ForEachLine(block.get(), size, mode, [&](const char* text, size_t length) {
         LineRecord rec;
         rec.text = const_cast<char*>(text);

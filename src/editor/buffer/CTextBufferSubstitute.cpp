@@ -30,16 +30,18 @@ bool CTextBuffer::Substitute(BufferView* source, LineSubstitution change, int ac
 
     auto undo = std::make_unique<SubstitutionUndo>(std::move(change));
     const LineSubstitution& c = undo->change;
-    undo->swapped.reserve(c.LineCount());
+    undo->texts.reserve(c.LineCount());
+    undo->owned.reserve(c.LineCount());
     char* next = CarveText(size_t(total));
     for (size_t i = 0; i < c.LineCount(); ++i) {
         LineRecord& rec = lines[size_t(c.Line(i))];
         const int32_t length = int32_t(c.NewLength(i, rec.length));
         c.Rewrite(i, {rec.text, size_t(rec.length)}, next);
-        undo->swapped.push_back({rec.text, rec.length, rec.capacity});
+        undo->texts.push_back(rec.text);
+        undo->owned.push_back(rec.OwnsText());
         rec.text = next;
         rec.length = length;
-        rec.capacity = 0;
+        rec.SetOwnsText(false);
         next += length;
     }
     SubstitutionAdjuster adjuster(c, true);
@@ -62,10 +64,12 @@ void CTextBuffer::SwapSubstitution(SubstitutionUndo& undo, bool forward) {
     const LineSubstitution& c = undo.change;
     for (size_t i = 0; i < c.LineCount(); ++i) {
         LineRecord& rec = lines[size_t(c.Line(i))];
-        SubstitutionUndo::Text& other = undo.swapped[i];
-        std::swap(rec.text, other.text);
-        std::swap(rec.length, other.length);
-        std::swap(rec.capacity, other.capacity);
+        const int64_t shift = int64_t(c.MatchEnd(i) - c.MatchBegin(i)) * c.Shift();
+        const bool owns = rec.OwnsText();
+        std::swap(rec.text, undo.texts[i]);
+        rec.length = int32_t(forward ? rec.length + shift : rec.length - shift);
+        rec.SetOwnsText(undo.owned[i]);
+        undo.owned[i] = owns;
     }
     SubstitutionAdjuster adjuster(c, forward);
     NotifyViews(nullptr, &adjuster, SubstitutionBits(c), c.Line(0));

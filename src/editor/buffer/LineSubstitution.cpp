@@ -3,6 +3,18 @@
 #include <algorithm>
 #include <cstring>
 
+void LineSubstitution::Reserve(size_t count) {
+    lines.reserve(count);
+    firstMatch.reserve(count);
+    offsets.reserve(count);
+}
+
+void LineSubstitution::Trim() {
+    for (auto* list : {&lines, &firstMatch, &offsets})
+        if (list->size() * 2 < list->capacity())
+            list->shrink_to_fit();
+}
+
 void LineSubstitution::Add(int line, int32_t offset) {
     if (lines.empty() || lines.back() != line) {
         lines.push_back(line);

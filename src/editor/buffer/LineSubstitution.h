@@ -15,6 +15,10 @@ public:
     LineSubstitution(int32_t findLength, std::string replacement)
         : findLength(findLength), replacement(std::move(replacement)) {}
 
+    // Room for matches on up to lines lines, so that a big replace all does not
+    // copy its lists as they grow; Trim gives back what stayed unused.
+    void Reserve(size_t lines);
+    void Trim();
     void Add(int line, int32_t offset);
     bool Empty() const { return offsets.empty(); }
     size_t MatchCount() const { return offsets.size(); }

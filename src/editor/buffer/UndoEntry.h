@@ -1,10 +1,10 @@
 #pragma once
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "editor/buffer/LineRecord.h"
 #include "editor/buffer/LineSubstitution.h"
 #include "editor/buffer/TextPos.h"
 
@@ -16,24 +16,20 @@ enum : uint32_t {
 
 // A substitution and the line texts on its other side: undo and redo swap
 // them with the buffer's, so neither copies a byte however many lines changed.
+// The lengths follow from the buffer's: each differs by the matches' shift.
 struct SubstitutionUndo {
     explicit SubstitutionUndo(LineSubstitution change) : change(std::move(change)) {}
     ~SubstitutionUndo() {
-        for (const Text& t : swapped)
-            if (t.capacity > 0)
-                std::free(t.text);
+        for (size_t i = 0; i < texts.size(); ++i)
+            if (owned[i])
+                line_block::Free(texts[i]);
     }
     SubstitutionUndo(const SubstitutionUndo&) = delete;
     SubstitutionUndo& operator=(const SubstitutionUndo&) = delete;
 
-    // A line's text as LineRecord holds it; the marks stay with the line.
-    struct Text {
-        char* text;
-        int32_t length;
-        int32_t capacity;
-    };
     LineSubstitution change;
-    std::vector<Text> swapped; // per changed line
+    std::vector<char*> texts; // per changed line
+    std::vector<bool> owned;  // per changed line: texts[i] is a line_block
 };
 
 // One recorded change. Short texts (typing) live inside the string without an

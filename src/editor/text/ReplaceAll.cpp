@@ -1,6 +1,8 @@
 #include "editor/text/ReplaceAll.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "editor/buffer/CTextBuffer.h"
@@ -23,10 +25,22 @@ public:
     }
 
 private:
-    // Upper-cases as UpperGbk does; true when every byte was ASCII.
+    // Upper-cases as UpperGbk does; true when every byte was ASCII. Eight
+    // ASCII bytes at a time: no byte below 0x80 carries into the next.
     bool Upper(std::string_view text) {
         upper.resize(text.size());
-        for (size_t i = 0; i < text.size(); ++i) {
+        size_t i = 0;
+        for (; i + 8 <= text.size(); i += 8) {
+            uint64_t w;
+            std::memcpy(&w, text.data() + i, 8);
+            if (w & kHigh)
+                break;
+            const uint64_t fromA = w + kOnes * (0x80 - 'a');
+            const uint64_t pastZ = w + kOnes * (0x80 - 'z' - 1);
+            w ^= ((fromA ^ pastZ) & kHigh) >> 2; // 0x20 off each lower-case letter
+            std::memcpy(upper.data() + i, &w, 8);
+        }
+        for (; i < text.size(); ++i) {
             const unsigned char b = static_cast<unsigned char>(text[i]);
             if (b >= 0x80) {
                 std::string rest;
@@ -39,21 +53,18 @@ private:
         return true;
     }
 
+    static constexpr uint64_t kOnes = 0x0101010101010101u;
+    static constexpr uint64_t kHigh = 0x8080808080808080u;
     std::string upper;
     int cachedLine = -1;
     size_t start = 0;
     bool plain = false;
 };
 
-} // namespace
-
-LineSubstitution CollectReplacements(const CTextBuffer& buffer, std::string_view find,
-                                     std::string_view replacement, uint32_t flags, TextPos from,
-                                     ReplaceRange& range) {
-    LineSubstitution change(int32_t(find.size()), std::string(replacement));
+// Adds each match to change, as CollectReplacements tells.
+void FindEach(const CTextBuffer& buffer, std::string_view find, uint32_t flags, TextPos from,
+              ReplaceRange& range, LineSubstitution& change) {
     const int last = buffer.CountLines() - 1;
-    if (find.empty() || last < 0 || replacement.find('\r') != std::string_view::npos)
-        return change;
     const bool matchCase = flags & SEARCH_CASE;
     const bool word = flags & SEARCH_WORD;
     std::string upperFind;
@@ -63,6 +74,7 @@ LineSubstitution CollectReplacements(const CTextBuffer& buffer, std::string_view
         what = upperFind;
     }
     const int32_t shift = change.Shift();
+    change.Reserve(size_t(last + 1 - std::clamp(from.y, 0, last)));
     UpperLine upper;
     // Positions are in the text as it reads after the replacements so far,
     // which differs from the buffer only on the line last replaced in.
@@ -71,7 +83,7 @@ LineSubstitution CollectReplacements(const CTextBuffer& buffer, std::string_view
     TextPos cur = from;
     for (;;) {
         if (range.bounded && range.begin == range.end)
-            return change;
+            return;
         const TextPos end{std::min(range.end.y, last), range.end.x};
         if (range.bounded && cur < range.begin)
             cur = range.begin;
@@ -93,12 +105,12 @@ LineSubstitution CollectReplacements(const CTextBuffer& buffer, std::string_view
             }
             cur.x += m;
             if (range.bounded && cur.y == end.y && cur.x >= end.x)
-                return change; // starts outside the range
+                return; // starts outside the range
             change.Add(cur.y, int32_t(offset + m));
             hit = true;
         }
         if (!hit)
-            return change;
+            return;
         for (TextPos* p : {&range.begin, &range.end})
             if (p->y == cur.y && p->x > cur.x)
                 p->x += shift;
@@ -107,6 +119,20 @@ LineSubstitution CollectReplacements(const CTextBuffer& buffer, std::string_view
             doneShift = 0;
         }
         doneShift += shift;
-        cur.x += int32_t(replacement.size());
+        cur.x += int32_t(change.Replacement().size());
     }
+}
+
+} // namespace
+
+LineSubstitution CollectReplacements(const CTextBuffer& buffer, std::string_view find,
+                                     std::string_view replacement, uint32_t flags, TextPos from,
+                                     ReplaceRange& range) {
+    LineSubstitution change(int32_t(find.size()), std::string(replacement));
+    if (find.empty() || buffer.CountLines() == 0 ||
+        replacement.find('\r') != std::string_view::npos)
+        return change;
+    FindEach(buffer, find, flags, from, range, change);
+    change.Trim();
+    return change;
 }
