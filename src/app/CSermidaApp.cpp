@@ -106,7 +106,11 @@ bool CSermidaApp::InitInstance() {
     frame->show();
     frame->raise();
     frame->activateWindow();
-    // A file named on the command line is not opened; the demo opens its sample.
+    // Files named on the command line open as documents; the demo opens its
+    // sample.
+    for (const QString& arg : args.mid(1))
+        if (!arg.startsWith(QStringLiteral("--")))
+            frame->OpenDocumentFile(arg);
     if (demo) {
         const QString program = DemoProgram();
         if (CSermidaDoc* doc = program.isEmpty() ? nullptr : frame->OpenDocumentFile(program))

@@ -24,16 +24,20 @@ void LineSubstitution::Add(int line, int32_t offset) {
 }
 
 void LineSubstitution::Rewrite(size_t i, std::string_view before, char* out) const {
+    // memcpy is not given the null pointer of an empty text, even for 0 bytes.
+    const auto put = [&out](const char* from, size_t n) {
+        if (n > 0)
+            std::memcpy(out, from, n);
+        out += n;
+    };
     size_t from = 0;
     for (size_t m = MatchBegin(i); m < MatchEnd(i); ++m) {
         const size_t at = size_t(offsets[m]);
-        std::memcpy(out, before.data() + from, at - from);
-        out += at - from;
-        std::memcpy(out, replacement.data(), replacement.size());
-        out += replacement.size();
+        put(before.data() + from, at - from);
+        put(replacement.data(), replacement.size());
         from = at + size_t(findLength);
     }
-    std::memcpy(out, before.data() + from, before.size() - from);
+    put(before.data() + from, before.size() - from);
 }
 
 TextPos LineSubstitution::LastStart() const {
