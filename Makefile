@@ -95,6 +95,7 @@ run: deps
 bench: deps
 	$(MAKE) build
 	bench/run-benchmarks
+	bench/performance-table
 
 format:
 	find src tests bench fuzz -name '*.cpp' -o -name '*.h' | xargs clang-format -i

@@ -4,7 +4,7 @@
 // the input in a given break style, so that lines may hold CR and LF bytes),
 // then operations: insert and erase at random positions (valid or not), undo,
 // redo, explicit groups that start or continue, write protection, bursts of
-// typing that run the history into its limit, and saves. The model is the
+// typing that run the history into its limit, replace all, and saves. The model is the
 // text as a list of lines, the history as a list of groups that each keep the
 // text before and after them, and the saved position. After every step the
 // buffer must hold the model's text and agree on what can be undone, redone,
@@ -18,6 +18,7 @@
 
 #include "FuzzSupport.h"
 #include "editor/buffer/CTextBuffer.h"
+#include "editor/text/ReplaceAll.h"
 
 namespace {
 
@@ -219,7 +220,7 @@ public:
     }
 
     void Step() {
-        switch (in.Byte() % 13) {
+        switch (in.Byte() % 14) {
         case 0:
         case 1:
             InsertStep(in.Bytes(40));
@@ -262,6 +263,9 @@ public:
         case 11:
             if (in.Byte() % 2) // a save costs as much as many edits: not too often
                 SaveStep();
+            break;
+        case 12:
+            ReplaceAllStep();
             break;
         default:
             view.caret = {};
@@ -333,6 +337,41 @@ private:
             FUZZ_CHECK(After(model.text, view.caret) == tail, "the caret lost its text");
         else
             FUZZ_CHECK(view.caret == from, "a caret inside an erasure goes to its start");
+    }
+
+    // Replace all from a position to the end of the text, as one change. Which
+    // matches it takes is the search's business (tested on its own); here the
+    // model applies the same matches, and undo and redo must give back each
+    // side exactly, through trimming, lost redo and groups.
+    void ReplaceAllStep() {
+        const std::string find(in.Bytes(3));
+        const std::string replacement(in.Bytes(4));
+        const uint32_t flags = in.Byte() % 4;
+        const int action = int(in.Byte() % 12);
+        TextPos from = AnyPos();
+        step = "replace all " + Escaped(find) + " by " + Escaped(replacement) + " from " +
+               Show(from);
+        ReplaceRange range;
+        LineSubstitution change = CollectReplacements(buf, find, replacement, flags, from, range);
+        const size_t matches = change.MatchCount();
+        Text expected = model.text;
+        TextPos undoCursor, redoCursor;
+        if (matches > 0) {
+            for (size_t i = 0; i < change.LineCount(); ++i) {
+                std::string& line = expected[size_t(change.Line(i))];
+                for (size_t m = change.MatchEnd(i); m-- > change.MatchBegin(i);)
+                    line.replace(size_t(change.Offset(m)), find.size(), replacement);
+            }
+            undoCursor = {change.FirstStart().y, change.FirstStart().x + int32_t(find.size())};
+            redoCursor = change.LastEnd();
+        }
+        const bool ok = buf.Substitute(nullptr, std::move(change), action);
+        FUZZ_CHECK(ok == (!model.locked && matches > 0), "replace all done or not");
+        if (!ok)
+            return;
+        model.Record(action, undoCursor);
+        model.text = std::move(expected);
+        model.Made(redoCursor);
     }
 
     void UndoStep() {
