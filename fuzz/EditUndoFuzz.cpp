@@ -349,8 +349,8 @@ private:
         const uint32_t flags = in.Byte() % 4;
         const int action = int(in.Byte() % 12);
         TextPos from = AnyPos();
-        step = "replace all " + Escaped(find) + " by " + Escaped(replacement) + " from " +
-               Show(from);
+        step =
+            "replace all " + Escaped(find) + " by " + Escaped(replacement) + " from " + Show(from);
         ReplaceRange range;
         LineSubstitution change = CollectReplacements(buf, find, replacement, flags, from, range);
         const size_t matches = change.MatchCount();

@@ -1,7 +1,9 @@
 // `sermida --demo` in this process: the virtual controller (sermida-cli vcnc,
 // beside this program) on a new pseudo-terminal as COM1, the sample program
-// open and connected to it, and one press of "传送" that the controller counts.
+// open and connected to it, and one press of "传送" that the controller counts;
+// a file named on the command line beside --demo opens as well.
 #include <QDialog>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -52,6 +54,20 @@ class AppDemoTest : public QObject {
     }
 
 private slots:
+    void aFileNamedOnTheCommandLineOpens() {
+        QVERIFY(run.started);
+        const QString named = QDir(run.home).filePath(QStringLiteral("named.nc"));
+        CSermidaView* found = nullptr;
+        for (CSermidaView* v : run.app->MainFrame()->AllViews())
+            if (v->GetDocument()->PathName() == named)
+                found = v;
+        QVERIFY(found);
+        QCOMPARE(found->GetDocument()->Title(), QStringLiteral("named.nc"));
+        CTextBuffer& text = found->GetDocument()->Buffer();
+        QCOMPARE(text.CountLines(), 2);
+        QCOMPARE(text.LineView(1), std::string_view("G0 X1"));
+    }
+
     void sampleComesUpConnectedToTheController() {
         QVERIFY(run.started);
         CMainFrame* frame = run.app->MainFrame();
@@ -132,10 +148,17 @@ int main(int argc, char** argv) {
         return int(QDialog::Rejected);
     };
 
+    {
+        QFile named(home.filePath("named.nc"));
+        const QByteArray program("O2000\r\nG0 X1");
+        if (!named.open(QIODevice::WriteOnly) || named.write(program) != program.size())
+            return 1;
+    }
+    QByteArray namedPath = QFile::encodeName(home.filePath("named.nc"));
     char demo[] = "--demo";
     char noSplash[] = "--no-splash";
-    char* args[] = {argv[0], demo, noSplash, nullptr};
-    int count = 3;
+    char* args[] = {argv[0], demo, noSplash, namedPath.data(), nullptr};
+    int count = 4;
     CSermidaApp app(count, args);
     run.app = &app;
 
