@@ -10,9 +10,6 @@
 
 namespace {
 
-// Longest line the 32-bit fields can describe, with room for the block rule.
-constexpr size_t kMaxLineLength = INT32_MAX - 32;
-
 // From how many new lines an insert takes their text from a text block, and
 // how big those blocks grow: small documents stay small, a long punch makes
 // few allocations.
@@ -197,7 +194,7 @@ bool CTextBuffer::RawInsertPieces(BufferView* source, TextPos pos,
     size_t longest = 0;
     for (std::string_view piece : pieces)
         longest = std::max(longest, piece.size());
-    if (longest + size_t(rec.length) > kMaxLineLength)
+    if (longest + size_t(rec.length) > size_t(kMaxLineLength))
         return false;
 
     if (pieces.size() == 1) {

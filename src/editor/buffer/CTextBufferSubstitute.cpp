@@ -4,8 +4,6 @@
 
 namespace {
 
-constexpr int64_t kMaxLineLength = INT32_MAX - 32;
-
 uint32_t SubstitutionBits(const LineSubstitution& change) {
     return CHANGE_WIDTH | (change.LineCount() == 1 ? CHANGE_ONE_LINE : CHANGE_LINES);
 }

@@ -1,8 +1,12 @@
 #pragma once
+#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+
+// Longest line the 32-bit fields can describe, with room for the block rule.
+constexpr int64_t kMaxLineLength = INT32_MAX - 32;
 
 // Blocks that a line owns: the capacity sits in a header just before the
 // text, so that a line record needs no field for it.

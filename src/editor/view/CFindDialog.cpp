@@ -14,29 +14,30 @@
 #include "common/StringTable.h"
 #include "editor/text/TextSearch.h"
 #include "editor/view/CTextView.h"
+#include "editor/view/ViewText.h"
 
 QString NotFoundText(const CTextView& view, const std::string& text) {
-    return QString::fromUtf8(LoadString(IDS_NOT_FOUND)).replace("%s", view.ShownText(text));
+    return LoadText(IDS_NOT_FOUND).replace("%s", view.ShownText(text));
 }
 
 CFindDialog::CFindDialog(CTextView* view) : QDialog(view), view(view) {
-    setWindowTitle(QString::fromUtf8(LoadString(IDD_FIND)));
+    setWindowTitle(LoadText(IDD_FIND));
     findEdit = new QLineEdit(this);
-    wholeWordBox = new QCheckBox(QString::fromUtf8(LoadString(IDC_WHOLE_WORD)), this);
-    matchCaseBox = new QCheckBox(QString::fromUtf8(LoadString(IDC_MATCH_CASE)), this);
-    upButton = new QRadioButton(QString::fromUtf8(LoadString(IDC_DIRECTION_UP)));
-    downButton = new QRadioButton(QString::fromUtf8(LoadString(IDC_DIRECTION_DOWN)));
-    findNextButton = new QPushButton(QString::fromUtf8(LoadString(IDC_FIND_NEXT)), this);
-    cancelButton = new QPushButton(QString::fromUtf8(LoadString(IDS_CANCEL)), this);
+    wholeWordBox = new QCheckBox(LoadText(IDC_WHOLE_WORD), this);
+    matchCaseBox = new QCheckBox(LoadText(IDC_MATCH_CASE), this);
+    upButton = new QRadioButton(LoadText(IDC_DIRECTION_UP));
+    downButton = new QRadioButton(LoadText(IDC_DIRECTION_DOWN));
+    findNextButton = new QPushButton(LoadText(IDC_FIND_NEXT), this);
+    cancelButton = new QPushButton(LoadText(IDS_CANCEL), this);
     findNextButton->setDefault(true);
 
-    auto* directionBox = new QGroupBox(QString::fromUtf8(LoadString(IDS_FIND_DIRECTION)), this);
+    auto* directionBox = new QGroupBox(LoadText(IDS_FIND_DIRECTION), this);
     auto* directionLayout = new QHBoxLayout(directionBox);
     directionLayout->addWidget(upButton);
     directionLayout->addWidget(downButton);
 
     auto* grid = new QGridLayout(this);
-    grid->addWidget(new QLabel(QString::fromUtf8(LoadString(IDC_FIND_WHAT)), this), 0, 0);
+    grid->addWidget(new QLabel(LoadText(IDC_FIND_WHAT), this), 0, 0);
     grid->addWidget(findEdit, 0, 1, 1, 2);
     grid->addWidget(findNextButton, 0, 3);
     auto* options = new QVBoxLayout;

@@ -7,25 +7,17 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "common/StringTable.h"
 #include "editor/text/GoToTarget.h"
 #include "editor/view/CTextView.h"
-
-namespace {
-
-QString Text(int id) {
-    return QString::fromUtf8(LoadString(id));
-}
-
-} // namespace
+#include "editor/view/ViewText.h"
 
 CGoToDialog::CGoToDialog(CTextView* view) : QDialog(view), view(view) {
-    setWindowTitle(Text(IDD_GOTO));
-    auto* label = new QLabel(Text(IDC_GOTO_WHAT), this);
+    setWindowTitle(LoadText(IDD_GOTO));
+    auto* label = new QLabel(LoadText(IDC_GOTO_WHAT), this);
     entryEdit = new QLineEdit(this);
     label->setBuddy(entryEdit);
-    okButton = new QPushButton(Text(IDS_OK), this);
-    cancelButton = new QPushButton(Text(IDS_CANCEL), this);
+    okButton = new QPushButton(LoadText(IDS_OK), this);
+    cancelButton = new QPushButton(LoadText(IDS_CANCEL), this);
     okButton->setDefault(true);
 
     // The caret's line, ready to be typed over.
@@ -50,12 +42,12 @@ void CGoToDialog::OnOk() {
     const QString entry = entryEdit->text().normalized(QString::NormalizationForm_KC);
     const GoToTarget target = ParseGoToTarget(entry.toStdString());
     if (target.kind == GoToTarget::Kind::None) {
-        Refuse(Text(IDS_ENTER_GOTO_TARGET));
+        Refuse(LoadText(IDS_ENTER_GOTO_TARGET));
         return;
     }
     const int found = view->Buffer() ? FindGoToLine(*view->Buffer(), target) : -1;
     if (found < 0) {
-        Refuse(Text(IDS_BLOCK_NOT_FOUND).replace("%s", QString::fromStdString(target.block)));
+        Refuse(LoadText(IDS_BLOCK_NOT_FOUND).replace("%s", QString::fromStdString(target.block)));
         return;
     }
     line = found;

@@ -11,44 +11,36 @@
 #include <QVBoxLayout>
 
 #include "common/Gbk.h"
-#include "common/StringTable.h"
 #include "editor/buffer/CTextBuffer.h"
 #include "editor/text/ReplaceAll.h"
 #include "editor/text/TextSearch.h"
 #include "editor/view/CEditView.h"
 #include "editor/view/CFindDialog.h"
-
-namespace {
-
-QString Text(int id) {
-    return QString::fromUtf8(LoadString(id));
-}
-
-} // namespace
+#include "editor/view/ViewText.h"
 
 CReplaceDialog::CReplaceDialog(CEditView* view) : QDialog(view), view(view) {
-    setWindowTitle(Text(IDD_REPLACE));
+    setWindowTitle(LoadText(IDD_REPLACE));
     findEdit = new QLineEdit(this);
     replaceEdit = new QLineEdit(this);
-    wholeWordBox = new QCheckBox(Text(IDC_WHOLE_WORD), this);
-    matchCaseBox = new QCheckBox(Text(IDC_MATCH_CASE), this);
-    selectionButton = new QRadioButton(Text(IDC_SCOPE_SELECTION));
-    wholeTextButton = new QRadioButton(Text(IDC_SCOPE_WHOLE));
-    findNextButton = new QPushButton(Text(IDC_FIND_NEXT), this);
-    replaceButton = new QPushButton(Text(IDC_REPLACE), this);
-    replaceAllButton = new QPushButton(Text(IDC_REPLACE_ALL), this);
-    cancelButton = new QPushButton(Text(IDS_CANCEL), this);
+    wholeWordBox = new QCheckBox(LoadText(IDC_WHOLE_WORD), this);
+    matchCaseBox = new QCheckBox(LoadText(IDC_MATCH_CASE), this);
+    selectionButton = new QRadioButton(LoadText(IDC_SCOPE_SELECTION));
+    wholeTextButton = new QRadioButton(LoadText(IDC_SCOPE_WHOLE));
+    findNextButton = new QPushButton(LoadText(IDC_FIND_NEXT), this);
+    replaceButton = new QPushButton(LoadText(IDC_REPLACE), this);
+    replaceAllButton = new QPushButton(LoadText(IDC_REPLACE_ALL), this);
+    cancelButton = new QPushButton(LoadText(IDS_CANCEL), this);
     findNextButton->setDefault(true);
 
-    auto* scopeBox = new QGroupBox(Text(IDS_REPLACE_SCOPE), this);
+    auto* scopeBox = new QGroupBox(LoadText(IDS_REPLACE_SCOPE), this);
     auto* scopeLayout = new QVBoxLayout(scopeBox);
     scopeLayout->addWidget(selectionButton);
     scopeLayout->addWidget(wholeTextButton);
 
     auto* grid = new QGridLayout(this);
-    grid->addWidget(new QLabel(Text(IDC_FIND_WHAT), this), 0, 0);
+    grid->addWidget(new QLabel(LoadText(IDC_FIND_WHAT), this), 0, 0);
     grid->addWidget(findEdit, 0, 1);
-    grid->addWidget(new QLabel(Text(IDC_REPLACE_WITH), this), 1, 0);
+    grid->addWidget(new QLabel(LoadText(IDC_REPLACE_WITH), this), 1, 0);
     grid->addWidget(replaceEdit, 1, 1);
     auto* options = new QHBoxLayout;
     auto* checks = new QVBoxLayout;
@@ -139,7 +131,7 @@ void CReplaceDialog::OnFindNext() {
 void CReplaceDialog::OnReplace() {
     ReadControls();
     if (findText.empty()) {
-        view->ShowMessage(Text(IDS_ENTER_REPLACE_TEXT), false);
+        view->ShowMessage(LoadText(IDS_ENTER_REPLACE_TEXT), false);
         return;
     }
     if (found)
@@ -152,7 +144,7 @@ void CReplaceDialog::OnReplace() {
 void CReplaceDialog::OnReplaceAll() {
     ReadControls();
     if (findText.empty()) {
-        view->ShowMessage(Text(IDS_ENTER_REPLACE_TEXT), false);
+        view->ShowMessage(LoadText(IDS_ENTER_REPLACE_TEXT), false);
         return;
     }
     if (!found) {

@@ -27,6 +27,7 @@
 #include "editor/view/ViewPainter.h"
 #include "editor/view/ViewScroller.h"
 #include "editor/view/ViewSearch.h"
+#include "editor/view/ViewText.h"
 
 CTextView::CTextView(QWidget* parent)
     : QAbstractScrollArea(parent), painter(std::make_unique<ViewPainter>(*this, st)),
@@ -699,7 +700,7 @@ int CTextView::RunModal(QDialog& dialog) {
 
 void CTextView::ShowMessage(const QString& text, bool exclamation) {
     if (exclamation)
-        QMessageBox::warning(this, QString::fromUtf8(LoadString(IDS_INFO_CAPTION)), text);
+        QMessageBox::warning(this, LoadText(IDS_INFO_CAPTION), text);
     else
         QMessageBox::information(this, QGuiApplication::applicationDisplayName(), text);
 }
