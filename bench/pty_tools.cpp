@@ -5,7 +5,10 @@
 //   pty_tools lines DEVICE FILE      one write() per line of FILE (cut at ';',
 //                                    CR LF added): the limit of a line sender
 //   pty_tools punch LINK FILE        a new pty, LINK -> its other end; once that
-//                                    end is opened, writes FILE at full speed
+//                                    end is opened, writes FILE at full speed,
+//                                    and closes the pty 3 s after
+//   pty_tools stamp                  reads stdin to its end; prints "bytes SECONDS"
+//                                    (first to last byte)
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -52,22 +55,18 @@ std::string ReadFile(const char* path) {
     return ss.str();
 }
 
-int Sink(const char* link, int idleMs) {
-    int slave = -1;
-    int master = MakeLinkedPty(link, slave);
-    if (master < 0)
-        return 1;
-    std::printf("ready\n");
-    std::fflush(stdout);
+// Reads fd until it ends or stays silent for idleMs; prints "bytes SECONDS",
+// first byte to last.
+void CountArrivals(int fd, int idleMs) {
     static char buf[1 << 16];
     long long total = 0;
     Clock::time_point first{}, last{};
     for (;;) {
-        pollfd p{master, POLLIN, 0};
+        pollfd p{fd, POLLIN, 0};
         int r = ::poll(&p, 1, total ? idleMs : 60000);
         if (r <= 0)
             break;
-        ssize_t n = ::read(master, buf, sizeof buf);
+        ssize_t n = ::read(fd, buf, sizeof buf);
         if (n <= 0)
             break;
         if (!total)
@@ -76,6 +75,16 @@ int Sink(const char* link, int idleMs) {
         last = Clock::now();
     }
     std::printf("%lld %.6f\n", total, std::chrono::duration<double>(last - first).count());
+}
+
+int Sink(const char* link, int idleMs) {
+    int slave = -1;
+    int master = MakeLinkedPty(link, slave);
+    if (master < 0)
+        return 1;
+    std::printf("ready\n");
+    std::fflush(stdout);
+    CountArrivals(master, idleMs);
     ::unlink(link);
     return 0;
 }
@@ -155,9 +164,14 @@ int main(int argc, char** argv) {
         return Sink(argv[2], argc > 3 ? std::atoi(argv[3]) : 500);
     if (argc == 4 && !std::strcmp(argv[1], "lines"))
         return Lines(argv[2], argv[3]);
+    if (argc == 2 && !std::strcmp(argv[1], "stamp")) {
+        CountArrivals(STDIN_FILENO, 60000);
+        return 0;
+    }
     if (argc == 4 && !std::strcmp(argv[1], "punch"))
         return Punch(argv[2], argv[3]);
-    std::fprintf(stderr,
-                 "usage: pty_tools sink LINK [IDLE_MS] | lines DEVICE FILE | punch LINK FILE\n");
+    std::fprintf(
+        stderr,
+        "usage: pty_tools sink LINK [IDLE_MS] | lines DEVICE FILE | punch LINK FILE | stamp\n");
     return 2;
 }

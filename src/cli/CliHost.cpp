@@ -18,8 +18,9 @@ void CliHost::PostTransferEvent(TransferEvent event) {
 
 void CliHost::AppendReceivedText(std::string_view text) {
     int endLine = 0, endByte = 0;
-    // No source view: received text is data, never an Enter to indent after.
-    if (!buffer.InsertAt(nullptr, -1, -1, text, endLine, endByte, ACTION_TYPING))
+    // Nothing here is ever undone: the text goes in without a copy for undo.
+    const int line = buffer.CountLines() - 1;
+    if (!buffer.RawInsert(nullptr, line, buffer.LineSize(line), text, endLine, endByte))
         return;
     lastAppend = std::chrono::steady_clock::now();
     if (appendedBytes == 0)

@@ -8,6 +8,10 @@
 
 namespace {
 constexpr uint32_t kReadChunk = 65536;
+// While the bytes keep coming, the host is told once per this many rather
+// than once per read: a pty hands over 4 KiB a read, and waking the host that
+// often costs the reading more than it gains the display.
+constexpr size_t kTellEvery = 65536;
 } // namespace
 
 PortReader::PortReader(Link& l, TransferControl& c, TransferHost& h)
@@ -97,6 +101,7 @@ bool PortReader::ReadPass() {
         if (stopping)
             break;
     }
+    Tell(0); // the line is quiet: whatever waits is told now
     {
         std::lock_guard hold(lock);
         catchUpDone = asked;
@@ -106,18 +111,24 @@ bool PortReader::ReadPass() {
 }
 
 void PortReader::Keep(const char* bytes, size_t length) {
-    bool tell = false;
     {
         std::unique_lock hold(lock);
         // A host thread that takes nothing for very long stops the reading,
         // never the keeping: the driver holds the rest.
         changed.wait(hold, [this] { return pending.size() < kPendingLimit || stopping; });
         pending.append(bytes, length);
-        tell = !posted;
+    }
+    Tell(kTellEvery);
+}
+
+void PortReader::Tell(size_t atLeast) {
+    {
+        std::lock_guard hold(lock);
+        if (posted || pending.empty() || pending.size() < atLeast)
+            return;
         posted = true;
     }
-    if (tell)
-        host.PostTransferEvent(TransferEvent::PortData);
+    host.PostTransferEvent(TransferEvent::PortData);
 }
 
 void PortReader::Take(std::string& out) {

@@ -15,9 +15,8 @@ class TransferHost;
 // The thread that reads a connected link. The controller's DC3 and DC1 take
 // effect here, the moment they are read, however busy the host thread is;
 // the bytes themselves wait, in order, until the host thread takes them (it is
-// told once, when they start to wait). Bytes that arrive while the view is
-// idle are read and dropped. When the link goes away the host is told once
-// and the thread ends.
+// told once, when a read finds the line quiet or many bytes wait). Bytes that arrive while the view
+// is idle are read and dropped. When the link goes away the host is told once and the thread ends.
 //
 // Threads: Start, Stop and Take on the host thread; CatchUp on the transmit
 // worker; TakeActivity anywhere.
@@ -55,6 +54,8 @@ private:
     // Reads everything there is; false when the link has gone.
     bool ReadPass();
     void Keep(const char* bytes, size_t length);
+    // Tells the host of the waiting bytes, once, when there are atLeast of them.
+    void Tell(size_t atLeast);
 
     Link& link;
     TransferControl& control;

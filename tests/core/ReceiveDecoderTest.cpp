@@ -1,6 +1,8 @@
 // The receive decoder and the receive queue on their own.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
 
 #include "transfer/CByteRing.h"
@@ -21,6 +23,34 @@ TEST(ReceiveDecoderTest, LineEndsAndControlCharacters) {
     EXPECT_EQ(Decode(d, "A\r\nB\rC\nD"), "A\r\nBC\r\nD");
     EXPECT_EQ(Decode(d, std::string("x\0y\x11\x13\x14z", 7)), "xyz");
     EXPECT_EQ(Decode(d, "\xb9\xa4"), "\xb9\xa4") << "GBK passes byte for byte";
+}
+
+// Plain text read eight bytes at a time must treat every byte as the one-byte
+// rule does, wherever it falls in a word or a batch.
+TEST(ReceiveDecoderTest, EveryByteOfPlainTextIsTreatedAloneWhateverItsPlace) {
+    const std::string alphabet("\0\t\n\r\x11\x13\x14\x15\x1f AG1\x7f\x80\x94\xb9\xff", 19);
+    std::mt19937 random(7);
+    for (int round = 0; round < 300; ++round) {
+        std::string bytes(random() % 200, 'N');
+        for (char& b : bytes)
+            if (random() % 3 == 0)
+                b = alphabet[random() % alphabet.size()];
+        std::string expected;
+        for (char b : bytes) {
+            if (b == '\n')
+                expected += "\r\n";
+            else if (b != '\0' && b != '\r' && b != '\x11' && b != '\x13' && b != '\x14')
+                expected += b;
+        }
+        ReceiveDecoder d;
+        std::string got;
+        for (size_t at = 0; at < bytes.size();) {
+            const size_t n = std::min(bytes.size() - at, size_t(random() % 40));
+            got += Decode(d, bytes.substr(at, n));
+            at += n;
+        }
+        ASSERT_EQ(got, expected) << "round " << round;
+    }
 }
 
 TEST(ReceiveDecoderTest, ByteOrderMarkSwitchesToUtf8UntilTheNextDc2) {

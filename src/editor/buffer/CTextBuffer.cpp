@@ -16,6 +16,7 @@ namespace {
 constexpr size_t kCarveFromLines = 8;
 constexpr size_t kFirstTextBlock = size_t(256) << 10;
 constexpr size_t kLargestTextBlock = size_t(8) << 20;
+constexpr size_t kPrefaultSlice = size_t(1) << 20;
 
 int32_t BlockSizeFor(size_t length) {
     return static_cast<int32_t>((length / 16) * 16 + 16);
@@ -109,6 +110,7 @@ void CTextBuffer::ReleaseAll() {
     loadBlock.reset();
     textBlocks.clear();
     textBlockNext = nullptr;
+    textBlockFaulted = nullptr;
     textBlockLeft = 0;
     textBlockSize = 0;
     undoEntries.clear();
@@ -289,13 +291,21 @@ char* CTextBuffer::CarveText(size_t bytes) {
         const size_t size = std::max(bytes, textBlockSize);
         textBlocks.emplace_back(size);
         textBlockNext = textBlocks.back().get();
+        textBlockFaulted = textBlockNext;
         textBlockLeft = size;
     }
     char* at = textBlockNext;
     textBlockNext += bytes;
     textBlockLeft -= bytes;
-    if (bytes >= kPrefaultFrom)
-        PrefaultBytes(at, bytes); // the caller writes it all at once
+    if (textBlockNext > textBlockFaulted) {
+        // Fresh pages ahead: fault them in a slice at a time, not one by one
+        // as the text is written.
+        char* blockEnd = textBlockNext + textBlockLeft;
+        char* from = std::max(at, textBlockFaulted);
+        char* to = std::max(textBlockNext, std::min(from + kPrefaultSlice, blockEnd));
+        PrefaultBytes(from, size_t(to - from));
+        textBlockFaulted = to;
+    }
     return at;
 }
 

@@ -195,6 +195,7 @@ private:
     // until the whole text is released.
     std::vector<ByteBlock> textBlocks;
     char* textBlockNext = nullptr;
+    char* textBlockFaulted = nullptr; // the current block is prefaulted up to here
     size_t textBlockLeft = 0;
     size_t textBlockSize = 0; // of the last block made
     // Memory of the last insert's split and new lines, kept for the next.
