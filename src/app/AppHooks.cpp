@@ -8,18 +8,31 @@
 
 namespace app_hooks {
 
-std::function<void(const QString&, const QString&)> showMessage = [](const QString& text,
-                                                                     const QString& caption) {
+void MessageBox(const QString& text, const QString& caption) {
     QMessageBox box(QMessageBox::Warning, caption.isEmpty() ? kAppTitle : caption, text,
                     QMessageBox::Ok, QApplication::activeWindow());
     box.exec();
-};
+}
+
+int AskSaveBox(QWidget* parent, const QString& title) {
+    const auto answer = QMessageBox::question(
+        parent, kAppTitle, QStringLiteral("是否保存对 %1 的更改?").arg(title),
+        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
+    return answer == QMessageBox::Yes ? 1 : answer == QMessageBox::No ? 0 : -1;
+}
+
+QString OpenFilters() {
+    return QStringLiteral("数控程序 (*.nc *.ngc *.tap *.cnc *.iso *.mpf *.NC *.NGC *.TAP *.CNC "
+                          "*.ISO *.MPF);;所有文件 (*)");
+}
+
+std::function<void(const QString&, const QString&)> showMessage = MessageBox;
 
 std::function<int(QDialog&)> runModal = [](QDialog& dialog) { return dialog.exec(); };
 
-std::function<QString(QWidget*)> openFileName = [](QWidget* parent) {
-    return QFileDialog::getOpenFileName(parent, QStringLiteral("打开"), QString(),
-                                        QStringLiteral("所有文件 (*)"));
+std::function<QString(QWidget*, const QString&)> openFileName = [](QWidget* parent,
+                                                                   const QString& folder) {
+    return QFileDialog::getOpenFileName(parent, QStringLiteral("打开"), folder, OpenFilters());
 };
 
 std::function<QString(QWidget*, const QString&)> saveFileName = [](QWidget* parent,
@@ -28,12 +41,7 @@ std::function<QString(QWidget*, const QString&)> saveFileName = [](QWidget* pare
                                         QStringLiteral("所有文件 (*)"));
 };
 
-std::function<int(QWidget*, const QString&)> askSave = [](QWidget* parent, const QString& title) {
-    const auto answer = QMessageBox::question(
-        parent, kAppTitle, QStringLiteral("是否保存对 %1 的更改?").arg(title),
-        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
-    return answer == QMessageBox::Yes ? 1 : answer == QMessageBox::No ? 0 : -1;
-};
+std::function<int(QWidget*, const QString&)> askSave = AskSaveBox;
 
 void ShowMessage(const QString& text, const QString& caption) {
     showMessage(text, caption);

@@ -18,12 +18,20 @@ inline constexpr const char* kAppTitle = "泽朗串口通信";
 extern std::function<void(const QString& text, const QString& caption)> showMessage;
 // Runs a dialog modally and returns its result.
 extern std::function<int(QDialog& dialog)> runModal;
-// The path picked in the Open or Save As dialog; empty when cancelled.
-extern std::function<QString(QWidget* parent)> openFileName;
+// The path picked in the Open or Save As dialog; empty when cancelled. The
+// Open dialog starts in folder.
+extern std::function<QString(QWidget* parent, const QString& folder)> openFileName;
 extern std::function<QString(QWidget* parent, const QString& proposed)> saveFileName;
 // Whether a modified document is saved before its window closes:
 // 1 save, 0 discard, -1 keep the window open.
 extern std::function<int(QWidget* parent, const QString& title)> askSave;
+
+// The real things behind showMessage and askSave.
+void MessageBox(const QString& text, const QString& caption);
+int AskSaveBox(QWidget* parent, const QString& title);
+
+// The Open dialog's filters: part programs first.
+QString OpenFilters();
 
 void ShowMessage(const QString& text, const QString& caption = {});
 int RunModal(QDialog& dialog);

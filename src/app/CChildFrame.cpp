@@ -39,7 +39,7 @@ void CChildFrame::closeEvent(QCloseEvent* e) {
     }
     CSermidaDoc* doc = view->GetDocument();
     // Only the last window of a document asks about its changes.
-    if (doc->IsModified() && doc->Views().size() == 1) {
+    if (doc->IsModified() && !OthersShowTheDocument()) {
         CMainFrame* frame = CMainFrame::FrameOf(this);
         const int answer = app_hooks::askSave(this, doc->Title());
         if (answer < 0 || (answer > 0 && !(frame && frame->SaveDocument(doc, false)))) {
@@ -47,5 +47,23 @@ void CChildFrame::closeEvent(QCloseEvent* e) {
             return;
         }
     }
+    closed = true;
     e->accept();
+}
+
+// A closed window lives on until the event loop deletes it: when the program
+// ends, the windows close one after another before any is gone, and each must
+// know whether it is the document's last.
+bool CChildFrame::OthersShowTheDocument() const {
+    for (const CSermidaView* other : view->GetDocument()->Views()) {
+        if (other == view)
+            continue;
+        for (const QWidget* w = other; w; w = w->parentWidget())
+            if (const auto* frame = qobject_cast<const CChildFrame*>(w)) {
+                if (!frame->closed)
+                    return true;
+                break;
+            }
+    }
+    return false;
 }

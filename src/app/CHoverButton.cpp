@@ -117,7 +117,7 @@ QSize CHoverButton::sizeHint() const {
     if (!iconIn.isNull())
         image = QSize(32, 32);
     else if (!pictureOut.isNull())
-        image = pictureOut.size();
+        image = pictureOut.deviceIndependentSize().toSize();
     const QSize textSize = fontMetrics().size(Qt::TextShowMnemonic, text());
     int w = kImageMargin * 2 + image.width() + (text().isEmpty() ? 0 : textSize.width() + 8);
     int h = std::max(image.height(), textSize.height()) + kImageMargin * 2 + 2;

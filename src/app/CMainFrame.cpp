@@ -27,6 +27,7 @@
 #include "app/AppArt.h"
 #include "app/AppCommands.h"
 #include "app/AppHooks.h"
+#include "app/AppPaths.h"
 #include "app/CAboutDlg.h"
 #include "app/CChildFrame.h"
 #include "app/CProgressBar.h"
@@ -34,6 +35,7 @@
 #include "app/CSermidaView.h"
 #include "app/CSplashWnd.h"
 #include "app/CTransferBar.h"
+#include "app/WindowPlacement.h"
 #include "common/SettingsFolder.h"
 #include "common/StringTable.h"
 #include "editor/text/TextEncoding.h"
@@ -109,9 +111,7 @@ CMainFrame::CMainFrame(Options options) {
     UpdateRecentMenu();
     statusTimer.start(kStatusMs, this);
 
-    resize(1100, 720);
-    if (QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    PlaceOnScreen();
     // Where the operator left the toolbars last time.
     restoreState(OpenProfile()->value(QStringLiteral("Layout/ToolBars")).toByteArray());
     if (splash) {
@@ -123,6 +123,22 @@ CMainFrame::CMainFrame(Options options) {
             splash = nullptr;
         });
     }
+}
+
+// Where the operator left the window, when that still fits the screen (a
+// smaller screen, or a larger scale, since); else as large as wanted, or as
+// the screen allows, in its middle.
+void CMainFrame::PlaceOnScreen() {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1100, 720);
+    const QByteArray saved = OpenProfile()->value(QStringLiteral("Layout/Geometry")).toByteArray();
+    if (!saved.isEmpty() && restoreGeometry(saved) &&
+        window_placement::Inside(isMaximized() ? available : frameGeometry(), available))
+        return;
+    // Before the first show the frame is unknown: room for a title bar and
+    // borders is kept.
+    const QMargins frame(8, 36, 8, 8);
+    setGeometry(window_placement::FitMain(QSize(1100, 720), available, frame));
 }
 
 CMainFrame::~CMainFrame() {
@@ -213,8 +229,7 @@ void CMainFrame::CreateActions() {
     AddAction(ID_WINDOW_CASCADE, S("层叠(&C)"), S("以重叠方式排列窗口\n层叠窗口"));
     AddAction(ID_WINDOW_TILE_HORZ, S("平铺(&T)"), S("以非重叠方式排列窗口\n平铺窗口"));
     AddAction(ID_WINDOW_ARRANGE, S("排列图标(&A)"), S("在窗口底部排列图标\n排列图标"));
-    AddAction(ID_HELP, S("帮助                 F1"), S("显示帮助\n帮助"))
-        ->setShortcut(QKeySequence(Qt::Key_F1));
+    AddAction(ID_HELP, S("帮助\tF1"), S("显示帮助\n帮助"))->setShortcut(QKeySequence(Qt::Key_F1));
     AddAction(ID_APP_ABOUT, S("关于 Sermida(&A)..."), S("显示程序信息、版本号和版权\n关于"));
 
     // Bookmarks on the toolbar: their prompts are the editor's, kept once in
@@ -348,11 +363,23 @@ void CMainFrame::CreateToolBars() {
     actions[ID_VIEW_STATUS_BAR]->setChecked(true);
 }
 
+namespace {
+// Room for the longest figures, so the panes beside them do not jump.
+int fmFigures(const QWidget* bar) {
+    return QFontMetrics(bar->font())
+        .horizontalAdvance(
+            QStringLiteral("已发送 99999/99999 行 100%  剩余 99:99  控制器要求暂停"));
+}
+} // namespace
+
 void CMainFrame::CreateStatusBar() {
     QStatusBar* bar = statusBar();
     auto* ready = new QLabel(QStringLiteral("就绪"), bar);
     ready->setMinimumWidth(170);
     bar->addWidget(ready, 1);
+    figuresPane = new QLabel(bar);
+    figuresPane->setMinimumWidth(fmFigures(bar));
+    bar->addWidget(figuresPane, 2);
     timePane = new QLabel(QStringLiteral("操作时间 00:00:00"), bar);
     timePane->setMinimumWidth(100);
     bar->addPermanentWidget(timePane);
@@ -426,7 +453,9 @@ void CMainFrame::OnCommand(int id) {
             SaveDocument(view->GetDocument(), id == ID_FILE_SAVE_AS);
         return;
     case ID_APP_EXIT:
-        close();
+        // Ends the program, whatever other windows (the manual) are open.
+        if (close())
+            QCoreApplication::quit();
         return;
     case ID_VIEW_TOOLBAR:
         standardBar->setVisible(!standardBar->isVisible());
@@ -450,7 +479,7 @@ void CMainFrame::OnCommand(int id) {
         OnWindowNew();
         return;
     case ID_WINDOW_CASCADE:
-        mdiArea->cascadeSubWindows();
+        Cascade();
         return;
     case ID_WINDOW_TILE_HORZ:
         mdiArea->tileSubWindows();
@@ -485,7 +514,9 @@ CChildFrame* CMainFrame::AddChild(CSermidaView* view) {
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     view->ApplyFont(font);
     view->ShowLineNumbers(actions[ID_VIEW_LINE_NUMBERS]->isChecked());
-    child->resize(mdiArea->size() * 0.8);
+    // Inside the document area, stepped from the last one, at a size to read.
+    child->setGeometry(window_placement::Cascade(int(mdiArea->subWindowList().size()) - 1,
+                                                 mdiArea->viewport()->size(), CascadeStep()));
     child->show();
     view->InitialUpdate();
     view->setFocus();
@@ -519,9 +550,16 @@ CSermidaDoc* CMainFrame::OnFileNew() {
 }
 
 void CMainFrame::OnFileOpen() {
-    const QString path = app_hooks::openFileName(this);
-    if (!path.isEmpty())
-        OpenDocumentFile(path);
+    // The dialog starts where the operator last picked a program.
+    const QString key = QStringLiteral("Layout/OpenFolder");
+    QString folder = OpenProfile()->value(key).toString();
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        folder = QDir::homePath();
+    const QString path = app_hooks::openFileName(this, folder);
+    if (path.isEmpty())
+        return;
+    OpenProfile()->setValue(key, QFileInfo(path).absolutePath());
+    OpenDocumentFile(path);
 }
 
 CSermidaDoc* CMainFrame::OpenDocumentFile(const QString& path) {
@@ -591,6 +629,10 @@ QStringList CMainFrame::RecentFiles() const {
 }
 
 void CMainFrame::AddRecentFile(const QString& path) {
+    // The demo's scratch copy is gone when the program ends: never offered.
+    if (!transientFolder.isEmpty() &&
+        QFileInfo(path).absoluteFilePath().startsWith(transientFolder + QLatin1Char('/')))
+        return;
     QStringList files = RecentFiles();
     files.removeAll(path);
     files.prepend(path);
@@ -715,16 +757,41 @@ void CMainFrame::UpdateStatus() {
     // Without a document there is no encoding to name.
     SetPaneText(encodingPane,
                 view ? QString::fromLatin1(EncodingName(view->Encoding())) : QString());
+    // Every view keeps its figures and follows its line, shown or not.
+    for (CSermidaView* v : AllViews())
+        v->TickTransfer();
+    SetPaneText(figuresPane, view ? view->TransferStatusText() : QString());
     if (!view)
         return;
     const Connection& connection = view->Connection();
     progress->SetRange(0, connection.TotalLines());
     progress->SetPos(connection.SentLines());
-    if (SetPaneText(timePane, OperationTimeText(connection.OperationSeconds())))
+    const int64_t seconds = connection.LastOperation() == Connection::Operation::Receive
+                                ? connection.ReceiveSeconds()
+                                : connection.OperationSeconds();
+    if (SetPaneText(timePane, OperationTimeText(seconds)))
         timePane->repaint();
     SetPaneText(positionPane, view->StatusText());
     SetPaneText(readOnlyPane, view->PaneText(37901));
     SetPaneText(overwritePane, view->PaneText(59140));
+}
+
+int CMainFrame::CascadeStep() const {
+    return style()->pixelMetric(QStyle::PM_TitleBarHeight) + 4;
+}
+
+// Qt's own cascade shrinks every window to its smallest; these stay readable.
+void CMainFrame::Cascade() {
+    int index = 0;
+    const QSize area = mdiArea->viewport()->size();
+    for (QMdiSubWindow* w : mdiArea->subWindowList(QMdiArea::StackingOrder)) {
+        if (w->isMinimized())
+            continue;
+        if (w->isMaximized())
+            w->showNormal();
+        w->setGeometry(window_placement::Cascade(index++, area, CascadeStep()));
+        w->raise();
+    }
 }
 
 // Minimised document windows in a row along the bottom of the document area.
@@ -751,12 +818,16 @@ void CMainFrame::closeEvent(QCloseEvent* e) {
             return;
         }
     }
-    mdiArea->closeAllSubWindows();
-    if (!mdiArea->subWindowList().isEmpty()) {
-        e->ignore();
-        return;
+    // Each document asks about its changes; a Cancel keeps the program open.
+    // The windows closed so far stay closed, as they would one by one.
+    for (QMdiSubWindow* w : mdiArea->subWindowList()) {
+        if (!static_cast<CChildFrame*>(w)->IsClosed() && !w->close()) {
+            e->ignore();
+            return;
+        }
     }
     OpenProfile()->setValue(QStringLiteral("Layout/ToolBars"), saveState());
+    OpenProfile()->setValue(QStringLiteral("Layout/Geometry"), saveGeometry());
     e->accept();
 }
 
@@ -792,14 +863,7 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* e) {
 }
 
 QString CMainFrame::HelpFilePath() const {
-    const QString exe = QCoreApplication::applicationDirPath();
-    for (const QString& candidate : {exe + QStringLiteral("/help/index.html"),
-                                     exe + QStringLiteral("/../share/sermida/help/index.html"),
-                                     QStringLiteral(SERMIDA_SOURCE_DIR "/res/help/index.html")}) {
-        if (QFileInfo::exists(candidate))
-            return QFileInfo(candidate).absoluteFilePath();
-    }
-    return {};
+    return AppDataFile(QStringLiteral("help/index.html"));
 }
 
 void CMainFrame::OnHelp() {

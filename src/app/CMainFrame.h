@@ -1,5 +1,6 @@
 #pragma once
 #include <QBasicTimer>
+#include <QFileInfo>
 #include <QMainWindow>
 #include <QMap>
 #include <vector>
@@ -39,6 +40,8 @@ public:
     CTransferBar* TransferBar() const { return transferBar; }
     CProgressBar* Progress() const { return progress; }
     QLabel* TimePane() const { return timePane; }
+    // The active view's transfer figures, or how its last transfer ended.
+    QLabel* FiguresPane() const { return figuresPane; }
     // The active document's encoding, empty without one.
     QLabel* EncodingPane() const { return encodingPane; }
     QAction* Action(int id) const { return actions.value(id); }
@@ -48,6 +51,11 @@ public:
     void OnFileOpen();
     // Opens the file in a new window; refused while the active view transmits.
     CSermidaDoc* OpenDocumentFile(const QString& path);
+    // Files in this folder (the demo's scratch copies) never enter the
+    // recent-file list.
+    void SetTransientFolder(const QString& folder) {
+        transientFolder = QFileInfo(folder).absoluteFilePath();
+    }
     // Saves (asking for a name when the document has none, or always with
     // saveAs); a failure is reported and leaves the document modified.
     bool SaveDocument(CSermidaDoc* doc, bool saveAs);
@@ -81,6 +89,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    void PlaceOnScreen();
+    int CascadeStep() const;
+    void Cascade();
     void ArrangeIcons();
     void CreateActions();
     void CreateMenus();
@@ -102,6 +113,8 @@ private:
     CTransferBar* transferBar = nullptr;
     CProgressBar* progress = nullptr;
     QLabel* timePane = nullptr;
+    QLabel* figuresPane = nullptr;
+    QString transientFolder;
     QLabel* positionPane = nullptr;
     QLabel* encodingPane = nullptr;
     QLabel* readOnlyPane = nullptr;

@@ -10,6 +10,7 @@
 
 #include "app/AppArt.h"
 #include "app/AppHooks.h"
+#include "app/AppPaths.h"
 #include "app/CMainFrame.h"
 #include "app/CSermidaDoc.h"
 #include "app/CSermidaView.h"
@@ -20,6 +21,25 @@ namespace {
 // The virtual controller's end of the demo's line.
 constexpr int kDemoPort = 1;
 constexpr int kDemoBaud = 38400;
+// It works through the program at a milling controller's pace, far slower
+// than the line, so that it holds the sender with DC3 about once a second and
+// the operator sees the held line. --demo-rate=N changes the pace.
+constexpr int kDemoRate = 400; // characters a second
+constexpr int kDemoBuffer = 512;
+constexpr int kDemoXoffRoom = 128;
+
+int DemoRate(const QStringList& args) {
+    const QString option = QStringLiteral("--demo-rate=");
+    for (const QString& arg : args) {
+        if (!arg.startsWith(option))
+            continue;
+        bool ok = false;
+        const int rate = arg.mid(option.size()).toInt(&ok);
+        if (ok && rate > 0)
+            return rate;
+    }
+    return kDemoRate;
+}
 
 } // namespace
 
@@ -28,6 +48,7 @@ CSermidaApp::CSermidaApp(int& argc, char** argv) : QApplication(argc, argv) {
     setOrganizationName(QStringLiteral("Local AppWizard-Generated Applications"));
     setWindowIcon(app_art::AppIcon());
     setDesktopFileName(QStringLiteral("sermida"));
+    LoadChineseTranslations();
 }
 
 CSermidaApp::~CSermidaApp() {
@@ -51,7 +72,10 @@ bool CSermidaApp::StartDemoController() {
     controller->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     controller->start(applicationDirPath() + QStringLiteral("/sermida-cli"),
                       {QStringLiteral("vcnc"), QStringLiteral("--link"), link,
-                       QStringLiteral("--baud"), QString::number(kDemoBaud)});
+                       QStringLiteral("--baud"), QString::number(kDemoBaud),
+                       QStringLiteral("--rate"), QString::number(DemoRate(arguments())),
+                       QStringLiteral("--buffer"), QString::number(kDemoBuffer),
+                       QStringLiteral("--xoff-room"), QString::number(kDemoXoffRoom)});
     if (!controller->waitForStarted(3000))
         return false;
     for (int i = 0; i < 300 && !QFileInfo::exists(link); ++i)
@@ -81,16 +105,13 @@ void CSermidaApp::ConnectDemoView(CSermidaView& view) {
 
 QString CSermidaApp::DemoProgram() const {
     const QString name = QStringLiteral("O1000.nc");
-    for (const QString& candidate : {applicationDirPath() + QStringLiteral("/samples/") + name,
-                                     QStringLiteral(SERMIDA_SOURCE_DIR "/res/samples/") + name}) {
-        if (QFileInfo::exists(candidate)) {
-            // A copy, so that trying things out never changes the shipped sample.
-            const QString copy = demoDir->filePath(name);
-            QFile::copy(candidate, copy);
-            return copy;
-        }
-    }
-    return {};
+    const QString sample = AppDataFile(QStringLiteral("samples/") + name);
+    if (sample.isEmpty())
+        return {};
+    // A copy, so that trying things out never changes the shipped sample.
+    const QString copy = demoDir->filePath(name);
+    QFile::copy(sample, copy);
+    return copy;
 }
 
 bool CSermidaApp::InitInstance() {
@@ -112,6 +133,7 @@ bool CSermidaApp::InitInstance() {
         if (!arg.startsWith(QStringLiteral("--")))
             frame->OpenDocumentFile(arg);
     if (demo) {
+        frame->SetTransientFolder(demoDir->path());
         const QString program = DemoProgram();
         if (CSermidaDoc* doc = program.isEmpty() ? nullptr : frame->OpenDocumentFile(program))
             ConnectDemoView(*doc->Views().front());

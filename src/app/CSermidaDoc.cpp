@@ -63,7 +63,7 @@ bool CSermidaDoc::TakeFileName(bool ok, const FileError& error, const QString& f
                                QString* reason) {
     if (!ok) {
         if (reason)
-            *reason = QString::fromStdString(error.Describe());
+            *reason = QString::fromStdString(error.DescribeChinese());
         return false;
     }
     path = QFileInfo(file).absoluteFilePath();

@@ -1,5 +1,8 @@
 #include "app/CSermidaView.h"
 
+#include <algorithm>
+#include <chrono>
+
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QMenu>
@@ -199,4 +202,28 @@ void CSermidaView::contextMenuEvent(QContextMenuEvent* e) {
     add(QStringLiteral("设置(&T)"), ID_COMM_SETTINGS);
     if (QAction* chosen = menu.exec(e->globalPos()))
         ExecuteCommand(chosen->data().toInt());
+}
+
+void CSermidaView::TickTransfer() {
+    transferStatus.Update(*connection, std::chrono::steady_clock::now());
+    FollowSentLine();
+}
+
+void CSermidaView::FollowSentLine() {
+    if (!connection->TransmitActive()) {
+        followedLine = -1;
+        return;
+    }
+    const int lines = GetDocument()->Buffer().CountLines();
+    const int line = std::clamp(connection->SentLines(), 0, std::max(0, lines - 1));
+    const auto inSight = [this](int l) { return l >= TopLine() && l < TopLine() + VisibleLines(); };
+    if (inSight(line)) {
+        followedLine = line; // in sight, whoever put it there: followed from here
+        return;
+    }
+    // The operator looks elsewhere: the view stays where they put it.
+    if (followedLine >= 0 && !inSight(followedLine))
+        return;
+    ScrollIntoView(TextPos{line, 0});
+    followedLine = line;
 }

@@ -4,6 +4,7 @@
 #include "editor/view/CEditView.h"
 #include "transfer/Connection.h"
 #include "transfer/TransferHost.h"
+#include "transfer/TransferStatus.h"
 
 class CSermidaDoc;
 class CMainFrame;
@@ -47,6 +48,12 @@ public:
     void CaretToLine(int line) override { CTextView::CaretToLine(line); }
     MessageSink& Messages() override;
 
+    // On the frame's status clock: the transfer's figures are brought up to
+    // date and the line being sent is kept in sight, unless the operator has
+    // scrolled away from it.
+    void TickTransfer();
+    QString TransferStatusText() const { return QString::fromStdString(transferStatus.Text()); }
+
     // What the transfer bar last rendered for this view.
     bool sendLamp = false;
     bool pauseLamp = false;
@@ -64,7 +71,11 @@ protected:
 private:
     CMainFrame* Frame() const;
 
+    void FollowSentLine();
+
     CSermidaDoc* doc;
+    TransferStatus transferStatus;
+    int followedLine = -1; // the line last kept in sight; -1 when not following
     // Made last and ended first: its threads post to this view, so they are
     // ended while the whole view still exists.
     std::unique_ptr<::Connection> connection;

@@ -15,6 +15,7 @@
 #include "app/CMainFrame.h"
 #include "app/CSermidaView.h"
 #include "transfer/TransferMessages.h"
+#include "transfer/TransferStatus.h"
 
 namespace {
 
@@ -306,6 +307,11 @@ void CTransferBar::UpdateState() {
     SetLamp(ReceiveLamp, view->Connection().TakeReceiveActivity());
     SetLamp(SendLamp, view->sendLamp);
     SetLamp(PauseLamp, view->pauseLamp);
+    // The same lamp for both holds; its tip says whose it is.
+    const QString holder = QString::fromStdString(HoldText(state));
+    const QString tip = holder.isEmpty() ? QStringLiteral("暂停") : holder;
+    if (lamps[PauseLamp]->toolTip() != tip)
+        lamps[PauseLamp]->setToolTip(tip);
     pauseButton->setEnabled(view->pauseEnabled);
     stopButton->setEnabled(view->stopEnabled);
     continueButton->setEnabled(view->continueEnabled);
@@ -325,4 +331,8 @@ void CTransferBar::UpdateState() {
         portLabel->setText(port);
     if (baudLabel->text() != baud)
         baudLabel->setText(baud);
+}
+
+QString CTransferBar::LampTip(Lamp lamp) const {
+    return lamps[lamp]->toolTip();
 }

@@ -40,6 +40,7 @@ public:
 
     CHoverButton* Button(int id) const;
     bool LampOn(Lamp lamp) const { return lampOn[lamp]; }
+    QString LampTip(Lamp lamp) const;
     QString PortText() const;
     QString BaudText() const;
 

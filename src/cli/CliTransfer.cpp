@@ -10,15 +10,10 @@
 #include "cli/CliHost.h"
 #include "cli/CliPortOptions.h"
 #include "cli/StopSignals.h"
+#include "transfer/TransferFigures.h"
+#include "transfer/TransferState.h"
 
 namespace {
-
-std::string Clock(long long seconds) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60,
-                  seconds % 60);
-    return text;
-}
 
 bool ConnectHost(CliHost& host, const CliPortOptions& options) {
     if (options.noPace)
@@ -116,22 +111,32 @@ int RunSend(const CliArgs& input) {
         return EXIT_FAILED;
 
     const bool live = ::isatty(STDERR_FILENO);
+    SendFigures figures;
+    figures.Start(std::chrono::steady_clock::now());
     int stopsGiven = 0;
     while (!host.transmitEnded) {
         // Woken by the end and by a stop; a person watching sees the figures.
         host.loop.RunFor(live ? std::chrono::milliseconds(100) : std::chrono::hours(1));
         for (; stopsGiven < stops.Count(); ++stopsGiven)
             host.connection.Stop();
-        if (live && !host.transmitEnded)
-            std::fprintf(stderr, "\r%d/%d lines, elapsed %s", host.connection.SentLines(),
-                         host.connection.TotalLines(),
-                         Clock(host.connection.OperationSeconds()).c_str());
+        if (live && !host.transmitEnded) {
+            figures.Sample(host.connection.SentLines(), host.connection.TotalLines(),
+                           std::chrono::steady_clock::now());
+            const std::optional<int64_t> left = figures.SecondsLeft();
+            std::fprintf(stderr, "\r%d/%d lines %d%%, left %s, elapsed %s%s\033[K", figures.Sent(),
+                         figures.Total(), figures.Percent(),
+                         left ? MinutesSeconds(*left).c_str() : "--:--",
+                         HoursMinutesSeconds(host.connection.OperationSeconds()).c_str(),
+                         host.connection.State() == HeldByPeer ? ", held by the controller"
+                         : host.connection.State() == Paused   ? ", paused"
+                                                               : "");
+        }
     }
     host.loop.RunPending();
     if (live)
         std::fputc('\n', stderr);
     return ReportTransmission(host.connection.LastTransmit(),
-                              Clock(host.connection.OperationSeconds()));
+                              HoursMinutesSeconds(host.connection.OperationSeconds()));
 }
 
 int RunReceive(const CliArgs& input) {

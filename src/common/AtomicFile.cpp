@@ -48,7 +48,7 @@ AtomicFile::~AtomicFile() {
     Abort();
 }
 
-bool AtomicFile::Fail(FileError* error, const char* step, int code) {
+bool AtomicFile::Fail(FileError* error, const FileStep& step, int code) {
     if (!failed) {
         failed = true;
         failure.Set(step, code);
@@ -68,18 +68,18 @@ bool AtomicFile::Open(const std::string& target, FileError* error) {
         // Save through the link into the file it names; the link stays a link.
         char resolved[PATH_MAX];
         if (!::realpath(target.c_str(), resolved))
-            return Fail(error, "cannot follow the link", errno);
+            return Fail(error, file_step::kFollowLink, errno);
         targetPath = resolved;
     }
     bool exists = false;
     if (::stat(targetPath.c_str(), &st) == 0) {
         exists = true;
         if (!S_ISREG(st.st_mode))
-            return Fail(error, "not a regular file", S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+            return Fail(error, file_step::kNotRegular, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
         if ((st.st_mode & 0222) == 0 || ::access(targetPath.c_str(), W_OK) != 0)
-            return Fail(error, "the file is read-only", EACCES);
+            return Fail(error, file_step::kReadOnly, EACCES);
     } else if (errno != ENOENT) {
-        return Fail(error, "cannot examine the file", errno);
+        return Fail(error, file_step::kExamine, errno);
     }
 
     const std::string folder = FolderOf(targetPath);
@@ -92,10 +92,10 @@ bool AtomicFile::Open(const std::string& target, FileError* error) {
             break;
         }
         if (errno != EEXIST)
-            return Fail(error, "cannot create a temporary file in the folder", errno);
+            return Fail(error, file_step::kTemporary, errno);
     }
     if (fd < 0)
-        return Fail(error, "cannot create a temporary file in the folder", EEXIST);
+        return Fail(error, file_step::kTemporary, EEXIST);
     if (exists) {
         ::fchmod(fd, st.st_mode & 07777);
         if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
@@ -115,10 +115,10 @@ bool AtomicFile::Flush(FileError* error) {
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            return Fail(error, "write failed", errno);
+            return Fail(error, file_step::kWrite, errno);
         }
         if (n == 0)
-            return Fail(error, "write failed", ENOSPC);
+            return Fail(error, file_step::kWrite, ENOSPC);
         done += size_t(n);
     }
     used = 0;
@@ -127,7 +127,7 @@ bool AtomicFile::Flush(FileError* error) {
 
 bool AtomicFile::Write(std::string_view bytes, FileError* error) {
     if (failed || fd < 0)
-        return Fail(error, failed ? failure.step : "file not open", failure.code);
+        return Fail(error, failed ? *failure.step : file_step::kNotOpen, failure.code);
     while (!bytes.empty()) {
         size_t room = kBufferSize - used;
         size_t take = bytes.size() < room ? bytes.size() : room;
@@ -142,19 +142,19 @@ bool AtomicFile::Write(std::string_view bytes, FileError* error) {
 
 bool AtomicFile::Commit(FileError* error) {
     if (failed || fd < 0) {
-        Fail(error, failed ? failure.step : "file not open", failure.code);
+        Fail(error, failed ? *failure.step : file_step::kNotOpen, failure.code);
         Abort();
         return false;
     }
     bool ok = Flush(error);
     if (ok && ::fsync(fd) != 0)
-        ok = Fail(error, "cannot sync the file to disk", errno);
+        ok = Fail(error, file_step::kSync, errno);
     int closeResult = ::close(fd);
     fd = -1;
     if (ok && closeResult != 0)
-        ok = Fail(error, "cannot close the file", errno);
+        ok = Fail(error, file_step::kClose, errno);
     if (ok && ::rename(tempPath.c_str(), targetPath.c_str()) != 0)
-        ok = Fail(error, "cannot replace the file", errno);
+        ok = Fail(error, file_step::kReplace, errno);
     if (!ok) {
         Abort();
         return false;

@@ -29,7 +29,7 @@ public:
 
 private:
     bool Flush(FileError* error);
-    bool Fail(FileError* error, const char* step, int code);
+    bool Fail(FileError* error, const FileStep& step, int code);
 
     int fd = -1;
     std::string targetPath;

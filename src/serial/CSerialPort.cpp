@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/ErrnoText.h"
 #include "common/MessageSink.h"
 #include "serial/PortMap.h"
 #include "serial/ProgressDeadline.h"
@@ -24,6 +25,7 @@ using Clock = std::chrono::steady_clock;
 constexpr const char* kOpenFailed =
     "无法打开串口%d(COM%d)，请检查串口是否正确安装，或是否已经被占用。错误码:%d";
 constexpr const char* kNotATerminal = "无法打开串口%d(COM%d)：%s 不是串口设备。";
+constexpr const char* kOpenReason = "\n设备 %s：%s。";
 
 // The most a paced slice may start late and still count from its due time:
 // the thread's usual wake-up delay, and at most a few characters, so that the
@@ -90,7 +92,7 @@ LinkStatus CSerialPort::Refuse(int error, const std::string& text) {
 
 LinkStatus CSerialPort::Misconfigured(const char* operation, int error) {
     const std::string text =
-        Format("\"%s\" 由于以下错误而失败: \n\n%s", operation, std::strerror(error));
+        Format("\"%s\" 由于以下错误而失败: \n\n%s", operation, ErrnoText(error).c_str());
     Show(text);
     return {LinkStatus::Result::NotConfigured, error, text};
 }
@@ -106,7 +108,8 @@ LinkStatus CSerialPort::Open() {
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int err = errno;
-        return Refuse(err, Format(kOpenFailed, n, n, err));
+        return Refuse(err, Format(kOpenFailed, n, n, err) +
+                               Format(kOpenReason, path.c_str(), ErrnoText(err).c_str()));
     }
     // A file, a pipe or /dev/null would take a program and give nothing back:
     // refused before a byte goes anywhere.
@@ -120,7 +123,7 @@ LinkStatus CSerialPort::Open() {
     int events[3] = {-1, -1, -1};
     int err = 0;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        err = errno;
+        err = errno == EWOULDBLOCK ? EBUSY : errno; // another program holds it
     } else {
         for (int& e : events)
             if ((e = MakeEventFd()) < 0 && err == 0)
@@ -130,7 +133,8 @@ LinkStatus CSerialPort::Open() {
         for (int& e : events)
             CloseFd(e);
         ::close(fd);
-        return Refuse(err, Format(kOpenFailed, n, n, err));
+        return Refuse(err, Format(kOpenFailed, n, n, err) +
+                               Format(kOpenReason, path.c_str(), ErrnoText(err).c_str()));
     }
     TtySetExclusive(fd);
     {

@@ -1,5 +1,6 @@
 #pragma once
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -126,6 +127,16 @@ public:
     const LineErrors& LastReceiveErrors() const { return receiveErrors; }
     // The connection was closed because the link went away.
     bool WasLost() const { return wasLost; }
+    // Which kind of operation started last, and how many have started: a
+    // watcher that looks now and then still sees one that began and ended
+    // between two looks.
+    enum class Operation { None, Transmit, Receive };
+    Operation LastOperation() const { return lastOperation; }
+    uint64_t OperationsStarted() const { return operationsStarted; }
+    // The reception: what came and how long it has run (or ran).
+    int64_t ReceivedBytes() const { return receiver.ReceivedBytes(); }
+    int64_t ReceivedLines() const { return receiver.ReceivedLines(); }
+    int64_t ReceiveSeconds() const;
 
 private:
     bool Busy() const { return Transmitting() || transmitActive; }
@@ -157,6 +168,10 @@ private:
     bool flushPosted = false;
     bool lossPending = false;
     bool wasLost = false;
+    Operation lastOperation = Operation::None;
+    uint64_t operationsStarted = 0;
+    std::chrono::steady_clock::time_point receiveStart{};
+    std::chrono::steady_clock::time_point receiveEnd{}; // while receiving: unset
     int xoffChunk = 0;
     LineErrors receiveErrors;
     std::string raw; // the reader's bytes on their way to the decoder

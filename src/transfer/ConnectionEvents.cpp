@@ -33,6 +33,8 @@ bool Connection::StartTransmit() {
         messages.ShowMessage(kMsgNoThread);
         return false;
     }
+    lastOperation = Operation::Transmit;
+    ++operationsStarted;
     return true;
 }
 
@@ -57,8 +59,22 @@ bool Connection::StartReceive() {
         messages.ShowMessage(kMsgCannotReceive);
         return false;
     }
+    receiver.ResetCounts();
+    receiveStart = std::chrono::steady_clock::now();
+    receiveEnd = {};
+    lastOperation = Operation::Receive;
+    ++operationsStarted;
     RequestFlush(); // text decoded while transmitting goes in first
     return true;
+}
+
+int64_t Connection::ReceiveSeconds() const {
+    if (lastOperation != Operation::Receive)
+        return 0;
+    const auto end = receiveEnd == std::chrono::steady_clock::time_point{}
+                         ? std::chrono::steady_clock::now()
+                         : receiveEnd;
+    return std::chrono::duration_cast<std::chrono::seconds>(end - receiveStart).count();
 }
 
 void Connection::StopReceive() {
@@ -77,6 +93,7 @@ void Connection::EndReceiving() {
     if (State() != Receiving)
         return;
     control.ToIdle();
+    receiveEnd = std::chrono::steady_clock::now();
     const LineErrors errors = link->TakeLineErrors();
     receiveErrors.badCharacters += errors.badCharacters;
     receiveErrors.overruns += errors.overruns;

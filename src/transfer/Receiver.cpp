@@ -12,6 +12,8 @@ Receiver::Receiver() {
 void Receiver::Decode(std::string_view bytes) {
     decoded.clear();
     decoder.Decode(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), decoded);
+    receivedBytes += int64_t(bytes.size());
+    receivedLines += std::count(decoded.begin(), decoded.end(), '\n');
     if (!decoded.empty())
         Queue(decoded);
 }

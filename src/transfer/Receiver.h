@@ -1,5 +1,6 @@
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -28,6 +29,11 @@ public:
     // Bytes decoded and not yet in the document.
     size_t Queued() const;
     const ReceiveDecoder& Decoder() const { return decoder; }
+    // What the line brought since the last ResetCounts: its bytes, and the
+    // lines they ended in the document.
+    int64_t ReceivedBytes() const { return receivedBytes; }
+    int64_t ReceivedLines() const { return receivedLines; }
+    void ResetCounts() { receivedBytes = receivedLines = 0; }
 
 private:
     void Queue(const std::string& text);
@@ -36,4 +42,6 @@ private:
     CByteRing queue;
     std::string overflow; // follows the ring's bytes
     std::string decoded;  // kept so that its memory is reused
+    int64_t receivedBytes = 0;
+    int64_t receivedLines = 0;
 };

@@ -210,7 +210,7 @@ private slots:
         const QStringList fileEnd = {"打印设置(&R)...", "-", "<recent files>", "-", "退出(&X)"};
         const QStringList view = QStringList{"工具栏(&T)", "状态栏(&S)", "-", "行号"} +
                                  QStringList{"-", "GBK 编码", "UTF-8 编码"};
-        const QStringList help = {"帮助                 F1", "关于 Sermida(&A)..."};
+        const QStringList help = {"帮助\tF1", "关于 Sermida(&A)..."};
         const QList<QStringList> documentMenus = {
             QStringList{"文件(&F)"} + file +
                 QStringList{"关闭(&C)", "保存(&S)\tCtrl+S", "另存为(&A)...", "-",

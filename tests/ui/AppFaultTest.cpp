@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "AppTestSupport.h"
+#include "common/ErrnoText.h"
 #include "SocatLink.h"
 #include "TestHelpers.h"
 #include "app/CHoverButton.h"
@@ -259,7 +260,7 @@ private slots:
         const QString& said = script.messages[0];
         QVERIFY2(said.startsWith(QStringLiteral("保存文件失败")), qPrintable(said));
         QVERIFY2(said.contains(path), qPrintable(said));
-        QVERIFY2(said.contains(QString::fromLocal8Bit(std::strerror(EFBIG))), qPrintable(said));
+        QVERIFY2(said.contains(QString::fromStdString(ErrnoText(EFBIG))), qPrintable(said));
         QVERIFY(Read(path) == old);
         QCOMPARE(Leftovers(home.path()), QStringList());
         QVERIFY(doc->IsModified());
@@ -294,7 +295,7 @@ private slots:
         QCOMPARE(script.messages.size(), size_t(1));
         QVERIFY2(script.messages[0].startsWith(QStringLiteral("保存文件失败")),
                  qPrintable(script.messages[0]));
-        QVERIFY2(script.messages[0].contains(QString::fromLocal8Bit(std::strerror(EACCES))),
+        QVERIFY2(script.messages[0].contains(QString::fromStdString(ErrnoText(EACCES))),
                  qPrintable(script.messages[0]));
         QCOMPARE(Read(path), std::string("OLD\r\nM30"));
         QCOMPARE(Leftovers(folder), QStringList());
@@ -321,7 +322,7 @@ private slots:
         QCOMPARE(script.messages.size(), size_t(1));
         QVERIFY2(script.messages[0].startsWith(QStringLiteral("打开文件失败")),
                  qPrintable(script.messages[0]));
-        QVERIFY2(script.messages[0].contains(QStringLiteral("too large")),
+        QVERIFY2(script.messages[0].contains(QStringLiteral("文件太大")),
                  qPrintable(script.messages[0]));
         QVERIFY(frame->MdiArea()->subWindowList().isEmpty());
 

@@ -99,8 +99,9 @@ public:
             modal.pop_front();
             return next(dialog);
         };
-        app_hooks::openFileName = [this](QWidget*) {
+        app_hooks::openFileName = [this](QWidget*, const QString& folder) {
             ++openDialogs;
+            openFolder = folder;
             return openAnswer;
         };
         app_hooks::saveFileName = [this](QWidget*, const QString&) { return saveAnswer; };
@@ -132,6 +133,7 @@ public:
     int modalRuns = 0;
     int openDialogs = 0;
     QString openAnswer;
+    QString openFolder; // where the last Open dialog started
     QString saveAnswer;
     int saveChoice = 0;
 };

@@ -108,6 +108,15 @@ private slots:
         QVERIFY(bar->Button(1000)->isEnabled());
         QVERIFY(bar->Button(1001)->isEnabled());
         QVERIFY(!bar->Button(1002)->isEnabled());
+        // Whose hold it is, in the status line and on the lamp.
+        const QString byController = QStringLiteral("控制器要求暂停 (XOFF)");
+        QCOMPARE(bar->LampTip(CTransferBar::PauseLamp), byController);
+        QTRY_VERIFY2(frame->FiguresPane()->text().endsWith(byController),
+                     qPrintable(frame->FiguresPane()->text()));
+        QVERIFY(frame->FiguresPane()->text().startsWith(QStringLiteral("已发送 ")));
+        QVERIFY2(frame->FiguresPane()->text().contains(
+                     QStringLiteral("/401 行 ")) /* the empty line after the last break counts */,
+                 qPrintable(frame->FiguresPane()->text()));
         // The line that waits is marked (shown green).
         QTRY_VERIFY(view->GetDocument()->Buffer().FindLineWithMark(TRANSFER_LINE) >= 0);
         // Held: nothing more goes out.
@@ -121,6 +130,8 @@ private slots:
         bar->OnPause();
         QCOMPARE(view->State(), int(Paused));
         bar->UpdateState();
+        QCOMPARE(bar->LampTip(CTransferBar::PauseLamp), QStringLiteral("操作员暂停"));
+        QTRY_VERIFY(frame->FiguresPane()->text().endsWith(QStringLiteral("操作员暂停")));
         // SERMIDA_SCREENSHOT=FILE keeps a picture of this moment (the README's).
         if (const QString shot = qEnvironmentVariable("SERMIDA_SCREENSHOT"); !shot.isEmpty()) {
             frame->resize(1000, 640);
@@ -153,6 +164,10 @@ private slots:
         const std::string all = SentForm(400);
         QVERIFY(peer.received.size() < all.size());
         QCOMPARE(peer.received, all.substr(0, peer.received.size()));
+        // The status line says it stopped and how far it got.
+        const int whole = view->Connection().LastTransmit().linesWhole;
+        QTRY_COMPARE(frame->FiguresPane()->text(),
+                     QStringLiteral("发送已停止：%1/401 行已完整发送，用时 00:00:00").arg(whole));
     }
 
     void receiveWithNoDocumentCreatesOneAndAppendsTheText() {
@@ -177,10 +192,15 @@ private slots:
         QCOMPARE(std::string(buffer.LineView(0)), std::string("O2000"));
         QCOMPARE(std::string(buffer.LineView(1)), std::string("N10 G00 X5."));
         QCOMPARE(std::string(buffer.LineView(2)), std::string("M30"));
+        // The status line counts what came: every byte on the line, and the
+        // lines it ended.
+        QTRY_COMPARE(frame->FiguresPane()->text(), QStringLiteral("已接收 24 字节, 3 行"));
 
         bar->Button(1003)->click(); // unchecks: receiving ends
         QCOMPARE(view->State(), int(Idle));
         QVERIFY(view->IsConnected());
+        QTRY_COMPARE(frame->FiguresPane()->text(),
+                     QStringLiteral("接收完成：24 字节, 3 行，用时 00:00:00"));
 
         // Transmitting needs Idle: while receiving it is refused.
         bar->Button(1003)->click();

@@ -35,15 +35,15 @@ bool ReadWholeFile(const std::string& path, ByteBlock& block, size_t& size, bool
     // Non-blocking, so that a FIFO given by mistake cannot hang the open.
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0)
-        return error.Set("cannot open the file", errno);
+        return error.Set(file_step::kOpen, errno);
     FileCloser closer(fd);
     struct stat st {};
     if (::fstat(fd, &st) != 0)
-        return error.Set("cannot examine the file", errno);
+        return error.Set(file_step::kExamine, errno);
     if (!S_ISREG(st.st_mode))
-        return error.Set("not a regular file", S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+        return error.Set(file_step::kNotRegular, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
     if (size_t(st.st_size) > kMaxFileSize)
-        return error.Set("the file is too large (2 GiB at most)", EFBIG);
+        return error.Set(file_step::kTooLarge, EFBIG);
     readOnly = (st.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0;
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 
@@ -56,7 +56,7 @@ bool ReadWholeFile(const std::string& path, ByteBlock& block, size_t& size, bool
     for (;;) {
         if (size == capacity) {
             if (capacity > kMaxFileSize)
-                return error.Set("the file is too large (2 GiB at most)", EFBIG);
+                return error.Set(file_step::kTooLarge, EFBIG);
             size_t grown = std::min(capacity * 2, kMaxFileSize + 1);
             ByteBlock bigger(grown);
             std::memcpy(bigger.get(), block.get(), size);
@@ -67,14 +67,14 @@ bool ReadWholeFile(const std::string& path, ByteBlock& block, size_t& size, bool
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            return error.Set("cannot read the file", errno);
+            return error.Set(file_step::kRead, errno);
         }
         if (n == 0)
             break;
         size += size_t(n);
     }
     if (size > kMaxFileSize)
-        return error.Set("the file is too large (2 GiB at most)", EFBIG);
+        return error.Set(file_step::kTooLarge, EFBIG);
     return true;
 }
 
@@ -84,7 +84,7 @@ bool CTextBuffer::LoadFromDisk(const std::string& path, int mode, FileError* err
     FileError local;
     FileError& err = error ? *error : local;
     if (mode < LINE_END_DETECT || mode > LINE_END_LF)
-        return err.Set("unknown line-end mode", EINVAL);
+        return err.Set(file_step::kLineEndMode, EINVAL);
     ByteBlock block;
     size_t size = 0;
     bool readOnly = false;
@@ -128,7 +128,7 @@ bool CTextBuffer::SaveToDisk(const std::string& path, int mode, bool clearModifi
     if (mode == LINE_END_DETECT)
         mode = lineEndMode;
     if (mode < LINE_END_CRLF || mode > LINE_END_LF)
-        return err.Set("unknown line-end mode", EINVAL);
+        return err.Set(file_step::kLineEndMode, EINVAL);
     const std::string_view brk = LineBreakBytes(mode);
 
     AtomicFile file;

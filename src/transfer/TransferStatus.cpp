@@ -1,0 +1,54 @@
+#include "transfer/TransferStatus.h"
+
+#include "common/MessageSink.h"
+#include "transfer/Connection.h"
+#include "transfer/TransferState.h"
+
+std::string HoldText(int state) {
+    if (state == HeldByPeer)
+        return "控制器要求暂停 (XOFF)";
+    if (state == Paused)
+        return "操作员暂停";
+    return {};
+}
+
+const std::string& TransferStatus::Update(const Connection& connection, Clock::time_point now) {
+    const int state = connection.State();
+    const bool transmitting = IsTransmitting(state) || connection.TransmitActive();
+    const bool receiving = state == Receiving;
+    if (connection.OperationsStarted() != seenOperations) {
+        // A new operation (perhaps already over): the last one's words go.
+        seenOperations = connection.OperationsStarted();
+        running = true;
+        figures.Start(now);
+        text.clear();
+    }
+    if (!running)
+        return text;
+    if (connection.LastOperation() == Connection::Operation::Transmit && transmitting) {
+        figures.Sample(connection.SentLines(), connection.TotalLines(), now);
+        text = figures.Text();
+        if (const std::string hold = HoldText(state); !hold.empty())
+            text += "  " + hold;
+    } else if (connection.LastOperation() == Connection::Operation::Receive && receiving) {
+        text = ReceivingText(connection.ReceivedBytes(), connection.ReceivedLines());
+    } else {
+        Finish(connection);
+    }
+    return text;
+}
+
+void TransferStatus::Finish(const Connection& connection) {
+    running = false;
+    if (connection.LastOperation() == Connection::Operation::Receive) {
+        text = ReceiveEndText(connection.ReceivedBytes(), connection.ReceivedLines(),
+                              connection.ReceiveSeconds());
+        return;
+    }
+    const Transmitter::Outcome& o = connection.LastTransmit();
+    if (o.end == Transmitter::End::Completed)
+        text = SendEndText(o.total, connection.OperationSeconds());
+    else
+        text = Format("发送已停止：%d/%d 行已完整发送，用时 %s", o.linesWhole, o.total,
+                      HoursMinutesSeconds(connection.OperationSeconds()).c_str());
+}
