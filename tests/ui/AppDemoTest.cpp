@@ -68,6 +68,13 @@ private slots:
         CTextBuffer& text = found->GetDocument()->Buffer();
         QCOMPARE(text.CountLines(), 2);
         QCOMPARE(text.LineView(1), std::string_view("G0 X1"));
+        // Every file named opens, each in its own window, beside the sample.
+        const QString other = QDir(run.home).filePath(QStringLiteral("other.ngc"));
+        int windows = 0;
+        for (CSermidaView* v : run.app->MainFrame()->AllViews())
+            windows += v->GetDocument()->PathName() == other;
+        QCOMPARE(windows, 1);
+        QCOMPARE(int(run.app->MainFrame()->AllViews().size()), 3);
     }
 
     void theDemosScratchCopyNeverEntersTheRecentFiles() {
@@ -179,13 +186,19 @@ int main(int argc, char** argv) {
         if (!named.open(QIODevice::WriteOnly) || named.write(program) != program.size())
             return 1;
     }
+    {
+        QFile other(home.filePath("other.ngc"));
+        if (!other.open(QIODevice::WriteOnly) || other.write("%\r\nO3000\r\n%\r\n") != 13)
+            return 1;
+    }
     QByteArray namedPath = QFile::encodeName(home.filePath("named.nc"));
+    QByteArray otherPath = QFile::encodeName(home.filePath("other.ngc"));
     char demo[] = "--demo";
     char noSplash[] = "--no-splash";
     // Fast enough for a test, still slower than the line: the controller holds.
     char rate[] = "--demo-rate=1500";
-    char* args[] = {argv[0], demo, noSplash, rate, namedPath.data(), nullptr};
-    int count = 5;
+    char* args[] = {argv[0], demo, noSplash, rate, namedPath.data(), otherPath.data(), nullptr};
+    int count = 6;
     CSermidaApp app(count, args);
     run.app = &app;
 

@@ -1,6 +1,7 @@
 // The program end to end: the settings dialog connects a view to a
 // pseudo-terminal, the transfer bar transmits and receives, and the guards
 // keep a running transmission from being disturbed.
+#include <QElapsedTimer>
 #include <QFile>
 #include <QMdiArea>
 #include <QSignalSpy>
@@ -437,6 +438,46 @@ private slots:
         QCOMPARE(view->State(), int(Receiving));
         QVERIFY(receive->GetCheck());
         QCOMPARE(script.messages.size(), size_t(4));
+    }
+
+    // The operator watches the line going out, unless they look elsewhere.
+    void theViewFollowsTheLineBeingSentUntilTheOperatorScrollsAway() {
+        PeerLine peer(3);
+        AppScript script;
+        auto frame = MakeFrame();
+        QVERIFY(frame->OpenDocumentFile(WriteProgram("follow.nc", ProgramText(400))));
+        CSermidaView* view = frame->ActiveView();
+        script.ConnectWith(2, "9600"); // paced: about 70 lines a second
+        frame->TransferBar()->OnTransmit();
+        const int page = view->VisibleLines();
+        QVERIFY(page > 5 && page < 100);
+        const auto sent = [view] { return view->Connection().SentLines(); };
+        const auto inSight = [view](int line) {
+            return line >= view->TopLine() && line < view->TopLine() + view->VisibleLines();
+        };
+        QElapsedTimer clock;
+        clock.start();
+        while (sent() < page * 2 && clock.elapsed() < 10000)
+            peer.ReadAtLeast(peer.received.size() + 40, 200);
+        QTRY_VERIFY(view->TopLine() > 0);
+        QVERIFY2(inSight(view->Connection().SentLines() - 1) || inSight(sent()),
+                 qPrintable(QStringLiteral("top %1, sent %2").arg(view->TopLine()).arg(sent())));
+
+        peer.Write("\x13"); // held while the operator scrolls back to the top
+        QTRY_COMPARE(view->State(), int(HeldByPeer));
+        view->ScrollTopTo(0);
+        QTest::qWait(50);
+        peer.Write("\x11");
+        const int from = sent();
+        while (sent() < from + page && clock.elapsed() < 20000)
+            peer.ReadAtLeast(peer.received.size() + 40, 200);
+        QVERIFY(sent() >= from + page);
+        QTest::qWait(50);
+        QCOMPARE(view->TopLine(), 0); // left where the operator put it
+        frame->TransferBar()->OnStop();
+        while (view->State() != Idle && clock.elapsed() < 30000)
+            peer.ReadAtLeast(peer.received.size() + 4000, 100);
+        QTRY_COMPARE(view->State(), int(Idle));
     }
 
     // The worker reads the document's lines while it transmits: nothing may
