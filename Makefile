@@ -7,8 +7,9 @@ FUZZ  ?= build-fuzz
 FUZZ_SECONDS ?= 600
 FUZZ_TARGETS = receive_decoder load_save settings_file program_scanner edit_undo match_in_line
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+PREFIX ?= /usr/local
 
-.PHONY: all deps build test test-core-asan fuzz fuzz-smoke tsan e2e soak run bench clean format
+.PHONY: all deps build test test-core-asan fuzz fuzz-smoke tsan e2e soak run bench install package clean format
 
 all: build
 
@@ -91,6 +92,19 @@ tsan: deps
 run: deps
 	$(MAKE) build
 	$(BUILD)/bin/sermida --demo
+
+# The programs, manual, samples, desktop entry, MIME type and icons under
+# PREFIX; with DESTDIR=/some/root they go below that root instead (packagers).
+install: deps
+	$(MAKE) build
+	DESTDIR="$(if $(DESTDIR),$(abspath $(DESTDIR)))" cmake --install $(BUILD) --prefix $(PREFIX)
+
+# A Debian package of the same files under /usr: $(BUILD)/sermida_<version>_<arch>.deb,
+# its Depends worked out by dpkg-shlibdeps.
+package: deps
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) -DCMAKE_INSTALL_PREFIX=/usr > /dev/null
+	cmake --build $(BUILD) -j $(JOBS)
+	cd $(BUILD) && cpack -G DEB
 
 bench: deps
 	$(MAKE) build
