@@ -363,23 +363,12 @@ void CMainFrame::CreateToolBars() {
     actions[ID_VIEW_STATUS_BAR]->setChecked(true);
 }
 
-namespace {
-// Room for the longest figures, so the panes beside them do not jump.
-int fmFigures(const QWidget* bar) {
-    return QFontMetrics(bar->font())
-        .horizontalAdvance(
-            QStringLiteral("已发送 99999/99999 行 100%  剩余 99:99  控制器要求暂停"));
-}
-} // namespace
-
 void CMainFrame::CreateStatusBar() {
     QStatusBar* bar = statusBar();
-    auto* ready = new QLabel(QStringLiteral("就绪"), bar);
-    ready->setMinimumWidth(170);
-    bar->addWidget(ready, 1);
-    figuresPane = new QLabel(bar);
-    figuresPane->setMinimumWidth(fmFigures(bar));
-    bar->addWidget(figuresPane, 2);
+    // The message pane: "就绪", or the transfer's figures and how it ended.
+    figuresPane = new QLabel(QStringLiteral("就绪"), bar);
+    figuresPane->setMinimumWidth(170);
+    bar->addWidget(figuresPane, 1);
     timePane = new QLabel(QStringLiteral("操作时间 00:00:00"), bar);
     timePane->setMinimumWidth(100);
     bar->addPermanentWidget(timePane);
@@ -760,7 +749,8 @@ void CMainFrame::UpdateStatus() {
     // Every view keeps its figures and follows its line, shown or not.
     for (CSermidaView* v : AllViews())
         v->TickTransfer();
-    SetPaneText(figuresPane, view ? view->TransferStatusText() : QString());
+    const QString figures = view ? view->TransferStatusText() : QString();
+    SetPaneText(figuresPane, figures.isEmpty() ? QStringLiteral("就绪") : figures);
     if (!view)
         return;
     const Connection& connection = view->Connection();

@@ -40,7 +40,8 @@ public:
     CTransferBar* TransferBar() const { return transferBar; }
     CProgressBar* Progress() const { return progress; }
     QLabel* TimePane() const { return timePane; }
-    // The active view's transfer figures, or how its last transfer ended.
+    // The message pane: the active view's transfer figures, or how its last
+    // transfer ended, or "就绪".
     QLabel* FiguresPane() const { return figuresPane; }
     // The active document's encoding, empty without one.
     QLabel* EncodingPane() const { return encodingPane; }

@@ -6,7 +6,7 @@
 
 std::string HoldText(int state) {
     if (state == HeldByPeer)
-        return "控制器要求暂停 (XOFF)";
+        return "控制器暂停 (XOFF)";
     if (state == Paused)
         return "操作员暂停";
     return {};

@@ -29,6 +29,6 @@ private:
     std::string text;
 };
 
-// Who holds a transmission: "控制器要求暂停 (XOFF)" for the controller,
+// Who holds a transmission: "控制器暂停 (XOFF)" for the controller,
 // "操作员暂停" for the operator, empty when none does.
 std::string HoldText(int state);

@@ -110,7 +110,7 @@ private slots:
         QVERIFY(bar->Button(1001)->isEnabled());
         QVERIFY(!bar->Button(1002)->isEnabled());
         // Whose hold it is, in the status line and on the lamp.
-        const QString byController = QStringLiteral("控制器要求暂停 (XOFF)");
+        const QString byController = QStringLiteral("控制器暂停 (XOFF)");
         QCOMPARE(bar->LampTip(CTransferBar::PauseLamp), byController);
         QTRY_VERIFY2(frame->FiguresPane()->text().endsWith(byController),
                      qPrintable(frame->FiguresPane()->text()));
@@ -167,8 +167,9 @@ private slots:
         QCOMPARE(peer.received, all.substr(0, peer.received.size()));
         // The status line says it stopped and how far it got.
         const int whole = view->Connection().LastTransmit().linesWhole;
-        QTRY_COMPARE(frame->FiguresPane()->text(),
-                     QStringLiteral("发送已停止：%1/401 行已完整发送，用时 00:00:00").arg(whole));
+        QTRY_VERIFY2(frame->FiguresPane()->text().startsWith(
+                         QStringLiteral("发送已停止：%1/401 行已完整发送，用时 00:00:").arg(whole)),
+                     qPrintable(frame->FiguresPane()->text()));
     }
 
     void receiveWithNoDocumentCreatesOneAndAppendsTheText() {
@@ -200,8 +201,9 @@ private slots:
         bar->Button(1003)->click(); // unchecks: receiving ends
         QCOMPARE(view->State(), int(Idle));
         QVERIFY(view->IsConnected());
-        QTRY_COMPARE(frame->FiguresPane()->text(),
-                     QStringLiteral("接收完成：24 字节, 3 行，用时 00:00:00"));
+        QTRY_VERIFY2(frame->FiguresPane()->text().startsWith(
+                         QStringLiteral("接收完成：24 字节, 3 行，用时 00:00:")),
+                     qPrintable(frame->FiguresPane()->text()));
 
         // Transmitting needs Idle: while receiving it is refused.
         bar->Button(1003)->click();
@@ -465,6 +467,9 @@ private slots:
 
         peer.Write("\x13"); // held while the operator scrolls back to the top
         QTRY_COMPARE(view->State(), int(HeldByPeer));
+        // The held line is shown first (that scrolls to it), then the operator looks away.
+        QTRY_VERIFY(view->GetDocument()->Buffer().FindLineWithMark(TRANSFER_LINE) >= 0);
+        QTest::qWait(50);
         view->ScrollTopTo(0);
         QTest::qWait(50);
         peer.Write("\x11");
