@@ -248,6 +248,15 @@ check "vcnc summary counts bytes and lines, no overflow, nothing punched" \
 check "vcnc removes its link at exit" test ! -e "$work/cnc"
 check "vcnc writes no events when stderr is not a terminal" test ! -s "$work/events"
 
+# Watched on a terminal, send keeps one live line of figures; a slow controller
+# holds it now and then, and the line says so.
+head -n 40 "$prog" >"$work/short.nc"
+vcnc_run --baud 9600 --buffer 256 --rate 300 --xoff-room 40 --idle-exit 1 -- \
+    script -qfec "$(printf '%q ' "$cli" send --device "$work/cnc" --baud 9600 "$work/short.nc")" "$work/live"
+check "send on a terminal shows lines sent, percent, time left and elapsed" \
+    grep -qaE '[0-9]+/4[0-9] lines [0-9]+%, left ([0-9]{2}:[0-9]{2}|--:--), elapsed 00:00:0[0-9]' "$work/live"
+check "and whose hold it is" grep -qa "held by the controller" "$work/live"
+
 vcnc_run --baud 9600 --buffer 256 --rate 500 --xoff-room 10 --save "$work/saved" \
     --idle-exit 1 -- "$cli" send --device "$work/cnc" --baud 9600 --xoff-chunk 8 "$prog"
 check "send --xoff-chunk 8 into a 10-byte xoff room arrives exact" cmp -s "$wire" "$work/saved"

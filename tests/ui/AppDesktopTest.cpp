@@ -102,6 +102,24 @@ private slots:
                                 .arg(frame.frameGeometry().height())));
     }
 
+    void theWindowComesBackWhereTheOperatorLeftIt() {
+        AppScript script;
+        CMainFrame::Options options;
+        options.splash = false;
+        QRect left;
+        {
+            CMainFrame frame(options);
+            frame.show();
+            frame.setGeometry(40, 60, 900, 560);
+            QTest::qWait(20);
+            left = frame.geometry();
+            QVERIFY(frame.close());
+        }
+        CMainFrame again(options);
+        again.show();
+        QCOMPARE(again.geometry(), left);
+    }
+
     void toolbarArtIsDrawnForTheScreensScale() {
         const qreal ratio = qApp->devicePixelRatio();
         const QPixmap pm = app_art::TransmitIcon().pixmap(QSize(32, 32), ratio);
