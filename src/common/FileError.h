@@ -45,20 +45,17 @@ struct FileError {
     }
     // For the command line: the step and the system's own reason.
     std::string Describe() const {
-        std::string text = step->english;
-        if (code != 0) {
-            text += ": ";
-            text += std::strerror(code);
-        }
-        return text;
+        return Join(step->english, code != 0 ? std::strerror(code) : "", ": ");
     }
     // For the window: wholly Chinese.
     std::string DescribeChinese() const {
-        std::string text = step->chinese;
-        if (code != 0) {
-            text += "：";
-            text += ErrnoText(code);
-        }
+        return Join(step->chinese, code != 0 ? ErrnoText(code) : "", "：");
+    }
+
+private:
+    static std::string Join(std::string text, const std::string& reason, const char* colon) {
+        if (!reason.empty())
+            text += colon + reason;
         return text;
     }
 };

@@ -5,19 +5,8 @@ cli=${1:?usage: cli_tests.sh PATH-TO-sermida-cli}
 work=$(mktemp -d /tmp/sermida-cli-test.XXXXXX)
 chmod 755 "$work"
 trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
-passed=0
-failed=0
-
-check() { # name, then a command that must succeed
-    local name=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        echo "FAIL: $name"
-    fi
-}
+# shellcheck source=../check-lib.sh
+source "$(dirname "$0")/../check-lib.sh"
 
 exit_is() { # expected-code command...
     local want=$1
@@ -496,5 +485,4 @@ if truncate -s 2147483648 "$work/huge.nc" 2>/dev/null; then # sparse: no disk
     rm -f "$work/huge.nc"
 fi
 
-echo "$passed passed, $failed failed"
-[[ $failed -eq 0 ]]
+check_summary

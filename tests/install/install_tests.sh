@@ -12,19 +12,8 @@ source=${3:?$usage}
 icon_sizes=${4-}
 work=$(mktemp -d /tmp/sermida-install-test.XXXXXX)
 trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
-
-check() { # name, then a command that must succeed
-    local name=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        echo "FAIL: $name"
-    fi
-}
+# shellcheck source=../check-lib.sh
+source "$(dirname "$0")/../check-lib.sh"
 
 skip() { echo "SKIP: $*"; }
 
@@ -210,5 +199,4 @@ else
         sh -c "! dpkg-deb -I '$deb' | grep -qE 'postinst|postrm|preinst|prerm'"
 fi
 
-echo "install tests: $passed passed, $failed failed"
-[[ $failed -eq 0 ]]
+check_summary "install tests"
