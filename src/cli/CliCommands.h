@@ -20,6 +20,7 @@ int RunSend(const CliArgs& args);
 int RunReceive(const CliArgs& args);
 int RunVcnc(const CliArgs& args);
 int RunPrint(const CliArgs& args);
+int RunMachines(const CliArgs& args);
 
 // Prints "sermida-cli: <text>" on stderr.
 void CliError(const std::string& text);

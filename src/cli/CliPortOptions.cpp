@@ -1,5 +1,7 @@
 #include "cli/CliPortOptions.h"
 
+#include "machine/ProfileFile.h"
+
 #include <cerrno>
 #include <cstdlib>
 
@@ -57,6 +59,27 @@ bool ParsePortOptions(CliArgs& args, CliPortOptions& out) {
         {selection.port, proposal.baud, selection.dataBits, selection.stopBits, selection.parity});
     bool bad = false;
     std::string v;
+    if (TakeOption(args, "--machine", v, bad)) {
+        std::string error;
+        if (!LoadMachine(v, out.machine, error)) {
+            CliUsageError(error);
+            return false;
+        }
+        out.machineGiven = true;
+        // The classic machine is the line the settings dialog keeps.
+        if (out.machine.name != "classic") {
+            out.settings = out.machine.line;
+            out.device = out.machine.device;
+        }
+        if (out.machine.flow == MachineProfile::Flow::RtsCts ||
+            out.machine.flow == MachineProfile::Flow::Both) {
+            // Never send as if the controller's CTS were obeyed when it is not.
+            CliUsageError("machine " + v +
+                          " asks for RTS/CTS flow control, which this "
+                          "version cannot drive yet");
+            return false;
+        }
+    }
     if (TakeOption(args, "--port", v, bad)) {
         std::string digits = v.rfind("COM", 0) == 0 || v.rfind("com", 0) == 0 ? v.substr(3) : v;
         int n = 0;

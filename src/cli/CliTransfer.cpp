@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -90,11 +91,15 @@ int RunSend(const CliArgs& input) {
     CliArgs args = input;
     CliPortOptions options;
     int chunk = 0;
+    const bool chunkGiven =
+        std::find(args.begin(), args.end(), std::string("--xoff-chunk")) != args.end();
     if (int code =
             ParseTransferArgs(args, options, "--xoff-chunk", "a number of bytes (0: whole lines)",
-                              chunk, "send takes [PORT] [--xoff-chunk N] FILE");
+                              chunk, "send takes [PORT] [--machine NAME] [--xoff-chunk N] FILE");
         code >= 0)
         return code;
+    if (!chunkGiven)
+        chunk = options.machine.xoffCharacters;
 
     CliHost host;
     FileError error;
@@ -105,6 +110,7 @@ int RunSend(const CliArgs& input) {
     if (!ConnectHost(host, options))
         return EXIT_FAILED;
     host.connection.SetXoffChunk(chunk);
+    host.connection.SetWireRules(options.machine.wire);
     // The first stop ends at the line boundary, the second cuts the line.
     StopSignals stops(host.loop);
     if (!host.connection.StartTransmit())

@@ -19,7 +19,8 @@ Commands:
                      does to OUT (default: FILE itself)
   send [PORT] [--xoff-chunk N] FILE
                      transmit FILE to the controller line by line, each line
-                     cut at its first ';' and ended by CR LF; the controller's
+                     cut at its first ';' and ended by CR LF (or as the
+                     --machine says); the controller's
                      DC3/DC1 hold and release it. Ctrl+C stops after the line
                      in flight, a second Ctrl+C cuts it at once (exit 130);
                      the last line that went out whole is named.
@@ -31,6 +32,9 @@ Commands:
                      (exit 4) or characters arrive damaged (exit 1), what came
                      is saved as FILE.partial (or FILE.partial.N) instead, and
                      FILE is left as it was
+  machines [NAME]    list the machine profiles (presets, and those saved as
+                     machines/NAME.ini in the settings folder); with NAME,
+                     print that profile as its file holds it
   print FILE OUT.pdf  print FILE as the editor does (font, margins, page
                      footer) into the PDF file OUT.pdf; needs the sermida
                      program beside this one, no printer or display
@@ -59,6 +63,9 @@ PORT options (left out: the saved line settings, else COM1 38400 8 1 N):
   --device PATH      a serial device or pseudo-terminal by its path
   --baud 50..4000000  --data 5..8  --stop 1|2  --parity N|O|E
   --no-pace          on a pseudo-terminal, do not wait for the line time
+  --machine NAME     the machine's line, hold reaction and program framing
+                     (sermida-cli machines lists them); options given beside
+                     it win
 
 Options:
   -h, --help         show this help
@@ -75,7 +82,7 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {"info", RunInfo},       {"resave", RunResave}, {"send", RunSend},
-    {"receive", RunReceive}, {"vcnc", RunVcnc},     {"print", RunPrint},
+    {"receive", RunReceive}, {"vcnc", RunVcnc},     {"print", RunPrint}, {"machines", RunMachines},
 };
 
 } // namespace

@@ -84,6 +84,8 @@ public:
     // Whole lines (0), or pieces of at most this many bytes with the state
     // looked at between pieces.
     void SetXoffChunk(int bytes) { xoffChunk = bytes > 0 ? bytes : 0; }
+    // How lines look on the wire from the next transmission on (classic by default).
+    void SetWireRules(const WireRules& rules) { wireRules = rules; }
     bool StartReceive();
     // Whatever the state, Idle: receiving ends (the receive button unchecked).
     void StopReceive();
@@ -173,6 +175,7 @@ private:
     std::chrono::steady_clock::time_point receiveStart{};
     std::chrono::steady_clock::time_point receiveEnd{}; // while receiving: unset
     int xoffChunk = 0;
+    WireRules wireRules;
     LineErrors receiveErrors;
     std::string raw; // the reader's bytes on their way to the decoder
 };

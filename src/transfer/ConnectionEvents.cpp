@@ -26,7 +26,7 @@ bool Connection::StartTransmit() {
         return false;
     }
     transmitActive = true;
-    if (!transmitter.Start(document.Buffer(), xoffChunk)) {
+    if (!transmitter.Start(document.Buffer(), xoffChunk, wireRules)) {
         control.ToIdle();
         transmitActive = false;
         document.End();

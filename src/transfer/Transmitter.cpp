@@ -29,8 +29,9 @@ Transmitter::~Transmitter() {
     }
 }
 
-bool Transmitter::Start(const CTextBuffer& text, int xoffChunk) {
+bool Transmitter::Start(const CTextBuffer& text, int xoffChunk, const WireRules& wireRules) {
     Join();
+    rules = wireRules;
     aborted = false;
     link.CancelWrites(false);
     outcome = {};
@@ -75,13 +76,15 @@ void Transmitter::Run(const CTextBuffer* text, int chunk) {
 
     std::string line;
     End end = End::Completed;
-    for (int i = 0; i < total; ++i) {
+    if (!rules.leader.empty()) {
         bool marked = false;
-        const std::string_view chars = text->LineView(i);
-        // Everything from the first ';' on is a comment for the operator only.
-        line.assign(chars.substr(0, std::min(chars.find(';'), chars.size())));
-        line += "\r\n";
-        end = SendLine(i, line, chunk, marked);
+        end = SendLine(0, rules.leader, chunk, marked);
+    }
+    for (int i = 0; i < total && end == End::Completed; ++i) {
+        bool marked = false;
+        // A line the rules leave out (blank once stripped) counts as sent.
+        if (rules.Shape(text->LineView(i), line))
+            end = SendLine(i, line, chunk, marked);
         if (end != End::Completed)
             break;
         outcome.linesWhole = i + 1;
@@ -94,6 +97,10 @@ void Transmitter::Run(const CTextBuffer* text, int chunk) {
         if (marked)
             Show(Op::Unmark, i + 1);
         Show(Op::CursorTo, i + 1);
+    }
+    if (end == End::Completed && !rules.trailer.empty()) {
+        bool marked = false;
+        end = SendLine(std::max(0, total - 1), rules.trailer, chunk, marked);
     }
     outcome.end = end;
     outcome.lost = link.IsLost();

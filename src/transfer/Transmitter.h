@@ -4,6 +4,7 @@
 #include <string>
 #include <thread>
 
+#include "machine/WireRules.h"
 #include "transfer/TransferMarks.h"
 
 class CTextBuffer;
@@ -12,8 +13,9 @@ class PortReader;
 class TransferControl;
 class TransferHost;
 
-// The transmit worker: sends a document's lines, each cut at its first ';'
-// and ended by CR LF, one write per line (or per piece of at most xoffChunk
+// The transmit worker: sends a document's lines shaped by the wire rules
+// (classic: each cut at its first ';' and ended by CR LF), between the rules'
+// leader and trailer, one write per line (or per piece of at most xoffChunk
 // bytes). After each line (or piece), once the bytes have left and the reader
 // has seen whatever came back meanwhile, it looks at the state: a hold or a
 // pause waits there with the line marked, Stop ends at that line boundary,
@@ -40,7 +42,7 @@ public:
     // The state is Sending already and the document locked against edits; the
     // worker reads text's lines until it posts TransmitEnded. xoffChunk 0:
     // whole lines.
-    bool Start(const CTextBuffer& text, int xoffChunk);
+    bool Start(const CTextBuffer& text, int xoffChunk, const WireRules& rules);
     void Abort();
     // Waits for the worker to end (it ends by itself).
     void Join();
@@ -76,6 +78,7 @@ private:
     std::thread thread;
     std::atomic<bool> aborted{false};
     Outcome outcome; // the worker's until it ends
+    WireRules rules; // set by Start, the worker's until it ends
 
     std::atomic<int> totalLines{100};
     std::atomic<int> sentLines{0};

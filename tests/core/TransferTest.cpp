@@ -106,6 +106,33 @@ TEST_F(TransferTest, EachLineIsCutAtItsFirstSemicolonAndEndedByCrLf) {
     EXPECT_EQ(host.caretLine, 8) << "the caret ends on the last line";
 }
 
+// A machine's rules: its leader first, its stripping and end of block on each
+// line, lines left blank not sent at all, its trailer last; every line counts.
+TEST_F(TransferTest, AMachinesRulesShapeTheWireBetweenItsLeaderAndTrailer) {
+    ScopedEnv pacing("SERMIDA_PTY_PACING", "0");
+    Load("O0001 (PART 7)\r\n"
+         "G01 X10 ; rapid\r\n"
+         "(ONLY A COMMENT)\r\n"
+         "\r\n"
+         "M30");
+    Connect();
+    WireRules rules;
+    rules.endOfBlock = WireRules::EndOfBlock::LfCrCr;
+    rules.stripParenComments = true;
+    rules.skipBlankLines = true;
+    rules.leader = std::string(5, '\0') + "%\n";
+    rules.trailer = "%\n\x03";
+    connection().SetWireRules(rules);
+    std::string got;
+    std::thread peer([&] { got = Drain(300ms); });
+    ASSERT_TRUE(connection().StartTransmit());
+    ASSERT_TRUE(Ended());
+    peer.join();
+    EXPECT_EQ(got, std::string(5, '\0') + "%\nO0001 \n\r\rG01 X10 \n\r\rM30\n\r\r%\n\x03");
+    EXPECT_EQ(connection().LastTransmit().end, End::Completed);
+    EXPECT_EQ(connection().LastTransmit().linesWhole, 5);
+}
+
 TEST_F(TransferTest, EmptyDocumentSendsOneLineEndAndProtectionIsLiftedAfter) {
     ScopedEnv pacing("SERMIDA_PTY_PACING", "0");
     host.buffer.SetWriteProtected(true); // a read-only document

@@ -237,6 +237,29 @@ check "vcnc summary counts bytes and lines, no overflow, nothing punched" \
 check "vcnc removes its link at exit" test ! -e "$work/cnc"
 check "vcnc writes no events when stderr is not a terminal" test ! -s "$work/events"
 
+# --- machines -------------------------------------------------------------------------
+check "machines lists the presets, classic first" bash -c "
+    SERMIDA_HOME='$work/home' '$cli' machines | sed -n 2p | grep -q '^classic '"
+check "machines lists the Fanuc preset's line" bash -c "
+    SERMIDA_HOME='$work/home' '$cli' machines | grep -qE '^fanuc-iso +preset +4800 7E2 +xonxoff +LF '"
+check "machines NAME prints the profile as a file holds it" bash -c "
+    SERMIDA_HOME='$work/home' '$cli' machines heidenhain | grep -qx 'leader = \\\\0{50}'"
+check "an unknown machine is a usage error" \
+    exit_is 2 env SERMIDA_HOME="$work/home" "$cli" send --machine no-such "$prog"
+check "a machine wanting RTS/CTS is refused, not sent without it" bash -c "
+    SERMIDA_HOME='$work/home' '$cli' send --machine sinumerik-840d --device /dev/null '$prog' 2>&1 |
+    grep -q 'RTS/CTS'"
+# The Fanuc preset: '%' framing, LF blocks, blank lines left out, pieces of 10
+# after a hold; its model of a buffer takes no more than that.
+awk 'BEGIN { print "%" } { sub(/\r$/, ""); sub(/;.*/, ""); if ($0 != "") print } END { print "%" }' \
+    "$prog" >"$work/fanuc.wire"
+vcnc_run --baud 4800 --buffer 256 --rate 300 --xoff-room 10 --save "$work/saved" --idle-exit 1 -- \
+    env SERMIDA_HOME="$work/home" "$cli" send --machine fanuc-iso --device "$work/cnc" "$prog"
+check "send --machine fanuc-iso exits 0" test "$pc_rc" -eq 0
+check "and the wire is framed by % with LF blocks, blank lines left out" \
+    cmp -s "$work/fanuc.wire" "$work/saved"
+check "and a 10-character hold room never overflows" test "$vcnc_rc" -eq 0
+
 # Watched on a terminal, send keeps one live line of figures; a slow controller
 # holds it now and then, and the line says so.
 head -n 40 "$prog" >"$work/short.nc"

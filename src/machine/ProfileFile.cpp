@@ -1,0 +1,280 @@
+#include "machine/ProfileFile.h"
+
+#include <algorithm>
+#include <dirent.h>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+
+#include "common/AtomicFile.h"
+#include "common/SettingsFolder.h"
+
+namespace {
+
+std::string Trim(const std::string& s) {
+    const size_t a = s.find_first_not_of(" \t\r");
+    if (a == std::string::npos)
+        return {};
+    const size_t b = s.find_last_not_of(" \t\r");
+    return s.substr(a, b - a + 1);
+}
+
+bool ParseNumber(const std::string& text, long min, long max, long& out) {
+    if (text.empty() || text.size() > 9 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    out = std::stol(text);
+    return out >= min && out <= max;
+}
+
+bool ParseYesNo(const std::string& text, bool& out) {
+    if (text == "yes" || text == "true" || text == "1")
+        out = true;
+    else if (text == "no" || text == "false" || text == "0")
+        out = false;
+    else
+        return false;
+    return true;
+}
+
+const char* YesNo(bool on) {
+    return on ? "yes" : "no";
+}
+
+// One key's value into the profile; the reason when it does not fit.
+std::string Apply(const std::string& key, const std::string& value, MachineProfile& p) {
+    long n = 0;
+    std::string bytes, why;
+    const auto number = [&](long min, long max) {
+        return ParseNumber(value, min, max, n)
+                   ? std::string()
+                   : "\"" + key + "\" takes a number from " + std::to_string(min) + " to " +
+                         std::to_string(max);
+    };
+    const auto flag = [&](bool& target) {
+        return ParseYesNo(value, target) ? std::string() : "\"" + key + "\" takes yes or no";
+    };
+    const auto text = [&](std::string& target) {
+        if (!Unescape(value, bytes, &why))
+            return "\"" + key + "\": " + why;
+        target = bytes;
+        return std::string();
+    };
+    if (key == "name")
+        return (p.name = value, std::string());
+    if (key == "comment")
+        return (p.comment = value, std::string());
+    if (key == "port") {
+        if (value.size() != 4 || value.compare(0, 3, "COM") != 0 || value[3] < '1' ||
+            value[3] > '9')
+            return "\"port\" takes COM1 to COM9";
+        p.line.portNumber = value[3] - '0';
+        return {};
+    }
+    if (key == "device")
+        return (p.device = value, std::string());
+    if (key == "baud") {
+        std::string e = number(50, 4000000);
+        p.line.baudRate = int32_t(n);
+        return e;
+    }
+    if (key == "data") {
+        std::string e = number(5, 8);
+        p.line.dataBits = uint8_t(n);
+        return e;
+    }
+    if (key == "stop") {
+        std::string e = number(1, 2);
+        p.line.stopBits = uint8_t(n);
+        return e;
+    }
+    if (key == "parity") {
+        if (value != "N" && value != "O" && value != "E")
+            return "\"parity\" takes N, O or E";
+        p.line.parity = value[0];
+        return {};
+    }
+    if (key == "flow")
+        return ParseFlow(value, p.flow) ? std::string()
+                                        : "\"flow\" takes xonxoff, rtscts, both or none";
+    if (key == "xoff_characters") {
+        std::string e = number(0, 4096);
+        p.xoffCharacters = int(n);
+        return e;
+    }
+    if (key == "end_of_block")
+        return ParseEndOfBlock(value, p.wire.endOfBlock)
+                   ? std::string()
+                   : "\"end_of_block\" takes CRLF, LF, CR or LFCRCR";
+    if (key == "strip_semicolon_comments")
+        return flag(p.wire.stripSemicolonComments);
+    if (key == "strip_paren_comments")
+        return flag(p.wire.stripParenComments);
+    if (key == "strip_spaces")
+        return flag(p.wire.stripSpaces);
+    if (key == "skip_blank_lines")
+        return flag(p.wire.skipBlankLines);
+    if (key == "leader")
+        return text(p.wire.leader);
+    if (key == "trailer")
+        return text(p.wire.trailer);
+    if (key == "receive_start")
+        return text(p.receiveStart);
+    if (key == "receive_end")
+        return text(p.receiveEnd);
+    if (key == "receive_idle_seconds") {
+        std::string e = number(0, 86400);
+        p.receiveIdleSeconds = int(n);
+        return e;
+    }
+    return "unknown key \"" + key + "\"";
+}
+
+} // namespace
+
+std::string ProfileText(const MachineProfile& p) {
+    std::ostringstream o;
+    o << "# Sermida machine profile\n[machine]\n";
+    o << "name = " << p.name << "\n";
+    o << "comment = " << p.comment << "\n";
+    if (!p.device.empty())
+        o << "device = " << p.device << "\n";
+    else
+        o << "port = COM" << p.line.portNumber << "\n";
+    o << "baud = " << p.line.baudRate << "\n";
+    o << "data = " << int(p.line.dataBits) << "\n";
+    o << "parity = " << p.line.parity << "\n";
+    o << "stop = " << int(p.line.stopBits) << "\n";
+    o << "flow = " << FlowName(p.flow) << "\n";
+    o << "xoff_characters = " << p.xoffCharacters << "\n";
+    o << "end_of_block = " << EndOfBlockName(p.wire.endOfBlock) << "\n";
+    o << "strip_semicolon_comments = " << YesNo(p.wire.stripSemicolonComments) << "\n";
+    o << "strip_paren_comments = " << YesNo(p.wire.stripParenComments) << "\n";
+    o << "strip_spaces = " << YesNo(p.wire.stripSpaces) << "\n";
+    o << "skip_blank_lines = " << YesNo(p.wire.skipBlankLines) << "\n";
+    o << "leader = " << Escape(p.wire.leader) << "\n";
+    o << "trailer = " << Escape(p.wire.trailer) << "\n";
+    o << "receive_start = " << Escape(p.receiveStart) << "\n";
+    o << "receive_end = " << Escape(p.receiveEnd) << "\n";
+    o << "receive_idle_seconds = " << p.receiveIdleSeconds << "\n";
+    return o.str();
+}
+
+bool ParseProfile(const std::string& text, MachineProfile& out, std::string& error) {
+    MachineProfile p;
+    std::istringstream in(text);
+    std::string raw;
+    int number = 0;
+    bool inMachine = false;
+    while (std::getline(in, raw)) {
+        ++number;
+        const std::string line = Trim(raw);
+        if (line.empty() || line[0] == '#' || line[0] == ';')
+            continue;
+        const std::string where = "line " + std::to_string(number) + ": ";
+        if (line.front() == '[') {
+            inMachine = line == "[machine]";
+            if (!inMachine) {
+                error = where + "unknown section " + line;
+                return false;
+            }
+            continue;
+        }
+        const size_t eq = line.find('=');
+        if (!inMachine || eq == std::string::npos) {
+            error = where + (inMachine ? "expected key = value" : "expected [machine] first");
+            return false;
+        }
+        // Values keep their inner spaces; a leader of spaces is written escaped.
+        if (std::string why = Apply(Trim(line.substr(0, eq)), Trim(line.substr(eq + 1)), p);
+            !why.empty()) {
+            error = where + why;
+            return false;
+        }
+    }
+    if (!inMachine) {
+        error = "no [machine] section";
+        return false;
+    }
+    out = p;
+    return true;
+}
+
+std::string MachinesFolder() {
+    return SettingsFolder() + "/machines";
+}
+
+bool ValidMachineName(const std::string& name) {
+    if (name.empty() || name.size() > 64 || name[0] == '.')
+        return false;
+    return std::all_of(name.begin(), name.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == '-' || c == '_' || c == '.';
+    });
+}
+
+bool LoadMachine(const std::string& name, MachineProfile& out, std::string& error) {
+    if (!ValidMachineName(name)) {
+        error = "\"" + name + "\" is not a machine name (letters, digits, - _ .)";
+        return false;
+    }
+    const std::string path = MachinesFolder() + "/" + name + ".ini";
+    std::ifstream file(path, std::ios::binary);
+    if (file) {
+        std::ostringstream text;
+        text << file.rdbuf();
+        if (!ParseProfile(text.str(), out, error)) {
+            error = path + ": " + error;
+            return false;
+        }
+        out.name = name; // the file's name is the machine's
+        out.preset = false;
+        return true;
+    }
+    if (const MachineProfile* preset = FindPreset(name)) {
+        out = *preset;
+        return true;
+    }
+    error = "no machine \"" + name + "\" (sermida-cli machines lists them)";
+    return false;
+}
+
+bool SaveMachine(const MachineProfile& profile, std::string& error) {
+    if (profile.preset || FindPreset(profile.name)) {
+        error = "\"" + profile.name + "\" is a preset: save it under a name of its own";
+        return false;
+    }
+    if (!ValidMachineName(profile.name)) {
+        error = "\"" + profile.name + "\" is not a machine name (letters, digits, - _ .)";
+        return false;
+    }
+    const std::string folder = MachinesFolder();
+    if (::mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) {
+        error = "cannot make " + folder + ": " + std::strerror(errno);
+        return false;
+    }
+    AtomicFile file;
+    FileError failure;
+    if (!file.Open(folder + "/" + profile.name + ".ini", &failure) ||
+        !file.Write(ProfileText(profile), &failure) || !file.Commit(&failure)) {
+        error = failure.Describe();
+        return false;
+    }
+    return true;
+}
+
+std::vector<std::string> SavedMachines() {
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(MachinesFolder().c_str());
+    if (!dir)
+        return names;
+    while (const dirent* e = ::readdir(dir)) {
+        const std::string file = e->d_name;
+        if (file.size() > 4 && file.compare(file.size() - 4, 4, ".ini") == 0 &&
+            ValidMachineName(file.substr(0, file.size() - 4)))
+            names.push_back(file.substr(0, file.size() - 4));
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end());
+    return names;
+}

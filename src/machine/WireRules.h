@@ -1,0 +1,35 @@
+#pragma once
+#include <string>
+#include <string_view>
+
+// How the lines of a document look on the wire for one controller: what is
+// taken out of each line, what ends it, and what goes before and after the
+// program. The defaults are the classic rules: everything from the first ';'
+// on is left out and each line ends in CR LF.
+struct WireRules {
+    enum class EndOfBlock { CrLf, Lf, Cr, LfCrCr };
+
+    EndOfBlock endOfBlock = EndOfBlock::CrLf;
+    bool stripSemicolonComments = true; // from the first ';' to the end of the line
+    bool stripParenComments = false;    // "( ... )"; an unclosed '(' runs to the end
+    bool stripSpaces = false;
+    bool skipBlankLines = false; // lines left empty after stripping are not sent
+    std::string leader;          // bytes before the first line
+    std::string trailer;         // bytes after the last line
+
+    // The bytes of one document line on the wire, end of block included;
+    // false when the line is not sent at all.
+    bool Shape(std::string_view line, std::string& out) const;
+    const char* EndBytes() const;
+};
+
+// Text with escapes, as a profile writes leaders and trailers: \0, \r, \n,
+// \t, \\, \xHH, and {N} after a character or an escape to repeat it N times
+// ("\0{50}" is fifty NULs). False, with a reason, for a malformed text.
+bool Unescape(std::string_view text, std::string& out, std::string* error = nullptr);
+// The inverse: printable ASCII stays, everything else is escaped, runs of
+// four or more of one byte are written with {N}.
+std::string Escape(std::string_view bytes);
+
+const char* EndOfBlockName(WireRules::EndOfBlock e); // "CRLF", "LF", "CR", "LFCRCR"
+bool ParseEndOfBlock(std::string_view name, WireRules::EndOfBlock& out);
