@@ -71,14 +71,8 @@ bool ParsePortOptions(CliArgs& args, CliPortOptions& out) {
             out.settings = out.machine.line;
             out.device = out.machine.device;
         }
-        if (out.machine.flow == MachineProfile::Flow::RtsCts ||
-            out.machine.flow == MachineProfile::Flow::Both) {
-            // Never send as if the controller's CTS were obeyed when it is not.
-            CliUsageError("machine " + v +
-                          " asks for RTS/CTS flow control, which this "
-                          "version cannot drive yet");
-            return false;
-        }
+        out.settings.rtsCts = out.machine.flow == MachineProfile::Flow::RtsCts ||
+                              out.machine.flow == MachineProfile::Flow::Both;
     }
     if (TakeOption(args, "--port", v, bad)) {
         std::string digits = v.rfind("COM", 0) == 0 || v.rfind("com", 0) == 0 ? v.substr(3) : v;

@@ -160,7 +160,7 @@ LinkStatus CSerialPort::Open() {
     if ((err = TtyReadLine(fd, current)) != 0)
         status = Misconfigured("获取串口状态", err);
     else if ((err = TtySetLine(fd, settings.baudRate, settings.dataBits, settings.stopBits,
-                               settings.parity, markErrors)) != 0)
+                               settings.parity, markErrors, settings.rtsCts)) != 0)
         status = Misconfigured(err == EINVAL ? "建立串口设备控制块" : "设置串口", err);
     TtyRaiseDtrRts(fd);
     ::tcflush(fd, TCIOFLUSH);

@@ -22,7 +22,7 @@ bool ValidLine(int baud, int dataBits, int stopBits, char parity) {
 }
 
 void Encode(struct termios2& tio, int baud, int dataBits, int stopBits, char parity,
-            bool markErrors) {
+            bool markErrors, bool rtsCts) {
     // Raw: bytes pass untouched both ways; DC1/DC3 reach the program. A
     // damaged character is marked (PARMRK), not handed on as a NUL.
     tio.c_iflag &= ~tcflag_t(IGNBRK | BRKINT | IGNPAR | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
@@ -36,6 +36,8 @@ void Encode(struct termios2& tio, int baud, int dataBits, int stopBits, char par
     tio.c_cflag |= kSizes[dataBits - 5] | CLOCAL | CREAD | BOTHER | (BOTHER << IBSHIFT);
     if (stopBits == 2)
         tio.c_cflag |= CSTOPB;
+    if (rtsCts)
+        tio.c_cflag |= CRTSCTS;
     if (parity != 'N')
         tio.c_cflag |= PARENB | (parity == 'O' ? PARODD : 0);
     tio.c_ispeed = tio.c_ospeed = speed_t(baud);
@@ -68,6 +70,7 @@ void Decode(const struct termios2& tio, TtyLineSetup& out) {
     out.raw = !(tio.c_lflag & (ECHO | ICANON | ISIG | IEXTEN)) && !(tio.c_oflag & OPOST) &&
               !(tio.c_iflag & (ICRNL | INLCR | IGNCR | ISTRIP));
     out.flowOff = !(tio.c_cflag & CRTSCTS) && !(tio.c_iflag & (IXON | IXOFF | IXANY));
+    out.rtsCts = (tio.c_cflag & CRTSCTS) && !(tio.c_iflag & (IXON | IXOFF | IXANY));
     out.parityCheck = (tio.c_iflag & INPCK) != 0;
     out.marksErrors = (tio.c_iflag & PARMRK) && !(tio.c_iflag & IGNPAR);
     out.clocal = (tio.c_cflag & CLOCAL) != 0;
@@ -76,7 +79,8 @@ void Decode(const struct termios2& tio, TtyLineSetup& out) {
 
 } // namespace
 
-int TtyPlannedLine(int baud, int dataBits, int stopBits, char parity, TtyLineSetup& out) {
+int TtyPlannedLine(int baud, int dataBits, int stopBits, char parity, TtyLineSetup& out,
+                   bool rtsCts) {
     if (!ValidLine(baud, dataBits, stopBits, parity))
         return EINVAL;
     struct termios2 tio {};
@@ -84,18 +88,19 @@ int TtyPlannedLine(int baud, int dataBits, int stopBits, char parity, TtyLineSet
     tio.c_oflag = OPOST;
     tio.c_lflag = ECHO | ICANON | ISIG | IEXTEN;
     tio.c_cflag = CRTSCTS | PARENB | CS7;
-    Encode(tio, baud, dataBits, stopBits, parity, true);
+    Encode(tio, baud, dataBits, stopBits, parity, true, rtsCts);
     Decode(tio, out);
     return 0;
 }
 
-int TtySetLine(int fd, int baud, int dataBits, int stopBits, char parity, bool markErrors) {
+int TtySetLine(int fd, int baud, int dataBits, int stopBits, char parity, bool markErrors,
+               bool rtsCts) {
     if (!ValidLine(baud, dataBits, stopBits, parity))
         return EINVAL;
     struct termios2 tio {};
     if (::ioctl(fd, TCGETS2, &tio) != 0)
         return errno;
-    Encode(tio, baud, dataBits, stopBits, parity, markErrors);
+    Encode(tio, baud, dataBits, stopBits, parity, markErrors, rtsCts);
     if (::ioctl(fd, TCSETS2, &tio) != 0)
         return errno;
     // A device that cannot take the rate may quietly keep another one.

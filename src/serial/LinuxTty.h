@@ -3,14 +3,16 @@
 
 // The Linux-only terminal calls, kept in one place. Each returns 0 or an errno.
 
-// Raw 8-bit line with the given framing and no flow control of any kind; any
-// baud rate, standard or not. With markErrors, characters that arrive damaged
+// Raw 8-bit line with the given framing and no flow control in the driver
+// except, with rtsCts, the hardware handshake (CRTSCTS); any baud rate,
+// standard or not. With markErrors, characters that arrive damaged
 // (parity, framing) or a break are marked in the input (PARMRK; see
 // ParmrkFilter), never passed on as if they were good; a pseudo-terminal,
 // which cannot damage a character, is better without, since marking takes
 // every byte through the kernel's slow path. EINVAL for values the line
 // cannot take.
-int TtySetLine(int fd, int baud, int dataBits, int stopBits, char parity, bool markErrors = true);
+int TtySetLine(int fd, int baud, int dataBits, int stopBits, char parity, bool markErrors = true,
+               bool rtsCts = false);
 
 // What the device really holds now.
 struct TtyLineSetup {
@@ -21,6 +23,7 @@ struct TtyLineSetup {
     char parity = '?';
     bool raw = false;         // no echo, no canonical mode, no signals, no output processing
     bool flowOff = false;     // no CRTSCTS, IXON, IXOFF, IXANY
+    bool rtsCts = false;      // CRTSCTS, and none of the driver's XON/XOFF
     bool parityCheck = false; // INPCK
     bool marksErrors = false; // PARMRK, and not IGNPAR
     bool clocal = false;
@@ -31,7 +34,8 @@ int TtyReadLine(int fd, TtyLineSetup& out);
 // starts cooked with every kind of flow control on. Pseudo-terminals keep
 // CS8 and no parity whatever they are asked, so this is how the framing is
 // checked without a real port.
-int TtyPlannedLine(int baud, int dataBits, int stopBits, char parity, TtyLineSetup& out);
+int TtyPlannedLine(int baud, int dataBits, int stopBits, char parity, TtyLineSetup& out,
+                   bool rtsCts = false);
 
 int TtySaveState(int fd, void* state, unsigned size);
 int TtyRestoreState(int fd, const void* state, unsigned size);

@@ -9,4 +9,6 @@ struct PortSettings {
     uint8_t dataBits = 0; // 5..8
     uint8_t stopBits = 0; // 1 or 2
     char parity = 'F';
+    // The controller's CTS holds our sending, in the driver (CRTSCTS).
+    bool rtsCts = false;
 };

@@ -206,6 +206,33 @@ TEST_F(SerialPortTest, FramingIsProgrammedAsConfigured) {
     EXPECT_EQ(TtyPlannedLine(0, 8, 1, 'N', unused), EINVAL);
 }
 
+// A controller that holds the line with its CTS gets the driver's hardware
+// handshake, and only that: never the driver's own XON/XOFF, which would eat
+// the DC3 and DC1 our code obeys. A pseudo-terminal keeps the flag, so it is
+// read back from the device; that CTS then stops the bytes can only be seen
+// on a real UART, which a pseudo-terminal has no modem lines for.
+TEST_F(SerialPortTest, HardwareHandshakeIsAskedOnlyWhenTheMachineWantsIt) {
+    TtyLineSetup planned;
+    ASSERT_EQ(TtyPlannedLine(9600, 7, 2, 'E', planned, true), 0);
+    EXPECT_TRUE(planned.rtsCts);
+    EXPECT_FALSE(planned.flowOff);
+    ASSERT_EQ(TtyPlannedLine(9600, 7, 2, 'E', planned, false), 0);
+    EXPECT_FALSE(planned.rtsCts);
+
+    PortSettings line = Line(3, 9600, 7, 2, 'E');
+    line.rtsCts = true;
+    port.Configure(line, pty.SlavePath());
+    ASSERT_TRUE(port.Open().Ok());
+    TtyLineSetup got;
+    ASSERT_TRUE(port.ReadBackLine(got));
+    EXPECT_TRUE(got.rtsCts);
+    port.Close();
+    ASSERT_TRUE(OpenOn(pty.SlavePath())); // the next opener without it gets none
+    ASSERT_TRUE(port.ReadBackLine(got));
+    EXPECT_FALSE(got.rtsCts);
+    EXPECT_TRUE(got.flowOff);
+}
+
 // The window goes on with a line it could not set up, as the operator was
 // told; a script learns it from the value.
 TEST_F(SerialPortTest, BadLineDefinitionIsReportedButThePortStaysOpen) {
@@ -214,8 +241,7 @@ TEST_F(SerialPortTest, BadLineDefinitionIsReportedButThePortStaysOpen) {
         port.Configure(Line(3, baud), pty.SlavePath());
         const LinkStatus status = port.Open();
         ASSERT_EQ(sink.Messages().size(), 1u);
-        EXPECT_EQ(sink.Messages()[0],
-                  "\"建立串口设备控制块\" 由于以下错误而失败: \n\n无效的参数");
+        EXPECT_EQ(sink.Messages()[0], "\"建立串口设备控制块\" 由于以下错误而失败: \n\n无效的参数");
         EXPECT_TRUE(status.Opened());
         EXPECT_FALSE(status.Ok());
         EXPECT_EQ(status.error, EINVAL);
