@@ -149,14 +149,20 @@ int RunReceive(const CliArgs& input) {
     CliArgs args = input;
     CliPortOptions options;
     int idle = 0;
-    if (int code = ParseTransferArgs(args, options, "--idle-timeout", "seconds", idle,
-                                     "receive takes [PORT] [--idle-timeout SEC] FILE");
+    const bool idleGiven =
+        std::find(args.begin(), args.end(), std::string("--idle-timeout")) != args.end();
+    if (int code =
+            ParseTransferArgs(args, options, "--idle-timeout", "seconds", idle,
+                              "receive takes [PORT] [--machine NAME] [--idle-timeout SEC] FILE");
         code >= 0)
         return code;
+    if (!idleGiven)
+        idle = options.machine.receiveIdleSeconds;
 
     CliHost host;
     if (!ConnectHost(host, options))
         return EXIT_FAILED;
+    host.connection.SetReceiveFraming(options.machine.receiveStart, options.machine.receiveEnd);
     StopSignals stops(host.loop);
     if (!host.connection.StartReceive())
         return EXIT_FAILED;

@@ -32,7 +32,8 @@ std::vector<MachineProfile> MakePresets() {
     fanuc.wire.skipBlankLines = true;
     fanuc.wire.leader = "%\n";
     fanuc.wire.trailer = "%\n";
-    fanuc.receiveStart = "%";
+    // It punches '%' and an end of block first, the program, then '%'.
+    fanuc.receiveStart = "%\n";
     fanuc.receiveEnd = "%";
     all.push_back(fanuc);
 

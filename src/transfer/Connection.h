@@ -86,6 +86,11 @@ public:
     void SetXoffChunk(int bytes) { xoffChunk = bytes > 0 ? bytes : 0; }
     // How lines look on the wire from the next transmission on (classic by default).
     void SetWireRules(const WireRules& rules) { wireRules = rules; }
+    // A punched program starts after start and ends at end (both empty: as
+    // the classic DC2 and DC4, which the decoder handles).
+    void SetReceiveFraming(const std::string& start, const std::string& end) {
+        receiver.SetFraming(start, end);
+    }
     bool StartReceive();
     // Whatever the state, Idle: receiving ends (the receive button unchecked).
     void StopReceive();

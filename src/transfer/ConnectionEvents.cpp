@@ -60,6 +60,7 @@ bool Connection::StartReceive() {
         return false;
     }
     receiver.ResetCounts();
+    receiver.ResetFraming();
     receiveStart = std::chrono::steady_clock::now();
     receiveEnd = {};
     lastOperation = Operation::Receive;

@@ -11,8 +11,13 @@ Receiver::Receiver() {
 
 void Receiver::Decode(std::string_view bytes) {
     decoded.clear();
-    decoder.Decode(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), decoded);
     receivedBytes += int64_t(bytes.size());
+    if (framed) {
+        program.clear();
+        framer.Filter(bytes, program);
+        bytes = program;
+    }
+    decoder.Decode(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), decoded);
     receivedLines += std::count(decoded.begin(), decoded.end(), '\n');
     if (!decoded.empty())
         Queue(decoded);

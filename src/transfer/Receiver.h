@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "transfer/CByteRing.h"
+#include "transfer/ProgramFramer.h"
 #include "transfer/ReceiveDecoder.h"
 
 class CTextBuffer;
@@ -34,11 +35,20 @@ public:
     int64_t ReceivedBytes() const { return receivedBytes; }
     int64_t ReceivedLines() const { return receivedLines; }
     void ResetCounts() { receivedBytes = receivedLines = 0; }
+    // A machine's program marks (none: everything is the program).
+    void SetFraming(const std::string& start, const std::string& end) {
+        framer.SetMarks(start, end);
+        framed = !start.empty() || !end.empty();
+    }
+    void ResetFraming() { framer.Reset(); }
 
 private:
     void Queue(const std::string& text);
 
     ReceiveDecoder decoder;
+    ProgramFramer framer;
+    bool framed = false;
+    std::string program; // the framed bytes of one batch
     CByteRing queue;
     std::string overflow; // follows the ring's bytes
     std::string decoded;  // kept so that its memory is reused

@@ -338,6 +338,17 @@ done
 check "the last punch (--lf) counts the bytes without their five CRs" \
     grep -q "punched: $((punched - 5)) bytes" "$work/summary"
 
+# A machine's framing: the Fanuc punches a leader of NULs, the program between
+# '%' marks and some noise after it; only the program lands in the file.
+{ head -c 50 /dev/zero; printf '%%\nO0002\nG0 X1\nM30\n%%\n'; printf '\0\0\x11'; } >"$work/fanuc.punch"
+printf 'O0002\r\nG0 X1\r\nM30\r\n' >"$work/fanuc.want"
+rm -f "$work/got.nc"
+vcnc_run --baud 4800 --punch "$work/fanuc.punch" --idle-exit 4 -- \
+    env SERMIDA_HOME="$work/home" "$cli" receive --machine fanuc-iso --device "$work/cnc" \
+    --idle-timeout 2 "$work/got.nc"
+check "receive --machine fanuc-iso keeps only the program between the % marks" \
+    cmp -s "$work/fanuc.want" "$work/got.nc"
+
 # On a device, as on a real port: one end of a socat cable, the PC program on
 # the other.
 vcnc_waiting() { # PID DEVICE: it has DEVICE open and sleeps in its loop, past
