@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "machine/MachineProfile.h"
+#include "machine/NameTable.h"
 
 namespace {
 
@@ -101,27 +102,18 @@ const MachineProfile* FindPreset(const std::string& name) {
     return nullptr;
 }
 
+namespace {
+using Flow = MachineProfile::Flow;
+constexpr Named<Flow> kFlowNames[] = {{Flow::XonXoff, "xonxoff"},
+                                      {Flow::RtsCts, "rtscts"},
+                                      {Flow::Both, "both"},
+                                      {Flow::None, "none"}};
+} // namespace
+
 const char* FlowName(MachineProfile::Flow flow) {
-    switch (flow) {
-    case MachineProfile::Flow::RtsCts:
-        return "rtscts";
-    case MachineProfile::Flow::Both:
-        return "both";
-    case MachineProfile::Flow::None:
-        return "none";
-    case MachineProfile::Flow::XonXoff:
-        break;
-    }
-    return "xonxoff";
+    return NameOf(kFlowNames, flow);
 }
 
 bool ParseFlow(const std::string& name, MachineProfile::Flow& out) {
-    for (auto f : {MachineProfile::Flow::XonXoff, MachineProfile::Flow::RtsCts,
-                   MachineProfile::Flow::Both, MachineProfile::Flow::None}) {
-        if (name == FlowName(f)) {
-            out = f;
-            return true;
-        }
-    }
-    return false;
+    return ValueOf(kFlowNames, name, out);
 }

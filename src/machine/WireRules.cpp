@@ -1,5 +1,7 @@
 #include "machine/WireRules.h"
 
+#include "machine/NameTable.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -176,27 +178,18 @@ std::string Escape(std::string_view bytes) {
     return out;
 }
 
+namespace {
+using EndOfBlock = WireRules::EndOfBlock;
+constexpr Named<EndOfBlock> kEndOfBlockNames[] = {{EndOfBlock::CrLf, "CRLF"},
+                                                  {EndOfBlock::Lf, "LF"},
+                                                  {EndOfBlock::Cr, "CR"},
+                                                  {EndOfBlock::LfCrCr, "LFCRCR"}};
+} // namespace
+
 const char* EndOfBlockName(WireRules::EndOfBlock e) {
-    switch (e) {
-    case WireRules::EndOfBlock::Lf:
-        return "LF";
-    case WireRules::EndOfBlock::Cr:
-        return "CR";
-    case WireRules::EndOfBlock::LfCrCr:
-        return "LFCRCR";
-    case WireRules::EndOfBlock::CrLf:
-        break;
-    }
-    return "CRLF";
+    return NameOf(kEndOfBlockNames, e);
 }
 
 bool ParseEndOfBlock(std::string_view name, WireRules::EndOfBlock& out) {
-    for (auto e : {WireRules::EndOfBlock::CrLf, WireRules::EndOfBlock::Lf,
-                   WireRules::EndOfBlock::Cr, WireRules::EndOfBlock::LfCrCr}) {
-        if (name == EndOfBlockName(e)) {
-            out = e;
-            return true;
-        }
-    }
-    return false;
+    return ValueOf(kEndOfBlockNames, name, out);
 }
