@@ -118,6 +118,16 @@ std::string Apply(const std::string& key, const std::string& value, MachineProfi
         return text(p.wire.leader);
     if (key == "trailer")
         return text(p.wire.trailer);
+    if (key == "delay_before_start_ms" || key == "delay_after_line_ms" ||
+        key == "delay_per_character_ms" || key == "delay_after_dc1_ms") {
+        std::string e = number(0, 60000);
+        int& target = key == "delay_before_start_ms"    ? p.wire.delayBeforeStartMs
+                      : key == "delay_after_line_ms"    ? p.wire.delayAfterLineMs
+                      : key == "delay_per_character_ms" ? p.wire.delayPerCharacterMs
+                                                        : p.wire.delayAfterDc1Ms;
+        target = int(n);
+        return e;
+    }
     if (key == "receive_start")
         return text(p.receiveStart);
     if (key == "receive_end")
@@ -154,6 +164,10 @@ std::string ProfileText(const MachineProfile& p) {
     o << "skip_blank_lines = " << YesNo(p.wire.skipBlankLines) << "\n";
     o << "leader = " << Escape(p.wire.leader) << "\n";
     o << "trailer = " << Escape(p.wire.trailer) << "\n";
+    o << "delay_before_start_ms = " << p.wire.delayBeforeStartMs << "\n";
+    o << "delay_after_line_ms = " << p.wire.delayAfterLineMs << "\n";
+    o << "delay_per_character_ms = " << p.wire.delayPerCharacterMs << "\n";
+    o << "delay_after_dc1_ms = " << p.wire.delayAfterDc1Ms << "\n";
     o << "receive_start = " << Escape(p.receiveStart) << "\n";
     o << "receive_end = " << Escape(p.receiveEnd) << "\n";
     o << "receive_idle_seconds = " << p.receiveIdleSeconds << "\n";

@@ -16,6 +16,11 @@ struct WireRules {
     bool skipBlankLines = false; // lines left empty after stripping are not sent
     std::string leader;          // bytes before the first line
     std::string trailer;         // bytes after the last line
+    // The pauses an older controller needs, in milliseconds (0: none).
+    int delayBeforeStartMs = 0;
+    int delayAfterLineMs = 0;
+    int delayPerCharacterMs = 0; // the line then goes out a character at a time
+    int delayAfterDc1Ms = 0;     // before going on once a hold ends
 
     // The bytes of one document line on the wire, end of block included;
     // false when the line is not sent at all.

@@ -76,7 +76,9 @@ void Transmitter::Run(const CTextBuffer* text, int chunk) {
 
     std::string line;
     End end = End::Completed;
-    if (!rules.leader.empty()) {
+    if (!Delay(rules.delayBeforeStartMs))
+        end = End::Stopped;
+    if (end == End::Completed && !rules.leader.empty()) {
         bool marked = false;
         end = SendLine(0, rules.leader, chunk, marked);
     }
@@ -89,7 +91,7 @@ void Transmitter::Run(const CTextBuffer* text, int chunk) {
             break;
         outcome.linesWhole = i + 1;
         sentLines = i + 1;
-        const Step step = WaitTurn(i, marked, false);
+        const Step step = Delay(rules.delayAfterLineMs) ? WaitTurn(i, marked, false) : Step::Stop;
         if (step != Step::Go) {
             end = step == Step::Lost ? End::Failed : End::Stopped;
             break;
@@ -117,6 +119,9 @@ void Transmitter::Run(const CTextBuffer* text, int chunk) {
 
 Transmitter::End Transmitter::SendLine(int index, const std::string& bytes, int chunk,
                                        bool& marked) {
+    // A controller that needs a pause after each character gets one at a time.
+    if (rules.delayPerCharacterMs > 0)
+        chunk = 1;
     const size_t piece = chunk > 0 ? size_t(chunk) : bytes.size();
     for (size_t at = 0; at < bytes.size(); at += piece) {
         const size_t n = std::min(piece, bytes.size() - at);
@@ -137,7 +142,10 @@ Transmitter::End Transmitter::SendLine(int index, const std::string& bytes, int 
         if (link.TakesLineTime())
             reader.CatchUp(std::chrono::milliseconds(kCatchUpMs));
         if (at + n < bytes.size()) {
-            const Step step = WaitTurn(index, marked, true);
+            // Only a cut ends the line here: a first Stop lets it finish.
+            const Step step = Delay(rules.delayPerCharacterMs, false)
+                                  ? WaitTurn(index, marked, true)
+                                  : Step::Stop;
             if (step == Step::Lost)
                 return End::Failed;
             if (step == Step::Stop)
@@ -151,8 +159,12 @@ Transmitter::Step Transmitter::WaitTurn(int index, bool& marked, bool midLine) {
     bool waited = false;
     for (;;) {
         const int s = control.State();
-        if (s == Sending)
+        if (s == Sending) {
+            // A hold has just ended: some controllers want a moment first.
+            if (waited && !Delay(rules.delayAfterDc1Ms))
+                return Step::Stop;
             return Step::Go;
+        }
         if (s == Idle || aborted)
             return midLine && !waited && !aborted ? Step::Go : Step::Stop;
         // A controller that held the line and then went away never releases it.
@@ -165,4 +177,14 @@ Transmitter::Step Transmitter::WaitTurn(int index, bool& marked, bool midLine) {
         waited = true;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+}
+
+bool Transmitter::Delay(int ms, bool stopEndsIt) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < until) {
+        if (aborted || (stopEndsIt && control.State() == Idle))
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
 }

@@ -68,6 +68,9 @@ private:
     // The wait after a line (midLine false) or a piece. Mid-line, a Stop that
     // came while nothing waited lets the line finish first.
     Step WaitTurn(int index, bool& marked, bool midLine);
+    // Waits ms; false, at once, when the transmission is cut meanwhile, or
+    // (stopEndsIt) stopped.
+    bool Delay(int ms, bool stopEndsIt = true);
     void Show(TransferMarkQueue::Op op, int line);
 
     Link& link;

@@ -133,6 +133,42 @@ TEST_F(TransferTest, AMachinesRulesShapeTheWireBetweenItsLeaderAndTrailer) {
     EXPECT_EQ(connection().LastTransmit().linesWhole, 5);
 }
 
+// An older controller's pauses: before the start, after each line, between
+// characters. The bytes are the same; a Stop never waits out a pause.
+TEST_F(TransferTest, AMachinesPausesSlowTheWireButNeverAStop) {
+    ScopedEnv pacing("SERMIDA_PTY_PACING", "0");
+    Load("N1 G0 X1\r\nN2 M30\r\nN3\r\nN4");
+    Connect();
+    WireRules rules;
+    rules.delayBeforeStartMs = 100;
+    rules.delayAfterLineMs = 60;
+    rules.delayPerCharacterMs = 5;
+    connection().SetWireRules(rules);
+    std::string got;
+    std::thread peer([&] { got = Drain(400ms); });
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(connection().StartTransmit());
+    ASSERT_TRUE(Ended());
+    const auto took = std::chrono::steady_clock::now() - start;
+    peer.join();
+    EXPECT_EQ(got, "N1 G0 X1\r\nN2 M30\r\nN3\r\nN4\r\n");
+    // 100 before, 60 after each of 4 lines, 5 between each of 21 characters' pieces.
+    EXPECT_GE(took, 100ms + 4 * 60ms + 21 * 5ms);
+
+    rules = WireRules();
+    rules.delayAfterLineMs = 5000;
+    connection().SetWireRules(rules);
+    host.transmitEnded = false;
+    ASSERT_TRUE(connection().StartTransmit());
+    EXPECT_EQ(pty.ReadMaster(64, 2000), "N1 G0 X1\r\n");
+    const auto stopAt = std::chrono::steady_clock::now();
+    connection().Stop();
+    ASSERT_TRUE(Ended(2000ms));
+    EXPECT_LT(std::chrono::steady_clock::now() - stopAt, 1000ms) << "the pause was waited out";
+    EXPECT_EQ(connection().LastTransmit().end, End::Stopped);
+    EXPECT_EQ(connection().LastTransmit().linesWhole, 1);
+}
+
 TEST_F(TransferTest, EmptyDocumentSendsOneLineEndAndProtectionIsLiftedAfter) {
     ScopedEnv pacing("SERMIDA_PTY_PACING", "0");
     host.buffer.SetWriteProtected(true); // a read-only document
