@@ -133,7 +133,7 @@ void CMainFrame::PlaceOnScreen() {
     const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1100, 720);
     const QByteArray saved = OpenProfile()->value(QStringLiteral("Layout/Geometry")).toByteArray();
     if (!saved.isEmpty() && restoreGeometry(saved) &&
-        window_placement::Inside(isMaximized() ? available : frameGeometry(), available))
+        (isMaximized() || available.contains(frameGeometry())))
         return;
     // Before the first show the frame is unknown: room for a title bar and
     // borders is kept.

@@ -15,10 +15,6 @@ QRect FitMain(QSize wanted, const QRect& available, const QMargins& frame) {
     return {corner + QPoint(frame.left(), frame.top()), size};
 }
 
-bool Inside(const QRect& frameRect, const QRect& available) {
-    return available.contains(frameRect);
-}
-
 QRect Cascade(int index, QSize area, int step) {
     const QSize size(std::max(std::min(area.width(), 320), area.width() * 3 / 4),
                      std::max(std::min(area.height(), 200), area.height() * 3 / 4));

@@ -5,12 +5,10 @@
 // Where windows go, so that none starts off-screen or too small to read.
 namespace window_placement {
 
-// The main window's frame: the wanted size, shrunk to the available area when
-// it is smaller (the frame's margins included), centred in it.
+// The main window's geometry inside its frame: the wanted size, shrunk when
+// the available area (less the frame's margins) is smaller, the whole frame
+// centred in the area.
 QRect FitMain(QSize wanted, const QRect& available, const QMargins& frame);
-
-// Whether a frame lies wholly inside the available area.
-bool Inside(const QRect& frameRect, const QRect& available);
 
 // The index-th of a cascade of document windows in an area: each a readable
 // three quarters of it, stepped down and right by step, starting again at the

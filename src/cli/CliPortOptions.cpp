@@ -65,7 +65,6 @@ bool ParsePortOptions(CliArgs& args, CliPortOptions& out) {
             CliUsageError(error);
             return false;
         }
-        out.machineGiven = true;
         // The classic machine is the line the settings dialog keeps.
         if (out.machine.name != "classic") {
             out.settings = out.machine.line;

@@ -21,7 +21,6 @@ struct CliPortOptions {
     bool noPace = false;
     // --machine NAME: its line and wire rules; options given beside it win.
     MachineProfile machine;
-    bool machineGiven = false;
 };
 
 // Takes the options it knows out of args (the rest stays, in order). False,

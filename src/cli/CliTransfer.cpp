@@ -2,7 +2,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -30,14 +29,16 @@ bool ConnectHost(CliHost& host, const CliPortOptions& options) {
 }
 
 // The arguments of send and receive: the [PORT] options, one count option
-// (absent: 0) and FILE. Returns -1 when they are fine, else the exit code.
+// (absent: machineCount of the machine, 0 without one) and FILE. Returns -1
+// when they are fine, else the exit code.
 int ParseTransferArgs(CliArgs& args, CliPortOptions& options, const char* countOption,
-                      const char* countHelp, int& count, const char* usage) {
+                      const char* countHelp, int MachineProfile::*machineCount, int& count,
+                      const char* usage) {
     if (!ParsePortOptions(args, options))
         return EXIT_USAGE;
     bool bad = false;
     std::string value;
-    count = 0;
+    count = options.machine.*machineCount;
     if (TakeOption(args, countOption, value, bad) && (!ParseInt(value, count) || count < 0))
         return CliUsageError(std::string(countOption) + " takes " + countHelp);
     if (bad || args.size() != 1 || args[0].rfind("--", 0) == 0)
@@ -91,15 +92,12 @@ int RunSend(const CliArgs& input) {
     CliArgs args = input;
     CliPortOptions options;
     int chunk = 0;
-    const bool chunkGiven =
-        std::find(args.begin(), args.end(), std::string("--xoff-chunk")) != args.end();
     if (int code =
             ParseTransferArgs(args, options, "--xoff-chunk", "a number of bytes (0: whole lines)",
-                              chunk, "send takes [PORT] [--machine NAME] [--xoff-chunk N] FILE");
+                              &MachineProfile::xoffCharacters, chunk,
+                              "send takes [PORT] [--machine NAME] [--xoff-chunk N] FILE");
         code >= 0)
         return code;
-    if (!chunkGiven)
-        chunk = options.machine.xoffCharacters;
 
     CliHost host;
     FileError error;
@@ -149,15 +147,11 @@ int RunReceive(const CliArgs& input) {
     CliArgs args = input;
     CliPortOptions options;
     int idle = 0;
-    const bool idleGiven =
-        std::find(args.begin(), args.end(), std::string("--idle-timeout")) != args.end();
-    if (int code =
-            ParseTransferArgs(args, options, "--idle-timeout", "seconds", idle,
-                              "receive takes [PORT] [--machine NAME] [--idle-timeout SEC] FILE");
+    if (int code = ParseTransferArgs(
+            args, options, "--idle-timeout", "seconds", &MachineProfile::receiveIdleSeconds, idle,
+            "receive takes [PORT] [--machine NAME] [--idle-timeout SEC] FILE");
         code >= 0)
         return code;
-    if (!idleGiven)
-        idle = options.machine.receiveIdleSeconds;
 
     CliHost host;
     if (!ConnectHost(host, options))

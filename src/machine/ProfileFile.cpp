@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
+#include <type_traits>
 
 #include "common/AtomicFile.h"
 #include "common/SettingsFolder.h"
@@ -43,13 +44,15 @@ const char* YesNo(bool on) {
 
 // One key's value into the profile; the reason when it does not fit.
 std::string Apply(const std::string& key, const std::string& value, MachineProfile& p) {
-    long n = 0;
     std::string bytes, why;
-    const auto number = [&](long min, long max) {
-        return ParseNumber(value, min, max, n)
-                   ? std::string()
-                   : "\"" + key + "\" takes a number from " + std::to_string(min) + " to " +
-                         std::to_string(max);
+    // The target changes only when the value fits.
+    const auto number = [&](auto& target, long min, long max) {
+        long n = 0;
+        if (!ParseNumber(value, min, max, n))
+            return "\"" + key + "\" takes a number from " + std::to_string(min) + " to " +
+                   std::to_string(max);
+        target = static_cast<std::remove_reference_t<decltype(target)>>(n);
+        return std::string();
     };
     const auto flag = [&](bool& target) {
         return ParseYesNo(value, target) ? std::string() : "\"" + key + "\" takes yes or no";
@@ -73,21 +76,12 @@ std::string Apply(const std::string& key, const std::string& value, MachineProfi
     }
     if (key == "device")
         return (p.device = value, std::string());
-    if (key == "baud") {
-        std::string e = number(50, 4000000);
-        p.line.baudRate = int32_t(n);
-        return e;
-    }
-    if (key == "data") {
-        std::string e = number(5, 8);
-        p.line.dataBits = uint8_t(n);
-        return e;
-    }
-    if (key == "stop") {
-        std::string e = number(1, 2);
-        p.line.stopBits = uint8_t(n);
-        return e;
-    }
+    if (key == "baud")
+        return number(p.line.baudRate, 50, 4000000);
+    if (key == "data")
+        return number(p.line.dataBits, 5, 8);
+    if (key == "stop")
+        return number(p.line.stopBits, 1, 2);
     if (key == "parity") {
         if (value != "N" && value != "O" && value != "E")
             return "\"parity\" takes N, O or E";
@@ -97,11 +91,8 @@ std::string Apply(const std::string& key, const std::string& value, MachineProfi
     if (key == "flow")
         return ParseFlow(value, p.flow) ? std::string()
                                         : "\"flow\" takes xonxoff, rtscts, both or none";
-    if (key == "xoff_characters") {
-        std::string e = number(0, 4096);
-        p.xoffCharacters = int(n);
-        return e;
-    }
+    if (key == "xoff_characters")
+        return number(p.xoffCharacters, 0, 4096);
     if (key == "end_of_block")
         return ParseEndOfBlock(value, p.wire.endOfBlock)
                    ? std::string()
@@ -118,25 +109,20 @@ std::string Apply(const std::string& key, const std::string& value, MachineProfi
         return text(p.wire.leader);
     if (key == "trailer")
         return text(p.wire.trailer);
-    if (key == "delay_before_start_ms" || key == "delay_after_line_ms" ||
-        key == "delay_per_character_ms" || key == "delay_after_dc1_ms") {
-        std::string e = number(0, 60000);
-        int& target = key == "delay_before_start_ms"    ? p.wire.delayBeforeStartMs
-                      : key == "delay_after_line_ms"    ? p.wire.delayAfterLineMs
-                      : key == "delay_per_character_ms" ? p.wire.delayPerCharacterMs
-                                                        : p.wire.delayAfterDc1Ms;
-        target = int(n);
-        return e;
-    }
+    if (key == "delay_before_start_ms")
+        return number(p.wire.delayBeforeStartMs, 0, 60000);
+    if (key == "delay_after_line_ms")
+        return number(p.wire.delayAfterLineMs, 0, 60000);
+    if (key == "delay_per_character_ms")
+        return number(p.wire.delayPerCharacterMs, 0, 60000);
+    if (key == "delay_after_dc1_ms")
+        return number(p.wire.delayAfterDc1Ms, 0, 60000);
     if (key == "receive_start")
         return text(p.receiveStart);
     if (key == "receive_end")
         return text(p.receiveEnd);
-    if (key == "receive_idle_seconds") {
-        std::string e = number(0, 86400);
-        p.receiveIdleSeconds = int(n);
-        return e;
-    }
+    if (key == "receive_idle_seconds")
+        return number(p.receiveIdleSeconds, 0, 86400);
     return "unknown key \"" + key + "\"";
 }
 

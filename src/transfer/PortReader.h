@@ -15,8 +15,9 @@ class TransferHost;
 // The thread that reads a connected link. The controller's DC3 and DC1 take
 // effect here, the moment they are read, however busy the host thread is;
 // the bytes themselves wait, in order, until the host thread takes them (it is
-// told once, when a read finds the line quiet or many bytes wait). Bytes that arrive while the view
-// is idle are read and dropped. When the link goes away the host is told once and the thread ends.
+// told once, when a read finds the line quiet or many bytes wait). Bytes that
+// arrive while the view is idle are read and dropped. When the link goes away
+// the host is told once and the thread ends.
 //
 // Threads: Start, Stop and Take on the host thread; CatchUp on the transmit
 // worker; TakeActivity anywhere.

@@ -14,7 +14,6 @@ public:
     void Reset();
     // Appends the program's bytes among these to out.
     void Filter(std::string_view bytes, std::string& out);
-    bool Inside() const { return inside; }
     int ProgramsEnded() const { return ended; }
 
 private:
