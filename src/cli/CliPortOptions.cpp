@@ -2,6 +2,7 @@
 
 #include "machine/ProfileFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 
@@ -48,6 +49,40 @@ bool TakeFlag(CliArgs& args, const std::string& name) {
     return false;
 }
 
+namespace {
+
+// The line's own options above say which port and how fast; what a profile
+// holds beyond the line is taken under its file's keys, "--end-of-block LF"
+// for "end_of_block = LF".
+bool LineKey(const std::string& key) {
+    for (const char* k : {"name", "comment", "port", "device", "baud", "data", "stop", "parity"})
+        if (key == k)
+            return true;
+    return false;
+}
+
+bool TakeMachineKeys(CliArgs& args, MachineProfile& machine) {
+    for (size_t i = 0; i < args.size();) {
+        std::string key = args[i].rfind("--", 0) == 0 ? args[i].substr(2) : std::string();
+        std::replace(key.begin(), key.end(), '-', '_');
+        std::string error;
+        if (key.empty() || LineKey(key) || i + 1 >= args.size() ||
+            SetProfileKey(machine, key, args[i + 1], error) == KeyResult::Unknown) {
+            ++i;
+            continue;
+        }
+        if (!error.empty()) {
+            std::replace(error.begin(), error.end(), '_', '-');
+            CliUsageError(args[i] + ": " + error);
+            return false;
+        }
+        args.erase(args.begin() + long(i), args.begin() + long(i) + 2);
+    }
+    return true;
+}
+
+} // namespace
+
 bool ParsePortOptions(CliArgs& args, CliPortOptions& out) {
     // Starting values as the settings dialog would propose them for a view
     // that was never connected: the saved line settings, else the defaults.
@@ -70,8 +105,6 @@ bool ParsePortOptions(CliArgs& args, CliPortOptions& out) {
             out.settings = out.machine.line;
             out.device = out.machine.device;
         }
-        out.settings.rtsCts = out.machine.flow == MachineProfile::Flow::RtsCts ||
-                              out.machine.flow == MachineProfile::Flow::Both;
     }
     if (TakeOption(args, "--port", v, bad)) {
         std::string digits = v.rfind("COM", 0) == 0 || v.rfind("com", 0) == 0 ? v.substr(3) : v;
@@ -114,6 +147,9 @@ bool ParsePortOptions(CliArgs& args, CliPortOptions& out) {
         out.settings.parity = v[0];
     }
     out.noPace = TakeFlag(args, "--no-pace");
+    if (!TakeMachineKeys(args, out.machine))
+        return false;
+    out.settings.rtsCts = out.machine.Line().rtsCts;
     if (bad) {
         CliUsageError("an option is missing its value");
         return false;

@@ -29,18 +29,22 @@ bool ConnectHost(CliHost& host, const CliPortOptions& options) {
 }
 
 // The arguments of send and receive: the [PORT] options, one count option
-// (absent: machineCount of the machine, 0 without one) and FILE. Returns -1
-// when they are fine, else the exit code.
+// (absent: the machine's own count) and FILE. Returns -1 when they are fine,
+// else the exit code.
 int ParseTransferArgs(CliArgs& args, CliPortOptions& options, const char* countOption,
-                      const char* countHelp, int MachineProfile::*machineCount, int& count,
+                      const char* countHelp, int& (*machineCount)(MachineProfile&),
                       const char* usage) {
-    if (!ParsePortOptions(args, options))
-        return EXIT_USAGE;
     bool bad = false;
     std::string value;
-    count = options.machine.*machineCount;
-    if (TakeOption(args, countOption, value, bad) && (!ParseInt(value, count) || count < 0))
+    // Taken first: a profile's own key of the same meaning must not see it.
+    const bool given = TakeOption(args, countOption, value, bad);
+    if (!ParsePortOptions(args, options))
+        return EXIT_USAGE;
+    int count = 0;
+    if (given && (!ParseInt(value, count) || count < 0))
         return CliUsageError(std::string(countOption) + " takes " + countHelp);
+    if (given)
+        machineCount(options.machine) = count;
     if (bad || args.size() != 1 || args[0].rfind("--", 0) == 0)
         return CliUsageError(usage);
     return -1;
@@ -67,6 +71,9 @@ int ReportTransmission(const Transmitter::Outcome& o, const std::string& elapsed
                      "stopped at once: line %s was cut, part of it went out; %s, elapsed %s\n",
                      next.c_str(), whole.c_str(), elapsed.c_str());
         return EXIT_STOPPED;
+    case Transmitter::End::NoStart:
+        CliError("the controller sent no DC1 to say it was ready: nothing was sent");
+        return EXIT_FAILED;
     case Transmitter::End::Stopped:
         std::fprintf(stderr, "stopped: %s; line %s was not sent, elapsed %s\n", whole.c_str(),
                      next.c_str(), elapsed.c_str());
@@ -91,11 +98,10 @@ std::string FreePartialName(const std::string& file) {
 int RunSend(const CliArgs& input) {
     CliArgs args = input;
     CliPortOptions options;
-    int chunk = 0;
-    if (int code =
-            ParseTransferArgs(args, options, "--xoff-chunk", "a number of bytes (0: whole lines)",
-                              &MachineProfile::xoffCharacters, chunk,
-                              "send takes [PORT] [--machine NAME] [--xoff-chunk N] FILE");
+    if (int code = ParseTransferArgs(
+            args, options, "--xoff-chunk", "a number of bytes (0: whole lines)",
+            [](MachineProfile& m) -> int& { return m.xoffCharacters; },
+            "send takes [PORT] [--machine NAME] [--xoff-chunk N] [--KEY VALUE of a profile] FILE");
         code >= 0)
         return code;
 
@@ -107,8 +113,7 @@ int RunSend(const CliArgs& input) {
     }
     if (!ConnectHost(host, options))
         return EXIT_FAILED;
-    host.connection.SetXoffChunk(chunk);
-    host.connection.SetWireRules(options.machine.wire);
+    host.connection.UseMachine(options.machine);
     // The first stop ends at the line boundary, the second cuts the line.
     StopSignals stops(host.loop);
     if (!host.connection.StartTransmit())
@@ -146,32 +151,29 @@ int RunSend(const CliArgs& input) {
 int RunReceive(const CliArgs& input) {
     CliArgs args = input;
     CliPortOptions options;
-    int idle = 0;
     if (int code = ParseTransferArgs(
-            args, options, "--idle-timeout", "seconds", &MachineProfile::receiveIdleSeconds, idle,
-            "receive takes [PORT] [--machine NAME] [--idle-timeout SEC] FILE");
+            args, options, "--idle-timeout", "seconds",
+            [](MachineProfile& m) -> int& { return m.receive.idleSeconds; },
+            "receive takes [PORT] [--machine NAME] [--idle-timeout SEC] [--KEY VALUE of a "
+            "profile] FILE");
         code >= 0)
         return code;
 
     CliHost host;
     if (!ConnectHost(host, options))
         return EXIT_FAILED;
-    host.connection.SetReceiveFraming(options.machine.receiveStart, options.machine.receiveEnd);
+    host.connection.UseMachine(options.machine);
     StopSignals stops(host.loop);
     if (!host.connection.StartReceive())
         return EXIT_FAILED;
 
     // Nothing here looks for anything: the loop sleeps until the idle time
     // after the last byte is up, or a stop signal or the line's loss wakes it.
-    using Clock = std::chrono::steady_clock;
-    const auto idleTime = idle > 0 ? std::chrono::seconds(idle) : std::chrono::hours(24);
-    const auto started = Clock::now();
     while (stops.Count() == 0 && !host.connection.WasLost()) {
-        const auto idleSince = std::max(started, host.connection.LastArrival());
-        const auto left = idleSince + idleTime - Clock::now();
-        if (idle > 0 && left <= Clock::duration::zero())
+        const std::chrono::milliseconds left = host.connection.ReceiveIdleLeft();
+        if (left.count() == 0)
             break;
-        host.loop.RunFor(std::chrono::ceil<std::chrono::milliseconds>(left));
+        host.loop.RunFor(std::min<std::chrono::milliseconds>(left, std::chrono::hours(1)));
     }
     // Everything that has arrived goes into the document before receiving
     // ends: nothing that came is dropped.

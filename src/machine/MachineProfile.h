@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "machine/ReceiveRules.h"
 #include "machine/WireRules.h"
 #include "serial/PortSettings.h"
 
@@ -24,12 +25,12 @@ struct MachineProfile {
     int xoffCharacters = 0;
 
     WireRules wire;
+    ReceiveRules receive;
 
-    // Receiving: the bytes that start and end a punched program (empty: DC2
-    // and DC4, as the classic profile), and how long the line may stay quiet.
-    std::string receiveStart;
-    std::string receiveEnd;
-    int receiveIdleSeconds = 0; // 0: until the operator stops it
+    // Whether our own code obeys the controller's DC3 and DC1.
+    bool ObeysXonXoff() const { return flow == Flow::XonXoff || flow == Flow::Both; }
+    // The line to open: the profile's settings, with RTS/CTS when it asks.
+    PortSettings Line() const;
 };
 
 const char* FlowName(MachineProfile::Flow flow); // "xonxoff", "rtscts", "both", "none"

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "machine/MachineProfile.h"
-#include "machine/NameTable.h"
 
 namespace {
 
@@ -15,14 +14,18 @@ MachineProfile Make(const char* name, const char* comment, PortSettings line) {
     p.comment = comment;
     p.preset = true;
     p.line = line;
+    // A punched tape's NUL leader, rub-outs and end codes are not program.
+    p.receive.stripControls = true;
     return p;
 }
 
 std::vector<MachineProfile> MakePresets() {
     std::vector<MachineProfile> all;
 
-    all.push_back(Make("classic", "经典 (Sermida.ini)：整行发送，行尾 CR LF，分号后为注释",
-                       {1, 38400, 8, 1, 'N'}));
+    MachineProfile classic = Make(
+        "classic", "经典 (Sermida.ini)：整行发送，行尾 CR LF，分号后为注释", {1, 38400, 8, 1, 'N'});
+    classic.receive = {}; // exactly what the program always took in
+    all.push_back(classic);
 
     // ISO code: 7 data bits, even parity, 2 stop bits; stops reading within
     // ten characters of its DC3; end of block LF; the program between '%'.
@@ -34,8 +37,8 @@ std::vector<MachineProfile> MakePresets() {
     fanuc.wire.leader = "%\n";
     fanuc.wire.trailer = "%\n";
     // It punches '%' and an end of block first, the program, then '%'.
-    fanuc.receiveStart = "%\n";
-    fanuc.receiveEnd = "%";
+    fanuc.receive.start = "%\n";
+    fanuc.receive.end = "%";
     all.push_back(fanuc);
 
     // The same controller set to end each block with LF CR CR (parameter 0100#3).
@@ -68,7 +71,7 @@ std::vector<MachineProfile> MakePresets() {
              {1, 9600, 7, 1, 'E'});
     heidenhain.wire.leader = std::string(50, '\0');
     heidenhain.wire.trailer = "\x03";
-    heidenhain.receiveEnd = "\x03";
+    heidenhain.receive.end = "\x03";
     all.push_back(heidenhain);
 
     // Mazak: 8N2, XON/XOFF.
@@ -100,20 +103,4 @@ const MachineProfile* FindPreset(const std::string& name) {
         if (p.name == name)
             return &p;
     return nullptr;
-}
-
-namespace {
-using Flow = MachineProfile::Flow;
-constexpr Named<Flow> kFlowNames[] = {{Flow::XonXoff, "xonxoff"},
-                                      {Flow::RtsCts, "rtscts"},
-                                      {Flow::Both, "both"},
-                                      {Flow::None, "none"}};
-} // namespace
-
-const char* FlowName(MachineProfile::Flow flow) {
-    return NameOf(kFlowNames, flow);
-}
-
-bool ParseFlow(const std::string& name, MachineProfile::Flow& out) {
-    return ValueOf(kFlowNames, name, out);
 }

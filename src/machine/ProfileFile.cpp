@@ -117,16 +117,33 @@ std::string Apply(const std::string& key, const std::string& value, MachineProfi
         return number(p.wire.delayPerCharacterMs, 0, 60000);
     if (key == "delay_after_dc1_ms")
         return number(p.wire.delayAfterDc1Ms, 0, 60000);
+    if (key == "wait_for_dc1")
+        return flag(p.wire.waitForDc1);
+    if (key == "dc1_timeout_seconds")
+        return number(p.wire.dc1TimeoutSeconds, 0, 86400);
     if (key == "receive_start")
-        return text(p.receiveStart);
+        return text(p.receive.start);
     if (key == "receive_end")
-        return text(p.receiveEnd);
+        return text(p.receive.end);
+    if (key == "receive_strip_controls")
+        return flag(p.receive.stripControls);
+    if (key == "receive_end_of_line")
+        return ParseLineEnd(value, p.receive.lineEnd) ? std::string()
+                                                      : "\"receive_end_of_line\" takes LF or CR";
     if (key == "receive_idle_seconds")
-        return number(p.receiveIdleSeconds, 0, 86400);
+        return number(p.receive.idleSeconds, 0, 86400);
     return "unknown key \"" + key + "\"";
 }
 
 } // namespace
+
+KeyResult SetProfileKey(MachineProfile& profile, const std::string& key, const std::string& value,
+                        std::string& error) {
+    error = Apply(key, value, profile);
+    if (error.empty())
+        return KeyResult::Set;
+    return error.rfind("unknown key", 0) == 0 ? KeyResult::Unknown : KeyResult::Bad;
+}
 
 std::string ProfileText(const MachineProfile& p) {
     std::ostringstream o;
@@ -154,9 +171,13 @@ std::string ProfileText(const MachineProfile& p) {
     o << "delay_after_line_ms = " << p.wire.delayAfterLineMs << "\n";
     o << "delay_per_character_ms = " << p.wire.delayPerCharacterMs << "\n";
     o << "delay_after_dc1_ms = " << p.wire.delayAfterDc1Ms << "\n";
-    o << "receive_start = " << Escape(p.receiveStart) << "\n";
-    o << "receive_end = " << Escape(p.receiveEnd) << "\n";
-    o << "receive_idle_seconds = " << p.receiveIdleSeconds << "\n";
+    o << "wait_for_dc1 = " << YesNo(p.wire.waitForDc1) << "\n";
+    o << "dc1_timeout_seconds = " << p.wire.dc1TimeoutSeconds << "\n";
+    o << "receive_start = " << Escape(p.receive.start) << "\n";
+    o << "receive_end = " << Escape(p.receive.end) << "\n";
+    o << "receive_strip_controls = " << YesNo(p.receive.stripControls) << "\n";
+    o << "receive_end_of_line = " << LineEndName(p.receive.lineEnd) << "\n";
+    o << "receive_idle_seconds = " << p.receive.idleSeconds << "\n";
     return o.str();
 }
 
@@ -186,8 +207,8 @@ bool ParseProfile(const std::string& text, MachineProfile& out, std::string& err
             return false;
         }
         // Values keep their inner spaces; a leader of spaces is written escaped.
-        if (std::string why = Apply(Trim(line.substr(0, eq)), Trim(line.substr(eq + 1)), p);
-            !why.empty()) {
+        if (std::string why; SetProfileKey(p, Trim(line.substr(0, eq)), Trim(line.substr(eq + 1)),
+                                           why) != KeyResult::Set) {
             error = where + why;
             return false;
         }

@@ -15,6 +15,12 @@ std::string ProfileText(const MachineProfile& profile);
 // Reads a profile's text; false with the reason ("line 7: ...").
 bool ParseProfile(const std::string& text, MachineProfile& out, std::string& error);
 
+// One "key = value" of a profile's file, on its own (the command line's
+// options take the same keys). Bad and Unknown come with the reason.
+enum class KeyResult { Set, Unknown, Bad };
+KeyResult SetProfileKey(MachineProfile& profile, const std::string& key, const std::string& value,
+                        std::string& error);
+
 // The folder of the profiles: machines/ in the settings folder.
 std::string MachinesFolder();
 // Loads NAME from machines/NAME.ini, else the preset of that name.

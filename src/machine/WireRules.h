@@ -21,6 +21,11 @@ struct WireRules {
     int delayAfterLineMs = 0;
     int delayPerCharacterMs = 0; // the line then goes out a character at a time
     int delayAfterDc1Ms = 0;     // before going on once a hold ends
+    // Nothing goes out until the controller's first DC1 says it is ready to
+    // read; after this many seconds without one the transmission ends, with
+    // nothing sent (0: it waits until the operator stops it).
+    bool waitForDc1 = false;
+    int dc1TimeoutSeconds = 60;
 
     // The bytes of one document line on the wire, end of block included;
     // false when the line is not sent at all.

@@ -133,6 +133,13 @@ bool Connection::Disconnect() {
     return true;
 }
 
+void Connection::UseMachine(const MachineProfile& machine) {
+    SetWireRules(machine.wire);
+    SetXoffChunk(machine.xoffCharacters);
+    SetReceiveRules(machine.receive);
+    control.ObeyDc3(machine.ObeysXonXoff());
+}
+
 bool Connection::Holds(int portNumber) const {
     return connected && link->IsOpen() && Settings().portNumber == portNumber;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "link/Link.h"
+#include "machine/MachineProfile.h"
 #include "transfer/PortReader.h"
 #include "transfer/Receiver.h"
 #include "transfer/TransferControl.h"
@@ -86,11 +87,12 @@ public:
     void SetXoffChunk(int bytes) { xoffChunk = bytes > 0 ? bytes : 0; }
     // How lines look on the wire from the next transmission on (classic by default).
     void SetWireRules(const WireRules& rules) { wireRules = rules; }
-    // A punched program starts after start and ends at end (both empty: as
-    // the classic DC2 and DC4, which the decoder handles).
-    void SetReceiveFraming(const std::string& start, const std::string& end) {
-        receiver.SetFraming(start, end);
-    }
+    // How a punched program is picked out of what comes (classic by default).
+    void SetReceiveRules(const ReceiveRules& rules) { receiver.SetRules(rules); }
+    // A machine's rules for everything from the next transfer on: the wire,
+    // the hold (whole lines or a few characters; DC3 obeyed or not) and the
+    // receive rules. Its line is opened by Connect or OpenLine.
+    void UseMachine(const MachineProfile& machine);
     bool StartReceive();
     // Whatever the state, Idle: receiving ends (the receive button unchecked).
     void StopReceive();
@@ -144,6 +146,9 @@ public:
     int64_t ReceivedBytes() const { return receiver.ReceivedBytes(); }
     int64_t ReceivedLines() const { return receiver.ReceivedLines(); }
     int64_t ReceiveSeconds() const;
+    // While receiving with the rules' idle time: how much of it is left
+    // since the last byte (0: over, receiving should end); max otherwise.
+    std::chrono::milliseconds ReceiveIdleLeft() const;
 
 private:
     bool Busy() const { return Transmitting() || transmitActive; }

@@ -20,7 +20,7 @@ bool Connection::StartTransmit() {
     // Locked before the worker exists: nothing on this thread changes the
     // lines between here and the worker's first read.
     document.Begin();
-    if (!control.BeginTransmit()) {
+    if (!control.BeginTransmit(wireRules.waitForDc1)) {
         document.End();
         messages.ShowMessage(kMsgCannotStartSend);
         return false;
@@ -67,6 +67,16 @@ bool Connection::StartReceive() {
     ++operationsStarted;
     RequestFlush(); // text decoded while transmitting goes in first
     return true;
+}
+
+std::chrono::milliseconds Connection::ReceiveIdleLeft() const {
+    using namespace std::chrono;
+    const int idle = receiver.Rules().idleSeconds;
+    if (idle <= 0 || State() != Receiving)
+        return milliseconds::max();
+    const auto since = std::max(receiveStart, LastArrival());
+    return std::max(milliseconds(0),
+                    ceil<milliseconds>(since + seconds(idle) - steady_clock::now()));
 }
 
 int64_t Connection::ReceiveSeconds() const {
@@ -163,6 +173,8 @@ void Connection::OnTransmitEnded() {
         host.Messages().ShowMessage(Format(kMsgSendLineFailed, o.linesWhole + 1, o.linesWhole));
     else if (o.end == Transmitter::End::Cut)
         host.Messages().ShowMessage(Format(kMsgSendLineCut, o.linesWhole + 1, o.linesWhole));
+    else if (o.end == Transmitter::End::NoStart)
+        host.Messages().ShowMessage(Format(kMsgNoStartDc1, wireRules.dc1TimeoutSeconds));
 }
 
 void Connection::OnLinkLost() {

@@ -17,10 +17,21 @@ void Receiver::Decode(std::string_view bytes) {
         framer.Filter(bytes, program);
         bytes = program;
     }
+    if (rules.Cleans()) {
+        cleaned.clear();
+        rules.Clean(bytes, cleaned);
+        bytes = cleaned;
+    }
     decoder.Decode(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), decoded);
     receivedLines += std::count(decoded.begin(), decoded.end(), '\n');
     if (!decoded.empty())
         Queue(decoded);
+}
+
+void Receiver::SetRules(const ReceiveRules& r) {
+    rules = r;
+    framer.SetMarks(rules.start, rules.end);
+    framed = !rules.start.empty() || !rules.end.empty();
 }
 
 void Receiver::Queue(const std::string& text) {

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "machine/ReceiveRules.h"
 #include "transfer/CByteRing.h"
 #include "transfer/ProgramFramer.h"
 #include "transfer/ReceiveDecoder.h"
@@ -35,11 +36,10 @@ public:
     int64_t ReceivedBytes() const { return receivedBytes; }
     int64_t ReceivedLines() const { return receivedLines; }
     void ResetCounts() { receivedBytes = receivedLines = 0; }
-    // A machine's program marks (none: everything is the program).
-    void SetFraming(const std::string& start, const std::string& end) {
-        framer.SetMarks(start, end);
-        framed = !start.empty() || !end.empty();
-    }
+    // A machine's program marks and cleaning (classic: everything is the
+    // program, as it comes).
+    void SetRules(const ReceiveRules& rules);
+    const ReceiveRules& Rules() const { return rules; }
     void ResetFraming() { framer.Reset(); }
 
 private:
@@ -47,8 +47,10 @@ private:
 
     ReceiveDecoder decoder;
     ProgramFramer framer;
+    ReceiveRules rules;
     bool framed = false;
     std::string program; // the framed bytes of one batch
+    std::string cleaned; // and those cleaned
     CByteRing queue;
     std::string overflow; // follows the ring's bytes
     std::string decoded;  // kept so that its memory is reused

@@ -6,9 +6,9 @@ template <class Next> void TransferControl::Update(Next next) {
     }
 }
 
-bool TransferControl::BeginTransmit() {
+bool TransferControl::BeginTransmit(bool untilDc1) {
     int idle = Idle;
-    return word.compare_exchange_strong(idle, Sending);
+    return word.compare_exchange_strong(idle, untilDc1 ? HeldByPeer | kHoldBit : int(Sending));
 }
 
 bool TransferControl::BeginReceive() {
@@ -40,7 +40,7 @@ void TransferControl::ToIdle() {
 }
 
 void TransferControl::PeerByte(unsigned char b) {
-    if (b == DC3)
+    if (b == DC3 && obeysDc3)
         Update([](int w) {
             const int s = w & kStateMask;
             if (s == Sending)

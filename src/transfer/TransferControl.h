@@ -16,8 +16,10 @@ public:
     bool PeerHold() const { return (word.load() & kHoldBit) != 0; }
     bool Transmitting() const { return IsTransmitting(State()); }
 
-    // Idle -> Sending, the hold cleared; false (nothing changed) otherwise.
-    bool BeginTransmit();
+    // Idle -> Sending, the hold cleared; or, untilDc1, -> HeldByPeer as if
+    // the controller had held the line, for a controller whose DC1 says it
+    // is ready. False (nothing changed) when not Idle.
+    bool BeginTransmit(bool untilDc1 = false);
     // Idle -> Receiving; false otherwise.
     bool BeginReceive();
     // Sending or HeldByPeer -> Paused; the hold is kept.
@@ -33,6 +35,9 @@ public:
     // holds a transmission that is sending; while the operator has paused it
     // is remembered, so that Continue goes back to the hold. DC1 releases.
     void PeerBytes(const unsigned char* bytes, size_t length);
+    // A line with RTS/CTS or no flow control: DC3 holds nothing (a DC1 still
+    // ends the wait for a controller's start).
+    void ObeyDc3(bool on) { obeysDc3 = on; }
 
 private:
     static constexpr int kStateMask = 0xFF;
@@ -44,4 +49,5 @@ private:
     template <class Next> void Update(Next next);
 
     std::atomic<int> word{Idle};
+    std::atomic<bool> obeysDc3{true};
 };

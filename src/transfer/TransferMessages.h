@@ -9,6 +9,9 @@ inline constexpr const char* kMsgWaitBeforeDisconnect = "请等待数据传送�
 inline constexpr const char* kMsgNoThread = "不能创建线程！";
 // The first line that did not go out whole, then how many lines did.
 inline constexpr const char* kMsgSendLineFailed = "第%d行发送失败，传送已停止；前%d行已完整发送。";
+// The seconds waited.
+inline constexpr const char* kMsgNoStartDc1 =
+    "控制器在%d秒内没有发出DC1（准备好读入），未发送任何内容。请检查控制器是否处于读入状态。";
 inline constexpr const char* kMsgSendLineCut =
     "传送已中断：第%d行只发送了一部分；前%d行已完整发送。";
 // The port ("COM3（/dev/ttyUSB0）", or the device path given).

@@ -78,6 +78,8 @@ void Transmitter::Run(const CTextBuffer* text, int chunk) {
     End end = End::Completed;
     if (!Delay(rules.delayBeforeStartMs))
         end = End::Stopped;
+    if (end == End::Completed && rules.waitForDc1)
+        end = AwaitStart();
     if (end == End::Completed && !rules.leader.empty()) {
         bool marked = false;
         end = SendLine(0, rules.leader, chunk, marked);
@@ -106,7 +108,7 @@ void Transmitter::Run(const CTextBuffer* text, int chunk) {
     }
     outcome.end = end;
     outcome.lost = link.IsLost();
-    if (end == End::Completed || end == End::Stopped)
+    if (end == End::Completed || end == End::Stopped || end == End::NoStart)
         Show(Op::Clear, 0); // nothing waits any more
     else
         Show(Op::Mark, outcome.linesWhole + 1); // the first line that did not go out whole
@@ -175,6 +177,25 @@ Transmitter::Step Transmitter::WaitTurn(int index, bool& marked, bool midLine) {
             marked = true;
         }
         waited = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+Transmitter::End Transmitter::AwaitStart() {
+    using Clock = std::chrono::steady_clock;
+    const bool limited = rules.dc1TimeoutSeconds > 0;
+    const auto until = Clock::now() + std::chrono::seconds(rules.dc1TimeoutSeconds);
+    for (;;) {
+        const int s = control.State();
+        if (s == Sending)
+            return Delay(rules.delayAfterDc1Ms) ? End::Completed : End::Stopped;
+        if (s == Idle || aborted)
+            return End::Stopped;
+        if (link.IsLost())
+            return End::Failed;
+        // The operator's pause does not count against the controller.
+        if (limited && s != Paused && Clock::now() >= until)
+            return End::NoStart;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 }

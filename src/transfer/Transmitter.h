@@ -24,7 +24,9 @@ class TransferHost;
 // Threads: Start, Abort and Join on the host thread; the figures anywhere.
 class Transmitter {
 public:
-    enum class End { None, Completed, Stopped, Cut, Failed };
+    // NoStart: the controller never said it was ready (no DC1 in time);
+    // nothing was sent.
+    enum class End { None, Completed, Stopped, Cut, Failed, NoStart };
     struct Outcome {
         End end = End::None;
         int total = 0;
@@ -68,6 +70,8 @@ private:
     // The wait after a line (midLine false) or a piece. Mid-line, a Stop that
     // came while nothing waited lets the line finish first.
     Step WaitTurn(int index, bool& marked, bool midLine);
+    // With the rules' wait for DC1: until the controller releases the line.
+    End AwaitStart();
     // Waits ms; false, at once, when the transmission is cut meanwhile, or
     // (stopEndsIt) stopped.
     bool Delay(int ms, bool stopEndsIt = true);
