@@ -99,6 +99,7 @@ TEST(ProfileFileTest, ASlipInAFileIsAnErrorNamingItsLine) {
     fails("[machine]\nbaud = 96OO\n", "\"baud\" takes a number");
     fails("[machine]\nxoff_characters = -1\n", "\"xoff_characters\" takes a number");
     fails("[machine]\nleader = \\0{9999}\n", "\"leader\"");
+    fails("[machine]\nreceive_end_of_line = CRLF\n", "\"receive_end_of_line\" takes LF or CR");
     fails("baud = 9600\n", "expected [machine] first");
     fails("[other]\n", "unknown section");
     fails("", "no [machine] section");
@@ -118,6 +119,8 @@ TEST(ProfileFileTest, SavedMachinesLiveInTheSettingsFolderAndPresetsStayReadOnly
     mine.name = "lathe-2";
     mine.line.baudRate = 2400;
     mine.wire.trailer = std::string("%\n") + '\0' + " ";
+    mine.wire.waitForDc1 = true;
+    mine.receive.lineEnd = ReceiveRules::LineEnd::Cr;
     ASSERT_TRUE(SaveMachine(mine, error)) << error;
     mine.name = "../escape";
     EXPECT_FALSE(SaveMachine(mine, error));
@@ -127,6 +130,10 @@ TEST(ProfileFileTest, SavedMachinesLiveInTheSettingsFolderAndPresetsStayReadOnly
     ASSERT_TRUE(LoadMachine("lathe-2", back, error)) << error;
     EXPECT_EQ(back.line.baudRate, 2400);
     EXPECT_EQ(back.wire.trailer, std::string("%\n") + '\0' + " ");
+    EXPECT_TRUE(back.wire.waitForDc1);
+    EXPECT_EQ(back.receive.lineEnd, ReceiveRules::LineEnd::Cr);
+    mine.name = "lathe-2";
+    EXPECT_EQ(ProfileText(back), ProfileText(mine)) << "every field comes back";
     EXPECT_FALSE(back.preset);
     ASSERT_TRUE(LoadMachine("haas", back, error)) << "presets need no file";
     EXPECT_TRUE(back.preset);

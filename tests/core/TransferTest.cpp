@@ -169,6 +169,72 @@ TEST_F(TransferTest, AMachinesPausesSlowTheWireButNeverAStop) {
     EXPECT_EQ(connection().LastTransmit().linesWhole, 1);
 }
 
+// A controller that says with DC1 when it is ready to read: nothing goes out
+// before it, and a controller that never says so ends the transmission with
+// nothing sent and the operator told why.
+TEST_F(TransferTest, AMachineThatWaitsForDc1SendsNothingBeforeIt) {
+    ScopedEnv pacing("SERMIDA_PTY_PACING", "0");
+    Load("N1 G0 X1\r\nN2 M30");
+    Connect();
+    MachineProfile machine;
+    machine.wire.waitForDc1 = true;
+    machine.wire.dc1TimeoutSeconds = 5;
+    connection().UseMachine(machine);
+    ASSERT_TRUE(connection().StartTransmit());
+    EXPECT_EQ(connection().State(), HeldByPeer) << "shown as held by the controller";
+    EXPECT_EQ(pty.ReadMaster(64, 300), "");
+    pty.WriteMaster("\x11");
+    ASSERT_TRUE(Ended());
+    EXPECT_EQ(Drain(), "N1 G0 X1\r\nN2 M30\r\n");
+    EXPECT_EQ(connection().LastTransmit().end, End::Completed);
+
+    machine.wire.dc1TimeoutSeconds = 1;
+    connection().UseMachine(machine);
+    host.transmitEnded = false;
+    const auto start = Clock::now();
+    ASSERT_TRUE(connection().StartTransmit());
+    ASSERT_TRUE(Ended(3000ms));
+    EXPECT_GE(Clock::now() - start, 1000ms);
+    EXPECT_EQ(Drain(), "");
+    EXPECT_EQ(connection().LastTransmit().end, End::NoStart);
+    EXPECT_EQ(connection().LastTransmit().linesWhole, 0);
+    EXPECT_EQ(MarkedLine(), -1);
+    ASSERT_FALSE(sink.Messages().empty());
+    EXPECT_EQ(sink.Messages().back(), Format(kMsgNoStartDc1, 1));
+    EXPECT_FALSE(host.buffer.IsWriteProtected());
+
+    // The operator may stop the wait; the controller's DC3 before its DC1
+    // keeps the hold.
+    machine.wire.dc1TimeoutSeconds = 0;
+    connection().UseMachine(machine);
+    host.transmitEnded = false;
+    ASSERT_TRUE(connection().StartTransmit());
+    pty.WriteMaster("\x13");
+    std::this_thread::sleep_for(100ms);
+    connection().Stop();
+    ASSERT_TRUE(Ended(2000ms));
+    EXPECT_EQ(Drain(), "");
+    EXPECT_EQ(connection().LastTransmit().end, End::Stopped);
+}
+
+// On a line whose flow control is RTS/CTS or none, a DC3 in what comes back
+// (a controller's echo, noise) must not stall the program.
+TEST_F(TransferTest, DC3HoldsNothingWhenTheMachineDoesNotUseXonXoff) {
+    ScopedEnv pacing("SERMIDA_PTY_PACING", "0");
+    Load("N1 " + std::string(200, 'A') + "\r\nN2\r\nN3");
+    Connect(9600);
+    MachineProfile machine;
+    machine.flow = MachineProfile::Flow::None;
+    connection().UseMachine(machine);
+    ASSERT_TRUE(connection().StartTransmit());
+    std::string got = pty.ReadMaster(20, 2000);
+    pty.WriteMaster("\x13");
+    ASSERT_TRUE(Ended());
+    got += Drain();
+    EXPECT_EQ(got, "N1 " + std::string(200, 'A') + "\r\nN2\r\nN3\r\n");
+    EXPECT_EQ(connection().LastTransmit().end, End::Completed);
+}
+
 TEST_F(TransferTest, EmptyDocumentSendsOneLineEndAndProtectionIsLiftedAfter) {
     ScopedEnv pacing("SERMIDA_PTY_PACING", "0");
     host.buffer.SetWriteProtected(true); // a read-only document
@@ -495,6 +561,49 @@ TEST_F(TransferTest, ReceivedLinesArriveInTheDocument) {
     EXPECT_EQ(Lines(host.buffer), "%|O1234|G0 X1|M30|%");
     connection().StopReceive();
     EXPECT_TRUE(sink.Messages().empty());
+}
+
+// What each machine punches around its program (a NUL leader, DC2, its start
+// and end marks, DC4, a NUL trailer, its end of block, a rub-out and a stray
+// NUL inside a line) arrives as the clean program.
+TEST_F(TransferTest, EachMachinesPunchedProgramArrivesClean) {
+    Connect();
+    for (const MachineProfile& preset : Presets()) {
+        if (!preset.receive.stripControls)
+            continue; // the classic rules keep every byte, as they always have
+        SCOPED_TRACE(preset.name);
+        SetLines(host.buffer, {""});
+        connection().UseMachine(preset);
+        const std::string eob = preset.wire.EndBytes();
+        // Without marks the '%' lines are the program's own.
+        const bool marked = !preset.receive.start.empty();
+        const std::string body = std::string(marked ? "" : "%") + (marked ? "" : eob) + "O1234" +
+                                 eob + "G0\x7f X1" + eob + "M3\0" + "0" + eob +
+                                 (marked ? "" : "%" + eob);
+        const std::string punched = std::string(30, '\0') + "\x12" + preset.receive.start + body +
+                                    preset.receive.end + "\x14" + std::string(30, '\0');
+        ASSERT_TRUE(connection().StartReceive());
+        pty.WriteMaster(punched);
+        ASSERT_TRUE(
+            RunUntil([&] { return connection().ReceivedBytes() == int64_t(punched.size()); }));
+        connection().FlushReceived();
+        connection().StopReceive();
+        // Every end of block, LF CR CR too, is one line end.
+        EXPECT_EQ(Lines(host.buffer), marked ? "O1234|G0 X1|M30|" : "%|O1234|G0 X1|M30|%|");
+    }
+}
+
+// A controller that ends its blocks with CR alone: CR ends the line.
+TEST_F(TransferTest, AMachineThatEndsBlocksWithCrAloneGetsItsLines) {
+    Connect();
+    MachineProfile machine;
+    machine.receive.lineEnd = ReceiveRules::LineEnd::Cr;
+    connection().UseMachine(machine);
+    ASSERT_TRUE(connection().StartReceive());
+    pty.WriteMaster("O1\rG0 X1\rM30\r\n");
+    ASSERT_TRUE(RunUntil([&] { return host.buffer.CountLines() == 4; }));
+    connection().StopReceive();
+    EXPECT_EQ(Lines(host.buffer), "O1|G0 X1|M30|");
 }
 
 TEST_F(TransferTest, BytesWhileIdleAreDiscardedForGood) {
