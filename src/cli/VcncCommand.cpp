@@ -17,6 +17,7 @@
 
 #include "cli/CliCommands.h"
 #include "cli/CliPortOptions.h"
+#include "cli/VcncControllerModel.h"
 #include "cli/VcncLine.h"
 #include "cli/VcncModel.h"
 #include "cli/VcncPunch.h"
@@ -45,12 +46,21 @@ struct VcncOptions {
     long rate = -1; // -1: the character rate of the baud rate
     int idleExit = 0;
     VcncPunchOptions punchOptions;
+    const ControllerSpec* model = nullptr; // --model: a strict controller
+    int bitsPerCharacter = 10;             // start, data, parity, stop
 };
 
 constexpr const char* kUsage =
     "vcnc takes --device PATH | --link PATH [--baud N] [--buffer BYTES] [--xoff-room N] "
     "[--rate CHARS_PER_S] [--save FILE] [--punch FILE [--frame] [--utf8] [--lf]] "
-    "[--idle-exit SEC]";
+    "[--idle-exit SEC] [--model fanuc|fanuc-lfcrcr|haas|sinumerik|heidenhain|mazak|okuma]";
+
+std::string ModelNames() {
+    std::string names;
+    for (const ControllerSpec& s : ControllerSpecs())
+        names += (names.empty() ? "" : ", ") + std::string(s.name);
+    return names;
+}
 
 // Returns -1 when the arguments are fine, else the exit code.
 int ParseVcncArgs(CliArgs args, VcncOptions& o) {
@@ -60,6 +70,15 @@ int ParseVcncArgs(CliArgs args, VcncOptions& o) {
     TakeOption(args, "--link", o.link, bad);
     TakeOption(args, "--save", o.save, bad);
     TakeOption(args, "--punch", o.punch, bad);
+    if (TakeOption(args, "--model", value, bad)) {
+        o.model = FindControllerSpec(value);
+        if (!o.model)
+            return CliUsageError("--model takes " + ModelNames());
+        // The controller's own buffer and room after DC3, unless given.
+        o.buffer = o.model->buffer;
+        o.xoffRoom = o.model->xoffRoom;
+        o.bitsPerCharacter = 1 + o.model->dataBits + (o.model->parity != 'N') + o.model->stopBits;
+    }
     struct IntOption {
         const char* name;
         int* target;
@@ -88,7 +107,9 @@ int ParseVcncArgs(CliArgs args, VcncOptions& o) {
         return CliUsageError("--frame, --utf8 and --lf go with --punch FILE");
     if (o.xoffRoom >= o.buffer / 2)
         return CliUsageError("--xoff-room must be less than half of --buffer");
-    o.rate = rate >= 0 ? rate : o.baud / 10; // start, 8 data bits, stop
+    o.rate = rate >= 0 ? rate : o.baud / o.bitsPerCharacter;
+    if (o.model && o.model->rtsCts && rate < 0)
+        o.rate = 0;
     return -1;
 }
 
@@ -220,7 +241,18 @@ int RunVcnc(const CliArgs& args) {
     std::string flowOut; // flow-control characters the device has not taken yet
     // When the line last had nothing to read: what comes next arrived after it.
     auto seenEmpty = start;
-    const auto charTime = std::chrono::nanoseconds(10'000'000'000LL / o.baud); // 8N1
+    const auto charTime = std::chrono::nanoseconds(o.bitsPerCharacter * 1'000'000'000LL / o.baud);
+    std::optional<ControllerModel> model;
+    if (o.model)
+        model.emplace(*o.model);
+    bool lineChecked = false; // the PC end's line, once per PC program
+    int64_t holdsOverrun = 0;
+    size_t described = 0;
+    const auto tellViolations = [&] {
+        // Said whether or not a person watches: the summary only counts them.
+        for (; model && described < model->Described().size(); ++described)
+            std::fprintf(stderr, "vcnc: violation: %s\n", model->Described()[described].c_str());
+    };
     int64_t lines = 0;
     bool failed = false;
     bool peer = false;
@@ -250,6 +282,13 @@ int RunVcnc(const CliArgs& args) {
                 return false;
             }
             lines += std::count(chunk, chunk + n, '\n');
+            if (model) {
+                TtyLineSetup pcEnd;
+                if (!lineChecked && line.PeerLine(pcEnd))
+                    model->CheckLine(pcEnd, o.baud);
+                lineChecked = true;
+                model->Feed(std::string_view(chunk, size_t(n)));
+            }
             const int64_t before = input.Received();
             const int64_t overflowBefore = input.Overflow();
             // The bytes came no faster than the line, since the line was last
@@ -260,6 +299,11 @@ int RunVcnc(const CliArgs& args) {
                 log.Say("%s: %lld bytes lost after byte %lld",
                         input.Overflow() > overflowBefore ? "overflow" : "late", (long long)lost,
                         (long long)(before + n - lost));
+            if (model && input.HoldsOverrun() > holdsOverrun) {
+                holdsOverrun = input.HoldsOverrun();
+                model->HoldOverrun(input.AfterDc3());
+            }
+            tellViolations();
         }
     };
 
@@ -272,6 +316,12 @@ int RunVcnc(const CliArgs& args) {
                 log.Say(present ? "PC end opened" : "PC end closed");
             if (present && !peer)
                 peerSince = line.IsLink() ? now : start - kPunchSettle;
+            // The PC program has gone: what it sent was one program.
+            if (!present && peer && model) {
+                model->Finish();
+                lineChecked = false;
+                tellViolations();
+            }
             peer = present;
         }
         if (!o.punch.empty() && !punch && peer && now - peerSince >= kPunchSettle) {
@@ -282,7 +332,9 @@ int RunVcnc(const CliArgs& args) {
         if (!readInput())
             break;
         input.Drain(now);
-        if (char c = input.TakeFlowByte())
+        // A controller on RTS/CTS holds with its CTS, which a pseudo-terminal
+        // cannot carry: it sends no DC3, and reads at the line's rate.
+        if (char c = input.TakeFlowByte(); c && !(o.model && o.model->rtsCts))
             flowOut += c;
         if (now >= nextProgress && now - lastTraffic < std::chrono::seconds(1)) {
             nextProgress = now + std::chrono::seconds(1);
@@ -358,17 +410,25 @@ int RunVcnc(const CliArgs& args) {
     }
 
     line.Close();
+    if (model) {
+        model->Finish();
+        tellViolations();
+    }
     if (saveFd >= 0 && ::close(saveFd) != 0 && !failed) {
         CliError("cannot write " + o.save + ": " + std::strerror(errno));
         failed = true;
     }
     std::printf("received: %lld bytes, lines: %lld, xoff: %d, overflow: %lld, late: %lld, "
-                "punched: %zu bytes\n",
+                "punched: %zu bytes",
                 (long long)input.Received(), (long long)lines, input.XoffSent(),
                 (long long)input.Overflow(), (long long)input.Late(),
                 punch ? punch->SentCount() : size_t(0));
+    if (model)
+        std::printf(", violations: %lld", (long long)model->Violations());
+    std::printf("\n");
     std::fflush(stdout);
     if (failed)
         return EXIT_FAILED;
-    return input.Overflow() > 0 ? EXIT_OVERFLOW : EXIT_OK;
+    const bool violated = model && model->Violations() > 0;
+    return input.Overflow() > 0 || violated ? EXIT_OVERFLOW : EXIT_OK;
 }

@@ -130,6 +130,10 @@ void VcncLine::Close() {
     slavePath.clear();
 }
 
+bool VcncLine::PeerLine(TtyLineSetup& out) const {
+    return keeper >= 0 && TtyReadLine(keeper, out) == 0;
+}
+
 bool VcncLine::PeerPresent() {
     if (keeper < 0)
         return fd >= 0;

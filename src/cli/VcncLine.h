@@ -1,6 +1,8 @@
 #pragma once
 #include <string>
 
+#include "serial/LinuxTty.h"
+
 // The controller's end of the cable: an existing device (a real port, a socat
 // end), or a new pseudo-terminal whose other end, the one the PC program
 // opens, is reached through a symbolic link.
@@ -28,6 +30,9 @@ public:
     // serial line. Polled; also lets the next program in after one that quit
     // (see the .cpp). A device always answers true.
     bool PeerPresent();
+    // For a link: the line as the PC program set up its end; false for a
+    // device, whose other end is out of reach.
+    bool PeerLine(TtyLineSetup& out) const;
 
 private:
     int fd = -1;

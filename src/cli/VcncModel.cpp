@@ -73,6 +73,12 @@ int64_t VcncInputBuffer::Receive(int64_t count, Time now) {
         !dc3OnLine ? 0 : std::clamp<int64_t>(received - (onWireBeforeDc3 + xoffRoom), 0, lost);
     late += lost - blamed;
     overflow += blamed;
+    // A strict controller counts the characters after its DC3 even when its
+    // buffer still had room for them.
+    if (dc3OnLine && !holdOverrun && received - onWireBeforeDc3 > xoffRoom) {
+        holdOverrun = true;
+        ++holdsOverrun;
+    }
     if (!held && capacity - level <= xoffRoom) {
         held = true;
         pending = pending == DC1 ? 0 : DC3;
@@ -97,6 +103,7 @@ void VcncInputBuffer::Dc3OnLine(int64_t alreadyOnWire) {
     if (!held)
         return;
     dc3OnLine = true;
+    holdOverrun = false;
     onWireBeforeDc3 = received + std::max<int64_t>(alreadyOnWire, 0);
 }
 

@@ -59,6 +59,11 @@ public:
     int64_t Overflow() const { return overflow; }
     int64_t Late() const { return late; }
     int XoffSent() const { return xoffSent; }
+    // Holds during which more than xoffRoom characters came after the DC3
+    // was on the line, whether or not they fitted.
+    int64_t HoldsOverrun() const { return holdsOverrun; }
+    // The characters that came after the DC3 of the present hold.
+    int64_t AfterDc3() const { return dc3OnLine ? received - onWireBeforeDc3 : 0; }
     int XonSent() const { return xonSent; }
 
 private:
@@ -78,6 +83,8 @@ private:
     // as in received) that was on the wire before it.
     bool dc3OnLine = false;
     int64_t onWireBeforeDc3 = 0;
+    bool holdOverrun = false;
+    int64_t holdsOverrun = 0;
     int xoffSent = 0;
     int xonSent = 0;
 };

@@ -46,6 +46,8 @@ std::vector<MachineProfile> MakePresets() {
     fanucCr.name = "fanuc-iso-lfcrcr";
     fanucCr.comment = "Fanuc ISO：行尾 LF CR CR（参数 0100#3）";
     fanucCr.wire.endOfBlock = WireRules::EndOfBlock::LfCrCr;
+    fanucCr.wire.leader = "%\n\r\r";
+    fanucCr.wire.trailer = "%\n\r\r";
     all.push_back(fanucCr);
 
     // Haas, setting 14 on XON/XOFF: DC2 before and DC4 after the program.

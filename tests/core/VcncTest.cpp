@@ -16,6 +16,7 @@
 
 #include "PtyPair.h"
 #include "TestHelpers.h"
+#include "cli/VcncControllerModel.h"
 #include "cli/VcncLine.h"
 #include "cli/VcncModel.h"
 #include "cli/VcncPunch.h"
@@ -236,6 +237,82 @@ TEST(VcncModel, SettingsThatCannotWorkAreInvalid) {
 
 const std::string kGbk = "O1 (\xb9\xa4\xbc\xfe)\r\nM30\r\n"; // (工件)
 const std::string kUtf8 = "O1 (\xe5\xb7\xa5\xe4\xbb\xb6)\r\nM30\r\n";
+
+// A strict controller counts a hold it asked for as broken once more than its
+// room came after the DC3, even when its buffer had space for them.
+TEST(VcncModel, AHoldOverrunIsCountedOncePerHold) {
+    VcncInputBuffer b(100, 10, 0 + 1);
+    b.Receive(90, t0);
+    ASSERT_EQ(b.TakeFlowByte(), DC3);
+    b.Dc3OnLine(0);
+    b.Receive(10, t0);
+    EXPECT_EQ(b.HoldsOverrun(), 0) << "ten characters after it are allowed";
+    b.Receive(1, t0);
+    b.Receive(5, t0);
+    EXPECT_EQ(b.HoldsOverrun(), 1);
+    EXPECT_EQ(b.AfterDc3(), 16);
+}
+
+// --- the strict controller models ---------------------------------------------
+
+int64_t ViolationsOf(const char* model, const std::string& bytes, size_t split = 0) {
+    const ControllerSpec* spec = FindControllerSpec(model);
+    EXPECT_TRUE(spec) << model;
+    ControllerModel m(*spec);
+    // Split anywhere, the same bytes are judged the same.
+    for (size_t at = 0; at < bytes.size(); at += split ? split : bytes.size())
+        m.Feed(std::string_view(bytes).substr(at, split ? split : bytes.size()));
+    m.Finish();
+    return m.Violations();
+}
+
+TEST(ControllerModelTest, EachControllerTakesItsOwnFormSplitAnywhere) {
+    const std::string nul(20, '\0');
+    const struct {
+        const char* model;
+        std::string wire;
+    } good[] = {
+        {"fanuc", nul + "%\nO1\nG0 X1\n\nM30\n%\n"},
+        {"fanuc-lfcrcr", "%\n\r\rO1\n\r\rM30\n\r\r%\n\r\r"},
+        {"haas", "\x12%\r\nO1\nM30\r\n%\r\n\x14"},
+        {"sinumerik", "%\nO1\nM30\n\n"},
+        {"heidenhain", nul + "O1\r\nM30\r\n\x03" + nul},
+        {"mazak", "%\r\nO1\r\nM30\r\n%\r\n"},
+        {"okuma", "%\r\nO1\r\nM30\r\n%\r\n"},
+    };
+    for (const auto& g : good)
+        for (size_t split : {size_t(0), size_t(1), size_t(3)})
+            EXPECT_EQ(ViolationsOf(g.model, g.wire, split), 0) << g.model << " split " << split;
+}
+
+TEST(ControllerModelTest, EachDepartureIsAViolation) {
+    EXPECT_EQ(ViolationsOf("fanuc", "%\nG0\r\nM30\r\n%\n"), 2) << "CR LF to an LF controller";
+    EXPECT_EQ(ViolationsOf("fanuc", "G0\nM30\n%\n"), 1) << "no '%' first";
+    EXPECT_EQ(ViolationsOf("fanuc", "%\nG0\nM30\n"), 1) << "no '%' last";
+    EXPECT_EQ(ViolationsOf("fanuc", "%\nG0\n%\nM30\n%\n"), 1) << "it stops at the first '%'";
+    EXPECT_EQ(ViolationsOf("fanuc", "%\n(\xb9\xa4)\n%\n"), 2) << "bytes beyond 7 bits";
+    EXPECT_EQ(ViolationsOf("fanuc-lfcrcr", "%\n\r\rG0\n\r%\n\r\r"), 1);
+    EXPECT_EQ(ViolationsOf("haas", "%\r\nM30\r\n%\r\n"), 2) << "neither DC2 nor DC4";
+    EXPECT_EQ(ViolationsOf("haas", "\x12%\rM30\r\n%\r\n\x14"), 1) << "CR alone";
+    EXPECT_EQ(ViolationsOf("heidenhain", "O1\r\nM30\r\n"), 1) << "no ETX";
+    EXPECT_EQ(ViolationsOf("heidenhain", ""), 0) << "nothing sent, nothing judged";
+}
+
+TEST(ControllerModelTest, TheLineAsThePcSetItUp) {
+    ControllerModel sinumerik(*FindControllerSpec("sinumerik"));
+    TtyLineSetup pc;
+    pc.baud = 9600;
+    pc.stopBits = 2;
+    pc.rtsCts = true;
+    sinumerik.CheckLine(pc, 9600);
+    EXPECT_EQ(sinumerik.Violations(), 0);
+    pc.rtsCts = false;
+    pc.stopBits = 1;
+    sinumerik.CheckLine(pc, 4800);
+    EXPECT_EQ(sinumerik.Violations(), 3) << "rate, stop bits and RTS/CTS each";
+    ASSERT_EQ(sinumerik.Described().size(), 3u);
+    EXPECT_NE(sinumerik.Described()[2].find("CTS"), std::string::npos);
+}
 
 TEST(VcncPunch, FramingAndUtf8WithTheMarkAfterDc2) {
     EXPECT_EQ(PunchBytes(kGbk, {}), kGbk);

@@ -7,6 +7,8 @@ chmod 755 "$work"
 trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
 # shellcheck source=../check-lib.sh
 source "$(dirname "$0")/../check-lib.sh"
+# shellcheck source=../machine-wire.sh
+source "$(dirname "$0")/../machine-wire.sh"
 
 exit_is() { # expected-code command...
     local want=$1
@@ -264,6 +266,40 @@ vcnc_run --baud 9600 --buffer 256 --rate 500 --xoff-room 40 --save "$work/saved"
     env SERMIDA_HOME="$work/home" "$cli" send --machine sinumerik-840d --device "$work/cnc" "$prog"
 check "send --machine sinumerik-840d exits 0" test "$pc_rc" -eq 0
 check "and its wire has the leader, LF blocks and the trailer" cmp -s "$work/sinumerik.wire" "$work/saved"
+
+# Every preset into the model of its controller, a slow one that holds the
+# line often: the wire is exactly the preset's form (as machine-wire.sh writes
+# it out), nothing overflows and the model finds nothing wrong.
+head -n 60 "$prog" >"$work/preset.nc"
+while read -r preset model leader eob trailer skip; do
+    machine_wire "$leader" "$eob" "$trailer" "$skip" "$work/preset.nc" >"$work/$preset.wire"
+    vcnc_run --model "$model" --baud 38400 --rate 1500 --save "$work/saved" --idle-exit 1 -- \
+        env SERMIDA_HOME="$work/home" "$cli" send --machine "$preset" --baud 38400 \
+        --device "$work/cnc" "$work/preset.nc" </dev/null
+    check "$preset into vcnc --model $model: the wire is the preset's form" \
+        cmp -s "$work/$preset.wire" "$work/saved"
+    check "$preset into vcnc --model $model: no overflow, no violation" \
+        bash -c "[[ $pc_rc -eq 0 && $vcnc_rc -eq 0 ]] && grep -q 'overflow: 0, .*violations: 0$' '$work/summary'"
+    # A controller on RTS/CTS holds with CTS, which a pseudo-terminal lacks.
+    [[ $model == sinumerik ]] || check "$preset into vcnc --model $model: held by DC3" \
+        test "$(summary_field xoff)" -gt 0
+done < <(machine_table)
+# The wrong profile for a controller is what its model reports.
+while read -r model preset says options; do
+    vcnc_run --model "$model" --baud 38400 --rate 1500 --idle-exit 1 -- \
+        env SERMIDA_HOME="$work/home" "$cli" send --machine "$preset" --baud 38400 $options \
+        --device "$work/cnc" "$work/preset.nc" </dev/null
+    check "$preset $options into the $model model: exit 3, \"$says\"" \
+        bash -c "[[ $vcnc_rc -eq 3 ]] && grep -q '$says' '$work/events' &&
+                 grep -q 'violations: [1-9]' '$work/summary'"
+done <<'EOF2'
+fanuc fanuc-iso characters.after.DC3 --xoff-characters 0
+fanuc classic end.of.block.CR.LF
+haas fanuc-iso program.starts.with
+sinumerik sinumerik-840d does.not.follow.CTS --flow xonxoff
+heidenhain heidenhain program.ends.with --trailer %
+mazak mazak 1.stop.bits --stop 1
+EOF2
 
 # Watched on a terminal, send keeps one live line of figures; a slow controller
 # holds it now and then, and the line says so.

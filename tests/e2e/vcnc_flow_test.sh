@@ -3,7 +3,8 @@
 # longest line after DC3 (twice it, for a busy machine's wake-up delays) the
 # program arrives exact with no overflow; with room for 10 characters whole
 # lines overflow and only pieces of 8 keep it exact. Synthetic G-code, then
-# real sample programs from Debian's LinuxCNC package when it can be fetched.
+# real sample programs from Debian's LinuxCNC package when it can be fetched,
+# also sent by each preset machine into the model of its controller.
 # VCNC_E2E_CASES=REGEX runs only the cases whose names match it.
 set -u
 cli=${1:?usage: vcnc_flow_test.sh PATH-TO-sermida-cli}
@@ -103,6 +104,41 @@ if [[ -d $cache/ncfiles ]]; then
 else
     echo "note: no real sample programs (apt-get download linuxcnc-uspace failed)"
 fi
+# Each preset machine into the strict model of its controller at 9600 baud,
+# the controller reading 400 characters a second so that it holds often: the
+# wire is the preset's form, no overflow, no violation. Programs with their own
+# '%' lines or bytes beyond ASCII are left out: no ISO controller takes them.
+source "$(dirname "$0")/../machine-wire.sh"
+machine_case() { # PRESET MODEL LEADER EOB TRAILER SKIP FILE
+    local preset=$1 model=$2 file=$7 name
+    name="machine-$preset-$(basename "$file" .ngc)"
+    wanted "$name" || return 0
+    machine_wire "$3" "$4" "$5" "$6" "$file" >"$work/$name.want"
+    "$cli" vcnc --link "$work/line" --model "$model" --baud 9600 --rate 400 \
+        --save "$work/$name.bin" --idle-exit 2 >"$work/$name.sum" 2>"$work/$name.err" &
+    local vcnc=$!
+    for _ in $(seq 50); do [[ -e $work/line ]] && break; sleep 0.1; done
+    SERMIDA_HOME="$work/home" "$cli" send --device "$work/line" --machine "$preset" \
+        --baud 9600 "$file" 2>/dev/null
+    wait $vcnc
+    local rc=$?
+    cmp -s "$work/$name.want" "$work/$name.bin"
+    result $? "$name: the wire is the preset's form"
+    [[ $rc -eq 0 ]] && grep -q 'overflow: 0, .*violations: 0$' "$work/$name.sum"
+    result $? "$name: no overflow, no violation ($(cat "$work/$name.sum") $(head -3 "$work/$name.err"))"
+}
+if [[ -d $cache/ncfiles ]]; then
+    mapfile -t plain < <(for f in "$cache"/ncfiles/*.ngc; do
+        n=$(stat -c %s "$f")
+        [[ $n -ge 1000 && $n -le 7000 ]] && ! grep -q '%' "$f" && ! LC_ALL=C grep -q -P '[\x80-\xff]' "$f" &&
+            echo "$f"; done | head -2)
+    while read -r preset model leader eob trailer skip; do
+        for f in "${plain[@]}"; do
+            machine_case "$preset" "$model" "$leader" "$eob" "$trailer" "$skip" "$f"
+        done
+    done < <(machine_table)
+fi
+
 # A run without them must not read as a full pass.
 skipped=
 [[ ${#real[@]} -gt 0 ]] || skipped=", real sample programs SKIPPED"
