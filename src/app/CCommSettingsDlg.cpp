@@ -16,7 +16,9 @@
 #include "app/CHoverButton.h"
 #include "app/CMainFrame.h"
 #include "app/CSermidaView.h"
+#include "app/MachineChoice.h"
 #include "common/Gbk.h"
+#include "machine/ProfileFile.h"
 #include "serial/PortMap.h"
 #include "settings/PortOptions.h"
 #include "settings/SettingsFile.h"
@@ -45,8 +47,34 @@ CCommSettingsDlg::CCommSettingsDlg(CSermidaView* v, QWidget* parent)
     BuildControls();
     dialTimer.setInterval(kDialPollMs);
     connect(&dialTimer, &QTimer::timeout, this, &CCommSettingsDlg::PollDial);
+    if (view && view->MachineName() != machine_choice::kClassic &&
+        !LoadMachine(view->MachineName(), machine, machineError))
+        statusLine->setText(machine_choice::ErrorText(view->MachineName(), machineError));
     if (view)
         InitialSelections();
+    if (view && !Classic() && machineError.empty())
+        ProposeMachineLine();
+}
+
+bool CCommSettingsDlg::Classic() const {
+    return !view || view->MachineName() == machine_choice::kClassic;
+}
+
+void CCommSettingsDlg::ProposeMachineLine() {
+    setWindowTitle(QStringLiteral("通信设置 - 机床 %1").arg(QString::fromStdString(machine.name)));
+    const QString baud = QString::number(machine.line.baudRate);
+    if (baudBox->findText(baud, Qt::MatchExactly) < 0)
+        baudBox->addItem(baud);
+    baudBox->setCurrentIndex(baudBox->findText(baud, Qt::MatchExactly));
+    dataBox->setCurrentIndex(machine.line.dataBits - 5);
+    stopBox->setCurrentIndex(machine.line.stopBits - 1);
+    parityBox->setCurrentIndex(std::max(0, int(std::string_view("NOE").find(machine.line.parity))));
+    if (!machine.device.empty()) {
+        // The machine names its device: that is the port.
+        portBox->addItem(QString::fromStdString(machine.device));
+        portBox->setCurrentIndex(portBox->count() - 1);
+        portBox->setEnabled(false);
+    }
 }
 
 CCommSettingsDlg::~CCommSettingsDlg() = default;
@@ -169,12 +197,24 @@ void CCommSettingsDlg::accept() {
     choice.dataBitsIndex = dataBox->currentIndex();
     choice.stopBitsIndex = stopBox->currentIndex();
     choice.parityIndex = parityBox->currentIndex();
-    const PortSettings chosen = SettingsOfChoice(choice);
+    if (!machineError.empty()) {
+        app_hooks::ShowMessage(machine_choice::ErrorText(view->MachineName(), machineError));
+        return;
+    }
+    machine_choice::Line line{SettingsOfChoice(choice), {}};
+    if (!Classic()) {
+        line.settings.rtsCts = machine.Line().rtsCts;
+        if (!machine.device.empty()) {
+            line.settings.portNumber = machine.line.portNumber;
+            line.address = machine.device;
+        }
+    }
 
     CMainFrame* frame = CMainFrame::FrameOf(view);
     auto release = [frame](int portNumber) { return frame ? frame->ReleasePort(portNumber) : 0; };
-    if (!view->Connection().OpenLine(chosen, release).Opened())
+    if (!view->Connection().OpenLine(line.settings, release, line.address).Opened())
         return; // the port said why; the operator may change the values
+    view->LineOpenedFor(view->MachineName(), line);
 
     if (modemRadio->isChecked()) {
         dial = std::make_unique<DialModem>(view->Connection().Port(), *this, AppMessages());
@@ -211,8 +251,10 @@ void CCommSettingsDlg::FinishConnection() {
     if (!view->Connection().Complete())
         return;
     // The last good connection is what the next dialog proposes; a file that
-    // cannot be written changes nothing about the connection.
-    SaveSettingsFile(TokensOfSettings(view->Connection().Settings()));
+    // cannot be written changes nothing about the connection. Sermida.ini is
+    // the classic line's: another machine's line is its profile's.
+    if (Classic())
+        SaveSettingsFile(TokensOfSettings(view->Connection().Settings()));
     QDialog::accept();
 }
 

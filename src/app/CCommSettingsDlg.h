@@ -3,6 +3,7 @@
 #include <QTimer>
 #include <memory>
 
+#include "machine/MachineProfile.h"
 #include "settings/DialModem.h"
 
 class CHoverButton;
@@ -15,6 +16,9 @@ class QRadioButton;
 // "通信设置": the line parameters of one view's port, connected directly or
 // through a modem. It ends with OK only once the view is connected; Cancel,
 // Esc and the close box disconnect the view (unless it is transmitting).
+// For the classic machine it proposes from Sermida.ini and OK stores the line
+// there; for another machine it proposes the machine's line, opens it with
+// the machine's handshake, and leaves Sermida.ini alone.
 class CCommSettingsDlg : public QDialog, public DialHost {
     Q_OBJECT
 
@@ -46,6 +50,9 @@ protected:
 private:
     void BuildControls();
     void InitialSelections();
+    // The view's machine, when it is not the classic one.
+    void ProposeMachineLine();
+    bool Classic() const;
     void PollDial();
     void FinishConnection();
     void ShowStatus(const std::string& text) override;
@@ -66,4 +73,6 @@ private:
     std::unique_ptr<DialModem> dial;
     QTimer dialTimer;
     bool closing = false;
+    MachineProfile machine;
+    std::string machineError; // the view's machine could not be read
 };

@@ -30,6 +30,7 @@
 #include "app/AppPaths.h"
 #include "app/CAboutDlg.h"
 #include "app/CChildFrame.h"
+#include "app/CMachineDlg.h"
 #include "app/CProgressBar.h"
 #include "app/CSermidaDoc.h"
 #include "app/CSermidaView.h"
@@ -209,6 +210,7 @@ void CMainFrame::CreateActions() {
     AddAction(ID_EDIT_READ_ONLY, S("文档只读"), S("设置正编辑的文件为只读\n文件只读"))
         ->setCheckable(true);
     AddAction(ID_COMM_SETTINGS, S("设置(&T)"), S("设置通信参数"));
+    AddAction(ID_MACHINES, S("机床配置(&M)..."), S("查看、新建和修改机床配置\n机床配置"));
 
     AddAction(ID_VIEW_TOOLBAR, S("工具栏(&T)"), S("显示或隐藏工具栏\n显隐工具栏"))
         ->setCheckable(true);
@@ -286,6 +288,7 @@ void CMainFrame::CreateMenus() {
 
     commMenu = new QMenu(S("通信设置(&S)"), this);
     commMenu->addAction(actions[ID_COMM_SETTINGS]);
+    commMenu->addAction(actions[ID_MACHINES]);
 
     viewMenu = new QMenu(S("查看(&V)"), this);
     viewMenu->addAction(actions[ID_VIEW_TOOLBAR]);
@@ -481,6 +484,9 @@ void CMainFrame::OnCommand(int id) {
         return;
     case ID_APP_ABOUT:
         OnAbout();
+        return;
+    case ID_MACHINES:
+        OnMachines();
         return;
     case ID_FILE_PRINT_SETUP:
         PrinterSetup(this, app_hooks::RunModal);
@@ -876,4 +882,35 @@ void CMainFrame::OnHelp() {
 void CMainFrame::OnAbout() {
     CAboutDlg dialog(this);
     app_hooks::RunModal(dialog);
+}
+
+// --- Machines ------------------------------------------------------------------------
+
+void CMainFrame::OnMachines() {
+    CSermidaView* view = ActiveView();
+    CMachineDlg dialog(view ? view->MachineName() : std::string(machine_choice::kClassic), this);
+    connect(&dialog, &CMachineDlg::MachineSaved, this, &CMainFrame::MachineSaved);
+    connect(&dialog, &CMachineDlg::MachineDeleted, this, &CMainFrame::MachineDeleted);
+    app_hooks::RunModal(dialog);
+}
+
+void CMainFrame::MachineSaved(const QString& name) {
+    transferBar->RefreshMachines();
+    for (CSermidaView* v : AllViews())
+        if (v->MachineName() == name.toStdString())
+            v->MachineSaved();
+}
+
+void CMainFrame::MachineDeleted(const QString& name) {
+    bool anyView = false;
+    for (CSermidaView* v : AllViews()) {
+        if (v->MachineName() != name.toStdString())
+            continue;
+        anyView = true;
+        v->SelectMachine(machine_choice::kClassic);
+    }
+    transferBar->RefreshMachines();
+    if (anyView)
+        app_hooks::ShowMessage(QStringLiteral("机床配置“%1”已删除，用它的窗口改用%2。")
+                                   .arg(name, machine_choice::Title(machine_choice::kClassic)));
 }

@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QMainWindow>
 #include <QMap>
+#include <string>
 #include <vector>
 
 class CChildFrame;
@@ -79,6 +80,8 @@ public:
     static QString OperationTimeText(int64_t seconds);
     void OnHelp();
     void OnAbout();
+    // "机床配置": the profiles; the transfer bar's list follows what is saved.
+    void OnMachines();
     QString HelpFilePath() const;
     QStringList RecentFiles() const;
 
@@ -109,6 +112,8 @@ private:
     void StoreRecentFiles(QStringList files);
     CChildFrame* AddChild(CSermidaView* view);
     void UpdateLockKeys();
+    void MachineSaved(const QString& name);
+    void MachineDeleted(const QString& name);
 
     QMdiArea* mdiArea = nullptr;
     CTransferBar* transferBar = nullptr;

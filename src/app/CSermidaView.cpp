@@ -14,6 +14,7 @@
 #include "app/CCommSettingsDlg.h"
 #include "app/CMainFrame.h"
 #include "app/CSermidaDoc.h"
+#include "app/CTransferBar.h"
 #include "editor/text/ProgramScanner.h"
 #include "editor/text/WheelStep.h"
 #include "editor/view/EditCommands.h"
@@ -47,12 +48,85 @@ CMainFrame* CSermidaView::Frame() const {
 }
 
 bool CSermidaView::StartTransmit() {
+    MachineProfile machine;
+    return LoadMachine(machine) && StartTransmit(machine);
+}
+
+bool CSermidaView::StartTransmit(const MachineProfile& machine) {
     // Text received meanwhile could not go into a locked document.
     if (State() == Idle && IsConnected() && doc->Receiving()) {
         app_hooks::ShowMessage(kMsgWaitForTransfer);
         return false;
     }
+    if (!FitLineTo(machine))
+        return false;
+    ApplyRules(machine);
     return connection->StartTransmit();
+}
+
+bool CSermidaView::StartReceive(const MachineProfile& machine) {
+    if (!FitLineTo(machine))
+        return false;
+    ApplyRules(machine);
+    return connection->StartReceive();
+}
+
+void CSermidaView::EndReceive() {
+    connection->FlushReceived();
+    connection->StopReceive();
+}
+
+// --- The machine ------------------------------------------------------------------
+
+bool CSermidaView::SelectMachine(const std::string& name) {
+    MachineProfile machine;
+    if (!machine_choice::Load(name, machine))
+        return false;
+    machineName = name;
+    FitLineTo(machine);
+    return true;
+}
+
+void CSermidaView::MachineSaved() {
+    MachineProfile machine;
+    if (machine_choice::Load(machineName, machine))
+        FitLineTo(machine, true);
+}
+
+void CSermidaView::LineOpenedFor(const std::string& machine, const machine_choice::Line& line) {
+    lineMachine = machine;
+    lineAddress = line.address;
+}
+
+bool CSermidaView::FitLineTo(const MachineProfile& machine, bool checkSettings) {
+    if (!IsConnected() || State() != Idle || connection->TransmitActive())
+        return true; // a running transfer keeps its line
+    const bool same = lineMachine == machine.name;
+    if (same && (!checkSettings || machine.name == machine_choice::kClassic))
+        return true; // the classic line is whatever its dialog opened
+    // A line on a device has no COM port to keep.
+    const machine_choice::Line want = machine_choice::LineFor(
+        machine, lineAddress.empty() ? connection->Settings().portNumber : -1);
+    if (same && machine_choice::SameLine(want, {connection->Settings(), lineAddress}))
+        return true;
+    CMainFrame* frame = Frame();
+    const auto release = [frame](int port) { return frame ? frame->ReleasePort(port) : 0; };
+    if (!connection->OpenLine(want.settings, release, want.address).Opened())
+        return false; // the port said why
+    if (!connection->Complete()) {
+        app_hooks::ShowMessage(kMsgNoThread);
+        return false;
+    }
+    LineOpenedFor(machine.name, want);
+    if (frame)
+        frame->TransferBar()->SetLinkedView(this);
+    return true;
+}
+
+void CSermidaView::ApplyRules(const MachineProfile& machine) {
+    // Rules changed under a running transfer would mix two machines' forms.
+    if (State() == Idle && !connection->TransmitActive())
+        connection->UseMachine(machine);
 }
 
 CTextBuffer* CSermidaView::FindOwnBuffer() {
@@ -205,6 +279,9 @@ void CSermidaView::contextMenuEvent(QContextMenuEvent* e) {
 }
 
 void CSermidaView::TickTransfer() {
+    // The machine's idle time is over: receiving ends as the operator would end it.
+    if (connection->ReceiveIdleLeft() <= std::chrono::milliseconds(0))
+        EndReceive();
     transferStatus.Update(*connection, std::chrono::steady_clock::now());
     FollowSentLine();
 }

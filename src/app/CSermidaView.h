@@ -1,6 +1,8 @@
 #pragma once
 #include <memory>
+#include <string>
 
+#include "app/MachineChoice.h"
 #include "editor/view/CEditView.h"
 #include "transfer/Connection.h"
 #include "transfer/TransferHost.h"
@@ -25,9 +27,31 @@ public:
     int State() const { return connection->State(); }
     bool IsConnected() const { return connection->IsConnected(); }
     bool Transmitting() const { return connection->Transmitting(); }
-    // Starts a transmission by the connection's rules; refused while another
-    // window receives into the same document.
+    // Starts a transmission by the view's machine, loaded afresh; refused
+    // while another window receives into the same document.
     bool StartTransmit();
+    bool StartTransmit(const MachineProfile& machine);
+    // Starts receiving by the machine's rules.
+    bool StartReceive(const MachineProfile& machine);
+    // Receiving ends, with everything that came in the document.
+    void EndReceive();
+
+    // The machine this view talks to ("classic" unless chosen).
+    const std::string& MachineName() const { return machineName; }
+    // The machine, read afresh; the operator is told when it cannot be.
+    bool LoadMachine(MachineProfile& out) const { return machine_choice::Load(machineName, out); }
+    // Another machine for this view: refused, with the reason shown, when its
+    // profile cannot be read. A connected idle view's line is opened anew
+    // when the machine wants another one.
+    bool SelectMachine(const std::string& name);
+    // The machine's profile was saved: a connected idle view's line follows
+    // its line settings.
+    void MachineSaved();
+    // The connection's line was opened for this machine on this line (the
+    // settings dialog's OK, a take-over).
+    void LineOpenedFor(const std::string& machine, const machine_choice::Line& line);
+    const std::string& LineMachine() const { return lineMachine; }
+    const std::string& LineAddress() const { return lineAddress; }
 
     // Command 1021: the settings dialog, refused while transmitting.
     void OnCommSettings();
@@ -72,10 +96,21 @@ private:
     CMainFrame* Frame() const;
 
     void FollowSentLine();
+    // A connected, idle view's line opened for another machine is opened
+    // anew for this one (with checkSettings, also when its settings changed);
+    // false when it would not open.
+    bool FitLineTo(const MachineProfile& machine, bool checkSettings = false);
+    // The machine's rules go to the connection, unless a transfer runs.
+    void ApplyRules(const MachineProfile& machine);
 
     CSermidaDoc* doc;
     TransferStatus transferStatus;
     int followedLine = -1; // the line last kept in sight; -1 when not following
+    std::string machineName = machine_choice::kClassic;
+    // Whom the open line was opened for, and the device it was opened on
+    // instead of the port map's (empty: the port map's).
+    std::string lineMachine = machine_choice::kClassic;
+    std::string lineAddress;
     // Made last and ended first: its threads post to this view, so they are
     // ended while the whole view still exists.
     std::unique_ptr<::Connection> connection;

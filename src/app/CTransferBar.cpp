@@ -6,12 +6,14 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QTimerEvent>
+#include <QToolButton>
 
 #include "app/AppArt.h"
 #include "app/AppCommands.h"
 #include "app/AppHooks.h"
 #include "app/CCommSettingsDlg.h"
 #include "app/CHoverButton.h"
+#include "app/CMachineCombo.h"
 #include "app/CMainFrame.h"
 #include "app/CSermidaView.h"
 #include "transfer/TransferMessages.h"
@@ -84,9 +86,25 @@ void CTransferBar::BuildControls() {
     grid->addWidget(new QLabel(QStringLiteral("波特率："), portGroup), 1, 0);
     portLabel = new QLabel(QString::fromUtf8(kNotSet), portGroup);
     baudLabel = new QLabel(QString::fromUtf8(kNotSet), portGroup);
-    portLabel->setMinimumWidth(56);
     grid->addWidget(portLabel, 0, 1);
     grid->addWidget(baudLabel, 1, 1);
+    // The machine beside the line it is on: above its list, the word and the
+    // button of the profiles; kept narrow, the bar fits a small screen.
+    auto* machineHead = new QHBoxLayout;
+    machineHead->addWidget(new QLabel(QStringLiteral("机床"), portGroup));
+    machineHead->addStretch();
+    machinesButton = new QToolButton(portGroup);
+    machinesButton->setObjectName(QStringLiteral("machinesButton"));
+    machinesButton->setText(QStringLiteral("…"));
+    machinesButton->setToolTip(QStringLiteral("机床配置"));
+    machinesButton->setAutoRaise(true);
+    machinesButton->setFixedHeight(QFontMetrics(font()).height() + 2);
+    machineHead->addWidget(machinesButton);
+    grid->addLayout(machineHead, 0, 2);
+    machineCombo = new CMachineCombo(portGroup);
+    machineCombo->setObjectName(QStringLiteral("machineCombo"));
+    grid->addWidget(machineCombo, 1, 2);
+    grid->setColumnMinimumWidth(1, 56);
     row->addWidget(portGroup);
     row->addStretch();
 
@@ -96,6 +114,9 @@ void CTransferBar::BuildControls() {
     connect(transmitButton, &QAbstractButton::clicked, this, &CTransferBar::OnTransmit);
     connect(receiveButton, &QAbstractButton::clicked, this, &CTransferBar::OnReceive);
     connect(settingsButton, &QAbstractButton::clicked, this, &CTransferBar::OnSettings);
+    connect(machineCombo, &QComboBox::activated, this,
+            [this](int index) { OnMachinePicked(machineCombo->MachineAt(index)); });
+    connect(machinesButton, &QAbstractButton::clicked, this, [this] { frame.OnMachines(); });
 }
 
 void CTransferBar::SetUpButtons() {
@@ -169,8 +190,13 @@ int CTransferBar::TakeOverConnection(CSermidaView* view) {
         return 1; // its own connection; the link stays where it is
     Connection* linked = linkedView ? &linkedView->Connection() : nullptr;
     const TakeOverResult result = view->Connection().TakeOver(linked);
-    if (result == TakeOverResult::Connected)
+    if (result == TakeOverResult::Connected && linkedView) {
+        // The line came with its machine: a view of another machine opens it
+        // anew for its own before it transfers.
+        view->LineOpenedFor(linkedView->LineMachine(),
+                            {view->Connection().Settings(), linkedView->LineAddress()});
         linkedView = view;
+    }
     return static_cast<int>(result);
 }
 
@@ -182,11 +208,15 @@ void CTransferBar::OnTransmit() {
         return;
     if (TakeOverConnection(view) < 0)
         return;
+    // A machine that cannot be read stops everything before the dialog.
+    MachineProfile machine;
+    if (!view->LoadMachine(machine))
+        return;
     // The dialog only for a view that could start; the connection says why
     // it cannot.
     if (view->State() == Idle && !view->Connection().TransmitActive() && !view->IsConnected())
         OnSettings();
-    view->StartTransmit();
+    view->StartTransmit(machine);
 }
 
 void CTransferBar::OnReceive(bool checked) {
@@ -198,12 +228,17 @@ void CTransferBar::OnReceive(bool checked) {
     if (TakeOverConnection(view) < 0)
         return;
     if (!checked) {
-        view->Connection().StopReceive();
+        view->EndReceive();
+        return;
+    }
+    MachineProfile machine;
+    if (!view->LoadMachine(machine)) {
+        receiveButton->SetCheck(false);
         return;
     }
     if (!view->IsConnected())
         OnSettings();
-    if (!view->Connection().StartReceive())
+    if (!view->StartReceive(machine))
         receiveButton->SetCheck(false);
 }
 
@@ -242,6 +277,23 @@ void CTransferBar::OnSettings() {
         linkedView = nullptr;
 }
 
+void CTransferBar::OnMachinePicked(const std::string& name) {
+    CSermidaView* view = frame.ActiveView();
+    if (!view || name.empty() || name == view->MachineName())
+        return;
+    if (view->State() != Idle || view->Connection().TransmitActive())
+        app_hooks::ShowMessage(kMsgWaitForTransfer);
+    else
+        view->SelectMachine(name);
+    machineCombo->ShowMachine(view->MachineName());
+}
+
+void CTransferBar::RefreshMachines() {
+    machineCombo->Reload();
+    if (CSermidaView* view = frame.ActiveView())
+        machineCombo->ShowMachine(view->MachineName());
+}
+
 // --- The 50 ms update ------------------------------------------------------------
 
 void CTransferBar::timerEvent(QTimerEvent* e) {
@@ -270,6 +322,7 @@ void CTransferBar::UpdateState() {
             portLabel->setText(notSet);
         if (baudLabel->text() != notSet)
             baudLabel->setText(notSet);
+        machineCombo->setEnabled(false);
         return;
     }
     const int state = view->State();
@@ -322,9 +375,16 @@ void CTransferBar::UpdateState() {
         receivingShown = receiving;
     }
 
+    // A machine is chosen only between transfers.
+    machineCombo->setEnabled(state == Idle && !view->Connection().TransmitActive());
+    machineCombo->ShowMachine(view->MachineName());
+
     QString port = notSet, baud = notSet;
     if (view->IsConnected()) {
-        port = QStringLiteral("COM%1").arg(view->Connection().Settings().portNumber);
+        const std::string& device = view->LineAddress();
+        port = device.empty()
+                   ? QStringLiteral("COM%1").arg(view->Connection().Settings().portNumber)
+                   : QString::fromStdString(device);
         baud = QString::number(view->Connection().Settings().baudRate);
     }
     if (portLabel->text() != port)

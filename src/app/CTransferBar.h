@@ -1,16 +1,19 @@
 #pragma once
 #include <QBasicTimer>
 #include <QWidget>
+#include <string>
 
 class CHoverButton;
+class CMachineCombo;
 class CMainFrame;
 class CSermidaView;
 class QLabel;
+class QToolButton;
 
 // The row under the toolbar that drives transfers: pause, stop, continue,
-// transmit, receive and settings, three lamps (receive, transmit, pause) and
-// the port and baud rate of the active view. Every 50 ms it follows the
-// active view's state.
+// transmit, receive and settings, three lamps (receive, transmit, pause), the
+// port and baud rate of the active view and the machine it talks to. Every
+// 50 ms it follows the active view's state.
 class CTransferBar : public QWidget {
     Q_OBJECT
 
@@ -26,6 +29,10 @@ public:
     void OnTransmit();
     void OnReceive(bool checked);
     void OnSettings();
+    // The operator picked a machine for the active view.
+    void OnMachinePicked(const std::string& name);
+    // The saved profiles changed.
+    void RefreshMachines();
 
     // -1 no view, else the connection's TakeOverResult: -2 the linked view
     // transmits, -3 the port would not open, -4 its reader would not start,
@@ -43,6 +50,7 @@ public:
     QString LampTip(Lamp lamp) const;
     QString PortText() const;
     QString BaudText() const;
+    CMachineCombo* MachineCombo() const { return machineCombo; }
 
 protected:
     void timerEvent(QTimerEvent* e) override;
@@ -64,6 +72,8 @@ private:
     bool lampOn[3] = {false, false, false};
     QLabel* portLabel = nullptr;
     QLabel* baudLabel = nullptr;
+    CMachineCombo* machineCombo = nullptr;
+    QToolButton* machinesButton = nullptr;
     CSermidaView* linkedView = nullptr;
     bool receivingShown = false;
     QBasicTimer timer;
