@@ -23,7 +23,7 @@ machine_wire() {
     local leader=$1 eob=$2 trailer=$3 skip=$4 file=$5 l
     if [[ $leader == Z ]]; then head -c 50 /dev/zero; else printf '%b' "$leader"; fi
     sed -e 's/\r$//' -e 's/;.*//' "$file" | while IFS= read -r l || [[ -n $l ]]; do
-        [[ $skip == yes && -z $l ]] && continue
+        [[ $skip == yes && -z ${l//[$' \t']/} ]] && continue
         printf '%s%b' "$l" "$eob"
     done
     [[ $skip == yes || $(tail -c 1 "$file" | od -An -tx1) != *0a* ]] || printf '%b' "$eob"

@@ -13,7 +13,7 @@ struct WireRules {
     bool stripSemicolonComments = true; // from the first ';' to the end of the line
     bool stripParenComments = false;    // "( ... )"; an unclosed '(' runs to the end
     bool stripSpaces = false;
-    bool skipBlankLines = false; // lines left empty after stripping are not sent
+    bool skipBlankLines = false; // lines with nothing but spaces and tabs left are not sent
     std::string leader;          // bytes before the first line
     std::string trailer;         // bytes after the last line
     // The pauses an older controller needs, in milliseconds (0: none).
