@@ -233,6 +233,8 @@ int RunVcnc(const CliArgs& args) {
     if (line.IsLink())
         log.Say("%s -> %s", o.link.c_str(), line.OtherEnd().c_str());
     VcncInputBuffer input(o.buffer, o.xoffRoom, o.rate);
+    if (o.model)
+        input.HoldEvery(o.model->holdEvery);
     std::optional<VcncPunchPacer> punch;
     Clock::time_point peerSince{}; // meaningful while peer
     auto lastTraffic = start;

@@ -58,7 +58,8 @@ bool WholeEnds(std::string_view run, std::string_view ends) {
 
 const std::vector<ControllerSpec>& ControllerSpecs() {
     // From the controllers' manuals: ISO code is 7 data bits with even parity;
-    // Fanuc and Okuma stop reading within 10 characters of their DC3.
+    // Fanuc and Okuma stop reading within 10 characters of their DC3, and an
+    // Okuma holds after every 252 characters it reads.
     static const std::vector<ControllerSpec> specs = {
         {"fanuc", "Fanuc, ISO code, end of block LF", 7, 'E', 2, false, 256, 10, "\n", "%\n", "%"},
         {"fanuc-lfcrcr", "Fanuc, ISO code, end of block LF CR CR", 7, 'E', 2, false, 256, 10,
@@ -71,7 +72,7 @@ const std::vector<ControllerSpec>& ControllerSpecs() {
          "\r\n", "", "\x03"},
         {"mazak", "Mazak, 8N2, CR LF", 8, 'N', 2, false, 1024, 128, "\r\n", "%\r\n", "%"},
         {"okuma", "Okuma, 7E2, CR LF, DC3 within 10 characters", 7, 'E', 2, false, 256, 10, "\r\n",
-         "%\r\n", "%"},
+         "%\r\n", "%", 252},
     };
     return specs;
 }

@@ -27,6 +27,7 @@ struct ControllerSpec {
     // line ends and NULs aside, end with those.
     const char* start;
     const char* end;
+    int holdEvery = 0; // it also holds after every so many characters read
 };
 
 // The models, by name (fanuc, fanuc-lfcrcr, haas, sinumerik, heidenhain, mazak, okuma).

@@ -43,8 +43,10 @@ void VcncInputBuffer::Drain(Time now) {
         level -= int(n);
         drained += n;
     }
-    if (held && level < capacity / 2) {
+    // A hold for the count lasts until the characters counted are used up.
+    if (held && (countedHold ? level == 0 : level < capacity / 2)) {
         held = false;
+        receivedAtRelease = received;
         dc3OnLine = false;
         // A DC3 still waiting to go out is simply withdrawn.
         pending = pending == DC3 ? 0 : DC1;
@@ -79,8 +81,10 @@ int64_t VcncInputBuffer::Receive(int64_t count, Time now) {
         holdOverrun = true;
         ++holdsOverrun;
     }
-    if (!held && capacity - level <= xoffRoom) {
+    const bool counted = holdEvery > 0 && received - receivedAtRelease >= holdEvery;
+    if (!held && (capacity - level <= xoffRoom || counted)) {
         held = true;
+        countedHold = capacity - level > xoffRoom;
         pending = pending == DC1 ? 0 : DC3;
     }
     return count - taken;
@@ -121,7 +125,7 @@ std::optional<VcncInputBuffer::Time> VcncInputBuffer::NextFlowChange() const {
     if (!held || rate == 0 || level == 0)
         return std::nullopt;
     // Below half means level <= capacity / 2 - 1.
-    const int64_t need = level - (capacity / 2 - 1);
+    const int64_t need = countedHold ? level : level - (capacity / 2 - 1);
     return anchor + std::chrono::nanoseconds(NsFor(drained + need, rate));
 }
 

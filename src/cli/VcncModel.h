@@ -28,6 +28,9 @@ public:
     // 0 consumes every byte the moment it arrives. Valid() tells.
     VcncInputBuffer(int capacity, int xoffRoom, long charsPerSecond);
     static bool Valid(int capacity, int xoffRoom, long charsPerSecond);
+    // A controller that also holds after every n characters it reads,
+    // however much room it has (an Okuma every 252); 0: only when full.
+    void HoldEvery(int n) { holdEvery = n; }
 
     // count bytes arrived at now; returns how many of them did not fit.
     int64_t Receive(int64_t count, Time now);
@@ -85,6 +88,9 @@ private:
     int64_t onWireBeforeDc3 = 0;
     bool holdOverrun = false;
     int64_t holdsOverrun = 0;
+    int holdEvery = 0;
+    bool countedHold = false; // held for the count, not for want of room
+    int64_t receivedAtRelease = 0;
     int xoffSent = 0;
     int xonSent = 0;
 };

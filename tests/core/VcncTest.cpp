@@ -253,6 +253,26 @@ TEST(VcncModel, AHoldOverrunIsCountedOncePerHold) {
     EXPECT_EQ(b.AfterDc3(), 16);
 }
 
+// An Okuma holds after every 252 characters it reads, with room to spare, and
+// lets go once it has used them up.
+TEST(VcncModel, AControllerThatHoldsByTheCountLetsGoWhenEmpty) {
+    VcncInputBuffer b(256, 10, 1000);
+    b.HoldEvery(252);
+    b.Receive(200, t0);
+    EXPECT_EQ(b.TakeFlowByte(), 0);
+    b.Receive(52, t0 + 200ms);
+    EXPECT_EQ(b.TakeFlowByte(), DC3) << "252 read, with 204 of room";
+    b.Drain(t0 + 240ms);
+    EXPECT_TRUE(b.Held()) << "not yet used up";
+    ASSERT_TRUE(b.NextFlowChange());
+    EXPECT_EQ(*b.NextFlowChange(), t0 + 252ms);
+    b.Drain(t0 + 252ms);
+    EXPECT_FALSE(b.Held());
+    EXPECT_EQ(b.TakeFlowByte(), DC1);
+    b.Receive(200, t0 + 300ms);
+    EXPECT_EQ(b.TakeFlowByte(), 0) << "counted again from the release";
+}
+
 // --- the strict controller models ---------------------------------------------
 
 int64_t ViolationsOf(const char* model, const std::string& bytes, size_t split = 0) {
