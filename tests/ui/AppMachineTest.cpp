@@ -142,6 +142,16 @@ class AppMachineTest : public QObject {
         QVERIFY(SameProfile(shown, back));
         savedBytes = ReadAll(file);
 
+        // Changes are not lost by looking at another machine: asked, Cancel
+        // stays with them.
+        form->findChild<QLineEdit*>("comment")->setText(QStringLiteral("二号"));
+        Answer(script, QMessageBox::Cancel);
+        dlg.Select("haas");
+        QCOMPARE(dlg.Current(), std::string("mill1"));
+        QCOMPARE(dlg.List()->currentItem()->data(Qt::UserRole).toString(), QStringLiteral("mill1"));
+        QCOMPARE(form->findChild<QLineEdit*>("comment")->text(), QStringLiteral("二号"));
+        form->findChild<QLineEdit*>("comment")->setText(QStringLiteral("一号铣床"));
+
         // A malformed escape is refused, naming the field; nothing is written.
         form->findChild<QLineEdit*>("trailer")->setText(QStringLiteral("%\\xZZ"));
         script.messages.clear();
@@ -414,7 +424,7 @@ private slots:
         frame->OnMachines();
         if (QTest::currentTestFailed())
             return;
-        QCOMPARE(script.modalRuns, 5);
+        QCOMPARE(script.modalRuns, 6);
         QCOMPARE(ReadAll(file), savedBytes);
         // The bar offers the new machine at once.
         CTransferBar* bar = frame->TransferBar();
