@@ -4,7 +4,6 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
-#include <sys/prctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -26,12 +25,6 @@ constexpr const char* kOpenFailed =
     "无法打开串口%d(COM%d)，请检查串口是否正确安装，或是否已经被占用。错误码:%d";
 constexpr const char* kNotATerminal = "无法打开串口%d(COM%d)：%s 不是串口设备。";
 constexpr const char* kOpenReason = "\n设备 %s：%s。";
-
-// The most a paced slice may start late and still count from its due time:
-// the thread's usual wake-up delay, and at most a few characters, so that the
-// far end never sees bytes more than that ahead of a real line.
-constexpr std::chrono::microseconds kMostLate{250};
-constexpr long kMostLateChars = 4;
 
 bool PacingWanted() {
     const char* env = std::getenv("SERMIDA_PTY_PACING");
@@ -56,16 +49,6 @@ void CloseFd(int& fd) {
     if (fd >= 0)
         ::close(fd);
     fd = -1;
-}
-
-// A paced write sleeps for a millisecond at a time; the default timer slack
-// would stretch each sleep by 50 microseconds and slow the modelled line.
-void TightenTimerSlack() {
-    thread_local bool done = false;
-    if (!done) {
-        ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-        done = true;
-    }
 }
 
 } // namespace
@@ -149,7 +132,7 @@ LinkStatus CSerialPort::Open() {
     pseudoTerminal = TtyIsPseudoTerminal(fd);
     paced = pseudoTerminal && PacingWanted();
     markErrors = !pseudoTerminal;
-    lineFreeAt = Clock::now();
+    pacer.Start(settings);
     marks.Reset();
     badTaken = marks.BadCount();
     driverCounts = TtyReadErrorCounts(fd, countsTaken) == 0;
@@ -348,18 +331,6 @@ bool CSerialPort::DrainOutput(int fd) {
     return result == 0 || errno == ENOTTY || errno == EINVAL; // nothing with a line
 }
 
-int CSerialPort::BitsPerCharacter() const {
-    int data = settings.dataBits >= 5 && settings.dataBits <= 8 ? settings.dataBits : 8;
-    int stop = settings.stopBits == 2 ? 2 : 1;
-    int parity = settings.parity == 'O' || settings.parity == 'E' ? 1 : 0;
-    return 1 + data + parity + stop;
-}
-
-std::chrono::nanoseconds CSerialPort::CharacterTime() const {
-    const int baud = settings.baudRate > 0 ? settings.baudRate : 9600;
-    return std::chrono::nanoseconds(1'000'000'000LL * BitsPerCharacter() / baud);
-}
-
 bool CSerialPort::Write(const void* buffer, uint32_t length, uint32_t& written) {
     std::lock_guard<std::mutex> serial(writeLock); // whole blocks, never interleaved
     std::shared_lock<std::shared_mutex> hold(fdLock);
@@ -380,34 +351,12 @@ bool CSerialPort::Write(const void* buffer, uint32_t length, uint32_t& written) 
     return written == length;
 }
 
-// A pseudo-terminal has no line: model one. The bytes go to the far end in
-// slices of about a millisecond, each when a real line would start sending it,
-// so the far end sees them no earlier than on a cable and its DC3 comes back
-// in time. A slice that starts late moves the line's time on with it: bytes
-// never follow faster than the baud rate to make up for a late wake-up. Only
-// the usual wake-up delay of this thread (a few tens of microseconds, and never
-// more than a few characters' time) counts as no delay, so that it does not
-// leave the line idle between slices and lines. Returns when the last byte
-// has left.
+// A pseudo-terminal has no line: the pacer models one. Returns when the last
+// byte has left.
 bool CSerialPort::WritePaced(int fd, const char* bytes, size_t length, uint32_t& written) {
-    TightenTimerSlack();
-    const auto charTime = CharacterTime();
-    const int baud = settings.baudRate > 0 ? settings.baudRate : 9600;
-    const size_t slice = std::max<size_t>(1, size_t(baud / BitsPerCharacter() / 1000));
-    const auto allowed = std::min<std::chrono::nanoseconds>(kMostLate, charTime * kMostLateChars);
-    for (size_t at = 0; at < length; at += slice) {
-        if (!SleepUntil(lineFreeAt))
-            return false;
-        const auto now = Clock::now();
-        const auto late = std::max<std::chrono::nanoseconds>(now - lineFreeAt, {});
-        wakeDelay += (std::min(late, allowed) - wakeDelay) / 8;
-        const size_t n = std::min(slice, length - at);
-        const auto start = std::max(lineFreeAt, now - std::min(2 * wakeDelay, allowed));
-        if (!WriteAll(fd, bytes + at, n, written))
-            return false;
-        lineFreeAt = start + charTime * static_cast<long>(n);
-    }
-    return SleepUntil(lineFreeAt);
+    return pacer.Write(
+        bytes, length, [&](const char* slice, size_t n) { return WriteAll(fd, slice, n, written); },
+        [this](Clock::time_point until) { return SleepUntil(until); });
 }
 
 bool CSerialPort::WaitUntilSent() {
@@ -416,7 +365,7 @@ bool CSerialPort::WaitUntilSent() {
     if (fd < 0)
         return false;
     if (paced)
-        return SleepUntil(lineFreeAt);
+        return SleepUntil(pacer.LineFreeAt());
     return pseudoTerminal || DrainOutput(fd);
 }
 

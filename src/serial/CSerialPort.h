@@ -6,6 +6,7 @@
 #include <shared_mutex>
 #include <string>
 
+#include "link/LinePacer.h"
 #include "link/Link.h"
 #include "serial/LinuxTty.h"
 #include "serial/ParmrkFilter.h"
@@ -63,8 +64,6 @@ private:
     bool WritePaced(int fd, const char* bytes, size_t length, uint32_t& written);
     bool DrainOutput(int fd);
     bool Interrupted() const;
-    int BitsPerCharacter() const;
-    std::chrono::nanoseconds CharacterTime() const;
 
     PortSettings settings;
     std::string devicePath; // empty: the port map's device for the port number
@@ -89,8 +88,5 @@ private:
     bool pseudoTerminal = false; // has no line to drain
     bool markErrors = false;     // the kernel marks damaged characters (a real line)
     bool paced = false;
-    // When the bytes written so far will have left a real line.
-    std::chrono::steady_clock::time_point lineFreeAt{};
-    // How late the writer's thread has been waking, on average.
-    std::chrono::nanoseconds wakeDelay{30'000};
+    LinePacer pacer;
 };
