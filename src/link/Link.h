@@ -88,6 +88,7 @@ public:
 
 protected:
     void Show(const std::string& text) const;
+    MessageSink* Sink() const { return messages.load(); }
 
 private:
     std::atomic<MessageSink*> messages{nullptr}; // the reader's thread may show through it

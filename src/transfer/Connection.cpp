@@ -5,12 +5,12 @@
 #include <thread>
 
 #include "common/MessageSink.h"
-#include "serial/CSerialPort.h"
+#include "link/PortLink.h"
 #include "transfer/TransferMessages.h"
 #include "transfer/TransmitLock.h"
 
 Connection::Connection(TransferHost& h, TransmitLock& doc)
-    : Connection(h, doc, std::make_unique<CSerialPort>()) {}
+    : Connection(h, doc, std::make_unique<PortLink>()) {}
 
 Connection::Connection(TransferHost& h, TransmitLock& doc, std::unique_ptr<Link> l)
     : host(h), document(doc), link(std::move(l)), reader(*link, control, host),
