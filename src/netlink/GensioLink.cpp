@@ -1,11 +1,13 @@
 #include "netlink/GensioLink.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include <gensio/gensio.h>
 #include <gensio/sergensio.h>
 
 #include "common/MessageSink.h"
+#include "netlink/SocketTuning.h"
 
 namespace {
 
@@ -146,6 +148,11 @@ void GensioLink::OnOpened(gensio*, int err, void* self) {
         link->Fail(gensio_err_to_str(err));
         return;
     }
+    char port[32] = "0";
+    gensiods length = sizeof port;
+    if (gensio_control(link->io, GENSIO_CONTROL_DEPTH_FIRST, GENSIO_CONTROL_GET,
+                       GENSIO_CONTROL_LPORT, port, &length) == 0)
+        TuneServerSocket(std::atoi(port), link->net.port, kUnacknowledgedMs);
     // Reading from here on: the server's answers to the settings come in
     // through the same stream.
     gensio_set_read_callback_enable(link->io, true);

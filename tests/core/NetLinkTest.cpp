@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -211,6 +212,58 @@ TEST_F(NetLinkTest, AServerLostMidTransferStopsItWithTheLineNamed) {
     Ser2net again(pty.SlavePath(), dir.Path());
     ASSERT_TRUE(again.Running());
     EXPECT_TRUE(host.connection.Connect(Line(9600), again.Rfc2217()).Ok()) << "it can come back";
+}
+
+// A box that loses its power says nothing: it only stops taking bytes. The
+// transmission must not wait for ever: it fails with the line named once the
+// network has held the bytes longer than any line would.
+TEST_F(NetLinkTest, AServerThatStopsTakingBytesFailsTheTransmission) {
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int small = 4096;
+    ::setsockopt(listener, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(listener, 1), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len), 0);
+    std::atomic<bool> done{false};
+    std::thread box([&] {
+        const int fd = ::accept(listener, nullptr, nullptr);
+        char buffer[2000];
+        size_t got = 0;
+        while (got < sizeof buffer) { // it reads a little, then its power goes
+            const ssize_t n = ::read(fd, buffer, sizeof buffer - got);
+            if (n <= 0)
+                break;
+            got += size_t(n);
+        }
+        while (!done)
+            std::this_thread::sleep_for(10ms);
+        ::close(fd);
+    });
+    CliHost host;
+    host.UseMessageSink(sink);
+    std::string program;
+    for (int i = 1; i <= 20000; ++i)
+        program += "N" + std::to_string(i) + " G1 X" + std::to_string(i) + ".5\r\n";
+    WriteBytes(dir.File("p.nc"), program);
+    ASSERT_TRUE(host.buffer.LoadFromDisk(dir.File("p.nc")));
+    const std::string address = "tcp://127.0.0.1:" + std::to_string(ntohs(a.sin_port));
+    ASSERT_TRUE(host.connection.Connect(Line(115200), address).Ok());
+    ASSERT_TRUE(host.connection.StartTransmit());
+    const auto start = Clock::now();
+    EXPECT_TRUE(RunHostUntil(
+        host, [&] { return host.transmitEnded.load(); }, 40000ms));
+    EXPECT_LT(Clock::now() - start, 40s);
+    EXPECT_EQ(host.connection.LastTransmit().end, Transmitter::End::Failed);
+    EXPECT_GT(host.connection.LastTransmit().linesWhole, 0);
+    ASSERT_FALSE(sink.Messages().empty());
+    EXPECT_NE(sink.Messages().back().find(address), std::string::npos) << sink.Messages().back();
+    done = true;
+    box.join();
+    ::close(listener);
 }
 
 } // namespace

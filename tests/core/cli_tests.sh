@@ -389,6 +389,53 @@ vcnc_run --baud 4800 --punch "$work/fanuc.punch" --idle-exit 4 -- \
 check "receive --machine fanuc-iso keeps only the program between the % marks" \
     cmp -s "$work/fanuc.want" "$work/got.nc"
 
+# --- controllers behind a serial device server ---------------------------------------
+# A real ser2net on 127.0.0.1 whose serial side is vcnc's link: one RFC 2217
+# and one raw TCP accepter. The server opens the device for each connection.
+free_port() {
+    local p
+    while :; do
+        p=$((20000 + RANDOM % 40000))
+        (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null || { echo "$p"; return; }
+    done
+}
+rfc_port=$(free_port)
+raw_port=$(free_port)
+{
+    echo '%YAML 1.1'; echo '---'
+    for a in "rfc:telnet(rfc2217),tcp,127.0.0.1,$rfc_port" "raw:tcp,127.0.0.1,$raw_port"; do
+        printf 'connection: &%s\n  accepter: %s\n  connector: serialdev,%s,9600n81,local\n' \
+            "${a%%:*}" "${a#*:}" "$work/cnc"
+        printf '  options:\n    kickolduser: true\n'
+    done
+} >"$work/ser2net.yaml"
+ser2net -n -u -c "$work/ser2net.yaml" -P "$work/ser2net.pid" >/dev/null 2>&1 &
+s2n=$!
+for _ in $(seq 100); do
+    (exec 3<>"/dev/tcp/127.0.0.1/$rfc_port") 2>/dev/null && break
+    sleep 0.05
+done
+for addr in "rfc2217://127.0.0.1:$rfc_port" "tcp://127.0.0.1:$raw_port"; do
+    # Pieces of 8 into 10 characters of room: the hold holds across the network.
+    vcnc_run --baud 38400 --buffer 256 --rate 1500 --xoff-room 10 --save "$work/saved" \
+        --idle-exit 1 -- "$cli" send --device "$addr" --baud 38400 --xoff-chunk 8 "$prog"
+    check "send to $addr exits 0" test "$pc_rc" -eq 0
+    check "send to $addr: the controller has exactly the wire bytes" cmp -s "$wire" "$work/saved"
+    check "send to $addr: held, and no byte beyond the room after DC3" \
+        bash -c "[[ $vcnc_rc -eq 0 && \$(sed -n 's/.*xoff: \([0-9]*\),.*/\1/p' '$work/summary') -gt 0 ]] &&
+                 grep -q 'overflow: 0, late: 0,' '$work/summary'"
+done
+rm -f "$work/got.nc"
+vcnc_run --baud 9600 --punch "$work/gbk.nc" --frame --idle-exit 4 -- \
+    "$cli" receive --device "rfc2217://127.0.0.1:$rfc_port" --baud 9600 --idle-timeout 2 "$work/got.nc"
+check "a punch received through RFC 2217 is the GBK program with CR LF" \
+    cmp -s "$work/gbk.nc" "$work/got.nc"
+check "a server that is not there is a clear failure, not a hang" bash -c "
+    timeout 20 '$cli' send --device 'rfc2217://127.0.0.1:$(free_port)' '$prog' 2>&1 |
+        grep -q '无法连接串口服务器'"
+kill "$s2n" 2>/dev/null
+wait "$s2n" 2>/dev/null
+
 # On a device, as on a real port: one end of a socat cable, the PC program on
 # the other.
 vcnc_waiting() { # PID DEVICE: it has DEVICE open and sleeps in its loop, past
