@@ -412,6 +412,8 @@ int RunVcnc(const CliArgs& args) {
     }
 
     line.Close();
+    log.Say("most characters after a DC3 was on the line: %lld, in %d holds",
+            (long long)input.MostAfterDc3(), input.XoffSent());
     if (model) {
         model->Finish();
         tellViolations();

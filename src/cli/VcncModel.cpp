@@ -77,6 +77,8 @@ int64_t VcncInputBuffer::Receive(int64_t count, Time now) {
     overflow += blamed;
     // A strict controller counts the characters after its DC3 even when its
     // buffer still had room for them.
+    if (dc3OnLine)
+        mostAfterDc3 = std::max(mostAfterDc3, received - onWireBeforeDc3);
     if (dc3OnLine && !holdOverrun && received - onWireBeforeDc3 > xoffRoom) {
         holdOverrun = true;
         ++holdsOverrun;

@@ -65,8 +65,10 @@ public:
     // Holds during which more than xoffRoom characters came after the DC3
     // was on the line, whether or not they fitted.
     int64_t HoldsOverrun() const { return holdsOverrun; }
-    // The characters that came after the DC3 of the present hold.
+    // The characters that came after the DC3 of the present hold, and the
+    // most that came after any.
     int64_t AfterDc3() const { return dc3OnLine ? received - onWireBeforeDc3 : 0; }
+    int64_t MostAfterDc3() const { return mostAfterDc3; }
     int XonSent() const { return xonSent; }
 
 private:
@@ -88,6 +90,7 @@ private:
     int64_t onWireBeforeDc3 = 0;
     bool holdOverrun = false;
     int64_t holdsOverrun = 0;
+    int64_t mostAfterDc3 = 0;
     int holdEvery = 0;
     bool countedHold = false; // held for the count, not for want of room
     int64_t receivedAtRelease = 0;

@@ -23,7 +23,9 @@ bool PlainHost(const std::string& host) {
 } // namespace
 
 std::string NetAddress::GensioText() const {
-    const std::string tcp = "tcp," + host + "," + std::to_string(port);
+    // Paced slices of a millisecond each must leave at once, not gathered
+    // by Nagle's algorithm into bursts that outrun the line.
+    const std::string tcp = "tcp(nodelay=true)," + host + "," + std::to_string(port);
     return kind == Kind::Rfc2217 ? "telnet(rfc2217)," + tcp : tcp;
 }
 

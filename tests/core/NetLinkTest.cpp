@@ -42,9 +42,9 @@ TEST(NetAddressTest, SchemesHostsAndPorts) {
     std::string why;
     ASSERT_TRUE(ParseNetAddress("rfc2217://10.0.0.5:4001", a, why)) << why;
     EXPECT_EQ(a.kind, NetAddress::Kind::Rfc2217);
-    EXPECT_EQ(a.GensioText(), "telnet(rfc2217),tcp,10.0.0.5,4001");
+    EXPECT_EQ(a.GensioText(), "telnet(rfc2217),tcp(nodelay=true),10.0.0.5,4001");
     ASSERT_TRUE(ParseNetAddress("tcp://box-3.shop:23", a, why)) << why;
-    EXPECT_EQ(a.GensioText(), "tcp,box-3.shop,23");
+    EXPECT_EQ(a.GensioText(), "tcp(nodelay=true),box-3.shop,23");
     for (const char* bad : {"rfc2217://10.0.0.5", "tcp://:4001", "tcp://h:0", "tcp://h:65536",
                             "tcp://h:40x1", "tcp://a,b:1", "tcp://h(x):1", "udp://h:1"})
         EXPECT_FALSE(ParseNetAddress(bad, a, why)) << bad;

@@ -50,7 +50,10 @@ Ser2net::Ser2net(const std::string& device, const std::string& folder) {
             out << "connection: &" << name << "\n"
                 << "  accepter: " << accepter << "\n"
                 << "  connector: serialdev," << device << ",9600n81,local\n"
-                << "  options:\n    kickolduser: true\n";
+                << "  options:\n    kickolduser: true\n"
+                // The controller's DC3 goes back at once, not gathered with
+                // what follows it: a server set up for DNC.
+                << "    chardelay: false\n";
         };
         out << "%YAML 1.1\n---\n";
         connection("rfc", "telnet(rfc2217),tcp,127.0.0.1," + std::to_string(rfcPort));

@@ -251,6 +251,7 @@ TEST(VcncModel, AHoldOverrunIsCountedOncePerHold) {
     b.Receive(5, t0);
     EXPECT_EQ(b.HoldsOverrun(), 1);
     EXPECT_EQ(b.AfterDc3(), 16);
+    EXPECT_EQ(b.MostAfterDc3(), 16);
 }
 
 // An Okuma holds after every 252 characters it reads, with room to spare, and

@@ -406,7 +406,7 @@ raw_port=$(free_port)
     for a in "rfc:telnet(rfc2217),tcp,127.0.0.1,$rfc_port" "raw:tcp,127.0.0.1,$raw_port"; do
         printf 'connection: &%s\n  accepter: %s\n  connector: serialdev,%s,9600n81,local\n' \
             "${a%%:*}" "${a#*:}" "$work/cnc"
-        printf '  options:\n    kickolduser: true\n'
+        printf '  options:\n    kickolduser: true\n    chardelay: false\n'
     done
 } >"$work/ser2net.yaml"
 ser2net -n -u -c "$work/ser2net.yaml" -P "$work/ser2net.pid" >/dev/null 2>&1 &
