@@ -128,7 +128,7 @@ bool GensioLink::Close() {
     if (!loop.Running())
         return true;
     loop.Post([this] { CloseOnLoop(); });
-    loop.Stop();
+    loop.Stop([this] { return io == nullptr; });
     return true;
 }
 
@@ -332,11 +332,17 @@ void GensioLink::FlushOutbox() {
 }
 
 void GensioLink::CloseOnLoop() {
-    if (io) {
-        gensio_free(io);
-        io = nullptr;
-        serial = nullptr;
-    }
+    if (!io)
+        return;
+    // An open (or opening) gensio is closed first: freed at once it would
+    // leave its close half done when the loop stops.
+    const auto freeIt = [](gensio* closed, void* self) {
+        gensio_free(closed);
+        static_cast<GensioLink*>(self)->io = nullptr;
+    };
+    serial = nullptr;
+    if (gensio_close(io, freeIt, this) != 0)
+        freeIt(io, this);
 }
 
 // --- The reader ----------------------------------------------------------------------

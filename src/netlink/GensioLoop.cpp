@@ -4,6 +4,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
+
 #include <gensio/gensio.h>
 #include <gensio/gensio_os_funcs.h>
 #include <gensio/gensio_unix.h>
@@ -29,7 +31,9 @@ bool GensioLoop::Start(std::string& why) {
     if (!err)
         err = os->add_iod(os, GENSIO_IOD_SOCKET, wakeRead, &wakeIod);
     if (!err)
-        err = os->set_fd_handlers(wakeIod, this, &GensioLoop::OnWake, nullptr, nullptr, nullptr);
+        err = os->set_fd_handlers(
+            wakeIod, this, &GensioLoop::OnWake, nullptr, nullptr,
+            [](gensio_iod*, void* self) { static_cast<GensioLoop*>(self)->wakeCleared = true; });
     if (err) {
         why = gensio_err_to_str(err);
         Stop();
@@ -37,6 +41,7 @@ bool GensioLoop::Start(std::string& why) {
     }
     os->set_read_handler(wakeIod, true);
     stopping = false;
+    wakeCleared = false;
     try {
         thread = std::thread(&GensioLoop::Run, this);
     } catch (const std::system_error&) {
@@ -47,13 +52,17 @@ bool GensioLoop::Start(std::string& why) {
     return true;
 }
 
-void GensioLoop::Stop() {
+void GensioLoop::Stop(std::function<bool()> settled) {
     if (thread.joinable()) {
-        Post([this] { stopping = true; });
+        Post([this, settled = std::move(settled)]() mutable {
+            settledBeforeStop = std::move(settled);
+            stopping = true;
+        });
         thread.join();
     }
     if (wakeIod) {
-        os->clear_fd_handlers_norpt(wakeIod);
+        if (!wakeCleared) // the thread never ran
+            os->clear_fd_handlers_norpt(wakeIod);
         os->release_iod(wakeIod);
         wakeIod = nullptr;
     }
@@ -102,4 +111,22 @@ void GensioLoop::Run() {
         gensio_time timeout = {1, 0};
         os->service(os, &timeout);
     }
+    // A close under way finishes, and what gensio frees later (its timers,
+    // its runners) is freed, before the handler goes.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (settledBeforeStop && !settledBeforeStop() && std::chrono::steady_clock::now() < until) {
+        gensio_time timeout = {0, 10'000'000};
+        os->service(os, &timeout);
+    }
+    os->set_read_handler(wakeIod, false);
+    os->clear_fd_handlers(wakeIod);
+    for (int i = 0; i < 100 && !wakeCleared; ++i) {
+        gensio_time timeout = {0, 10'000'000};
+        os->service(os, &timeout);
+    }
+    for (int i = 0; i < 20; ++i) {
+        gensio_time timeout = {0, 1'000'000};
+        os->service(os, &timeout);
+    }
+    settledBeforeStop = {};
 }

@@ -25,9 +25,10 @@ public:
 
     // False, with the reason, when the handler or the thread cannot be made.
     bool Start(std::string& why);
-    // Runs what is posted, then ends the thread and frees the handler; what
-    // was made on it must be gone by then.
-    void Stop();
+    // Runs what is posted, then goes on serving until settled() (asked on the
+    // loop's thread; at most a few seconds), ends the thread and frees the
+    // handler. What was made on it must be gone by then.
+    void Stop(std::function<bool()> settled = {});
     bool Running() const { return thread.joinable(); }
 
     gensio_os_funcs* Os() const { return os; }
@@ -44,6 +45,8 @@ private:
     int wakeRead = -1, wakeWrite = -1;
     std::thread thread;
     std::atomic<bool> stopping{false};
+    std::atomic<bool> wakeCleared{false};
+    std::function<bool()> settledBeforeStop;
     std::mutex lock;
     std::deque<std::function<void()>> posted;
 };
