@@ -37,6 +37,25 @@ PortSettings Line(int baud, int data = 8, int stop = 1, char parity = 'N') {
     return s;
 }
 
+// A server of the test's own on 127.0.0.1 that accepts and does nothing more
+// (a receive buffer of receiveBuffer bytes when given); -1 when it cannot.
+int Listen(int& port, int receiveBuffer = 0) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (receiveBuffer > 0)
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, 1) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    port = ntohs(a.sin_port);
+    return fd;
+}
+
 TEST(NetAddressTest, SchemesHostsAndPorts) {
     NetAddress a;
     std::string why;
@@ -61,13 +80,7 @@ protected:
         link.SetMessageSink(&sink);
     }
     std::string Drain(std::chrono::milliseconds quiet = 200ms) {
-        std::string got;
-        for (;;) {
-            std::string more = pty.ReadMaster(1 << 20, int(quiet.count()));
-            if (more.empty())
-                return got;
-            got += more;
-        }
+        return pty.DrainMaster(int(quiet.count()));
     }
     std::string ReadLink(size_t want, std::chrono::milliseconds limit = 3000ms) {
         std::string got;
@@ -164,15 +177,10 @@ TEST_F(NetLinkTest, AServerThatIsNotThereIsReportedAtOnce) {
 // A server that accepts but never answers the settings: a clear message in
 // bounded time, never a hang.
 TEST_F(NetLinkTest, AServerThatNeverAnswersIsGivenUp) {
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    ASSERT_EQ(::listen(listener, 1), 0);
-    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len), 0);
-    link.Configure(Line(9600), "rfc2217://127.0.0.1:" + std::to_string(ntohs(a.sin_port)));
+    int port = 0;
+    const int listener = Listen(port);
+    ASSERT_GE(listener, 0);
+    link.Configure(Line(9600), "rfc2217://127.0.0.1:" + std::to_string(port));
     const auto start = Clock::now();
     const LinkStatus status = link.Open();
     EXPECT_FALSE(status.Opened());
@@ -218,16 +226,9 @@ TEST_F(NetLinkTest, AServerLostMidTransferStopsItWithTheLineNamed) {
 // transmission must not wait for ever: it fails with the line named once the
 // network has held the bytes longer than any line would.
 TEST_F(NetLinkTest, AServerThatStopsTakingBytesFailsTheTransmission) {
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int small = 4096;
-    ::setsockopt(listener, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    ASSERT_EQ(::listen(listener, 1), 0);
-    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len), 0);
+    int port = 0;
+    const int listener = Listen(port, 4096);
+    ASSERT_GE(listener, 0);
     std::atomic<bool> done{false};
     std::thread box([&] {
         const int fd = ::accept(listener, nullptr, nullptr);
@@ -250,7 +251,7 @@ TEST_F(NetLinkTest, AServerThatStopsTakingBytesFailsTheTransmission) {
         program += "N" + std::to_string(i) + " G1 X" + std::to_string(i) + ".5\r\n";
     WriteBytes(dir.File("p.nc"), program);
     ASSERT_TRUE(host.buffer.LoadFromDisk(dir.File("p.nc")));
-    const std::string address = "tcp://127.0.0.1:" + std::to_string(ntohs(a.sin_port));
+    const std::string address = "tcp://127.0.0.1:" + std::to_string(port);
     ASSERT_TRUE(host.connection.Connect(Line(115200), address).Ok());
     ASSERT_TRUE(host.connection.StartTransmit());
     const auto start = Clock::now();

@@ -35,6 +35,16 @@ void PtyPair::CloseMaster() {
     master = -1;
 }
 
+std::string PtyPair::DrainMaster(int quietMs) {
+    std::string got;
+    for (;;) {
+        std::string more = ReadMaster(1 << 20, quietMs);
+        if (more.empty())
+            return got;
+        got += more;
+    }
+}
+
 std::string PtyPair::ReadMaster(size_t want, int timeoutMs) {
     std::string out;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);

@@ -16,6 +16,8 @@ public:
     void CloseMaster();
     // Everything that arrives at the master within the time.
     std::string ReadMaster(size_t want, int timeoutMs);
+    // Everything that arrives at the master until it has been quiet that long.
+    std::string DrainMaster(int quietMs);
     void WriteMaster(const std::string& bytes);
 
 private:

@@ -43,13 +43,7 @@ protected:
         return RunUntil([&] { return host.transmitEnded.load(); }, limit);
     }
     std::string Drain(std::chrono::milliseconds quiet = 100ms) {
-        std::string got;
-        for (;;) {
-            std::string more = pty.ReadMaster(1 << 20, int(quiet.count()));
-            if (more.empty())
-                return got;
-            got += more;
-        }
+        return pty.DrainMaster(int(quiet.count()));
     }
     int MarkedLine() { return host.buffer.FindLineWithMark(TRANSFER_LINE); }
     Connection& connection() { return host.connection; }
