@@ -21,6 +21,7 @@ int RunReceive(const CliArgs& args);
 int RunVcnc(const CliArgs& args);
 int RunPrint(const CliArgs& args);
 int RunMachines(const CliArgs& args);
+int RunCompare(const CliArgs& args);
 
 // Prints "sermida-cli: <text>" on stderr.
 void CliError(const std::string& text);

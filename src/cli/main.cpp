@@ -32,6 +32,14 @@ Commands:
                      (exit 4) or characters arrive damaged (exit 1), what came
                      is saved as FILE.partial (or FILE.partial.N) instead, and
                      FILE is left as it was
+  compare [--keep-comments] [--keep-blanks] [--keep-percent] [--keep-spaces] A B
+                     compare program A with program B line by line and print
+                     the lines that differ as a unified diff (3 lines of
+                     context). Left out unless kept: comments (from the first
+                     ';' on), blank lines, a '%' line first and last, blanks
+                     at the start and end of a line; line ends always.
+                     Exit 0 when alike, 1 when they differ, 2 when a file
+                     cannot be read
   machines [NAME]    list the machine profiles (presets, and those saved as
                      machines/NAME.ini in the settings folder); with NAME,
                      print that profile as its file holds it
@@ -72,7 +80,8 @@ Options:
 
 Exit status: 0 success, 1 failure (the reason on stderr), 2 usage error,
 3 (vcnc) the controller's input buffer overflowed, 4 (receive) the device
-went away and the program may be cut, 130 (send) stopped by Ctrl+C.
+went away and the program may be cut, 130 (send) stopped by Ctrl+C;
+compare: 1 the programs differ, 2 a file cannot be read.
 )";
 
 struct Command {
@@ -81,8 +90,8 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
-    {"info", RunInfo},       {"resave", RunResave}, {"send", RunSend},
-    {"receive", RunReceive}, {"vcnc", RunVcnc},     {"print", RunPrint}, {"machines", RunMachines},
+    {"info", RunInfo}, {"resave", RunResave}, {"send", RunSend},         {"receive", RunReceive},
+    {"vcnc", RunVcnc}, {"print", RunPrint},   {"machines", RunMachines}, {"compare", RunCompare},
 };
 
 } // namespace

@@ -78,6 +78,60 @@ check "info tells a UTF-8 program from a GBK one" \
     diff <("$cli" info "$work/utf8.nc") <(printf 'lines: 3\nline-end: LF\nbytes: 16\nencoding: UTF-8\n')
 check "info on a missing file fails" exit_is 1 "$cli" info "$work/none.nc"
 
+# --- compare: a punched program against the stored one --------------------------
+printf 'O1000 ;part 7\r\nG0 X0\r\nG1 X1\r\nM30\r\n' >"$work/stored.nc"
+printf '%%\nO1000  \nG0 X0\nG1 X1\nM30\n%%\n' >"$work/punched.nc"
+check "compare: CR LF, '%' framing, comments and end blanks are alike (exit 0)" \
+    exit_is 0 "$cli" compare "$work/stored.nc" "$work/punched.nc"
+check "compare --keep-percent: the framing differs (exit 1)" \
+    exit_is 1 "$cli" compare --keep-percent "$work/stored.nc" "$work/punched.nc"
+check "compare --keep-comments: the comment differs" \
+    exit_is 1 "$cli" compare --keep-comments "$work/stored.nc" "$work/punched.nc"
+check "compare --keep-spaces: the end blanks differ" \
+    exit_is 1 "$cli" compare --keep-spaces "$work/stored.nc" "$work/punched.nc"
+seq 1 20 | sed 's/^/N/' >"$work/a.nc"
+seq 1 20 | sed 's/^/N/; s/^N12$/N12 X5/; /^N3$/a M0' | sed '/^N17$/d' >"$work/b.nc"
+"$cli" compare "$work/a.nc" "$work/b.nc" >"$work/diff" 2>&1
+check "compare: programs that differ exit 1" test $? -eq 1
+check "and list them as a unified diff" diff "$work/diff" - <<EOF
+--- $work/a.nc
++++ $work/b.nc
+@@ -1,6 +1,7 @@
+ N1
+ N2
+ N3
++M0
+ N4
+ N5
+ N6
+@@ -9,12 +10,11 @@
+ N9
+ N10
+ N11
+-N12
++N12 X5
+ N13
+ N14
+ N15
+ N16
+-N17
+ N18
+ N19
+ N20
+EOF
+: >"$work/empty1.nc"
+: >"$work/empty2.nc"
+check "compare: two empty files are alike" exit_is 0 "$cli" compare "$work/empty1.nc" "$work/empty2.nc"
+check "compare: an empty file against a program differs" \
+    exit_is 1 "$cli" compare "$work/empty1.nc" "$work/a.nc"
+"$cli" compare "$work/a.nc" "$work/no-such.nc" >"$work/out" 2>"$work/err"
+check "compare: a file that is not there exits 2, never 'differ'" test $? -eq 2
+check "and names it" grep -q "cannot load $work/no-such.nc" "$work/err"
+check "and lists nothing" test ! -s "$work/out"
+check "compare with one file is a usage error" exit_is 2 "$cli" compare "$work/a.nc"
+check "compare with an unknown option is a usage error" \
+    exit_is 2 "$cli" compare --keep-all "$work/a.nc" "$work/b.nc"
+
 # --- resave keeps every byte -------------------------------------------------------
 corpus="$work/corpus"
 mkdir "$corpus"
