@@ -146,6 +146,8 @@ QWidget* CMachineForm::SendPage() {
     delayPerCharacter =
         AddNumber(form, "delay_per_character_ms", "每字符延时", 60000, nullptr, " 毫秒");
     delayAfterDc1 = AddNumber(form, "delay_after_dc1_ms", "DC1 后延时", 60000, nullptr, " 毫秒");
+    stallLimit = AddNumber(form, "stall_limit_seconds", "无数据发出报警", 86400, "不报警", " 秒");
+    stopOnStall = AddFlag(form, "stop_on_stall", "报警时停止发送");
     connect(waitForDc1, &QCheckBox::toggled, this,
             [this](bool on) { dc1Timeout->setEnabled(on && !readOnly); });
     return page;
@@ -191,6 +193,8 @@ void CMachineForm::Show(const MachineProfile& p) {
     trailer->setText(QString::fromStdString(Escape(p.wire.trailer)));
     waitForDc1->setChecked(p.wire.waitForDc1);
     dc1Timeout->setValue(p.wire.dc1TimeoutSeconds);
+    stallLimit->setValue(p.wire.stallLimitSeconds);
+    stopOnStall->setChecked(p.wire.stopOnStall);
     delayBeforeStart->setValue(p.wire.delayBeforeStartMs);
     delayAfterLine->setValue(p.wire.delayAfterLineMs);
     delayPerCharacter->setValue(p.wire.delayPerCharacterMs);
@@ -237,6 +241,8 @@ bool CMachineForm::Read(MachineProfile& out, QString& error) const {
     p.wire.skipBlankLines = skipBlank->isChecked();
     p.wire.waitForDc1 = waitForDc1->isChecked();
     p.wire.dc1TimeoutSeconds = dc1Timeout->value();
+    p.wire.stallLimitSeconds = stallLimit->value();
+    p.wire.stopOnStall = stopOnStall->isChecked();
     p.wire.delayBeforeStartMs = delayBeforeStart->value();
     p.wire.delayAfterLineMs = delayAfterLine->value();
     p.wire.delayPerCharacterMs = delayPerCharacter->value();

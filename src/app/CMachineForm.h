@@ -59,6 +59,8 @@ private:
     QLineEdit* trailer = nullptr;
     QCheckBox* waitForDc1 = nullptr;
     QSpinBox* dc1Timeout = nullptr;
+    QSpinBox* stallLimit = nullptr;
+    QCheckBox* stopOnStall = nullptr;
     QSpinBox* delayBeforeStart = nullptr;
     QSpinBox* delayAfterLine = nullptr;
     QSpinBox* delayPerCharacter = nullptr;

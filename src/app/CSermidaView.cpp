@@ -279,6 +279,9 @@ void CSermidaView::contextMenuEvent(QContextMenuEvent* e) {
 }
 
 void CSermidaView::TickTransfer() {
+    // A stall shows in the status line (the transfer status says it); a
+    // machine that says so has its transmission stopped here.
+    connection->CheckStall(std::chrono::steady_clock::now());
     // The machine's idle time is over: receiving ends as the operator would end it.
     if (connection->ReceiveIdleLeft() <= std::chrono::milliseconds(0))
         EndReceive();

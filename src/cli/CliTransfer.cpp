@@ -125,9 +125,20 @@ int RunSend(const CliArgs& input) {
     int stopsGiven = 0;
     while (!host.transmitEnded) {
         // Woken by the end and by a stop; a person watching sees the figures.
-        host.loop.RunFor(live ? std::chrono::milliseconds(100) : std::chrono::hours(1));
+        // A machine with a stall limit is looked at every second.
+        const bool watched = host.connection.StallLimitSeconds() > 0;
+        host.loop.RunFor(live      ? std::chrono::milliseconds(100)
+                         : watched ? std::chrono::milliseconds(1000)
+                                   : std::chrono::milliseconds(3'600'000));
         for (; stopsGiven < stops.Count(); ++stopsGiven)
             host.connection.Stop();
+        const auto now = std::chrono::steady_clock::now();
+        if (host.connection.CheckStall(now))
+            std::fprintf(stderr, "%swarning: nothing has moved for %s (%s)%s\n", live ? "\r" : "",
+                         MinutesSeconds(host.connection.StallSeconds(now)).c_str(),
+                         host.connection.State() == HeldByPeer ? "held by the controller, no DC1"
+                                                               : "the line takes nothing",
+                         host.connection.StopsOnStall() ? "; stopping" : "");
         if (live && !host.transmitEnded) {
             figures.Sample(host.connection.SentLines(), host.connection.TotalLines(),
                            std::chrono::steady_clock::now());

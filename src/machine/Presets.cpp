@@ -16,6 +16,9 @@ MachineProfile Make(const char* name, const char* comment, PortSettings line) {
     p.line = line;
     // A punched tape's NUL leader, rub-outs and end codes are not program.
     p.receive.stripControls = true;
+    // A controller that is drip-fed holds the line while it works; ten
+    // minutes without a byte moving is worth a word to the operator.
+    p.wire.stallLimitSeconds = 600;
     return p;
 }
 
@@ -25,6 +28,7 @@ std::vector<MachineProfile> MakePresets() {
     MachineProfile classic = Make(
         "classic", "经典 (Sermida.ini)：整行发送，行尾 CR LF，分号后为注释", {1, 38400, 8, 1, 'N'});
     classic.receive = {}; // exactly what the program always took in
+    classic.wire.stallLimitSeconds = 0;
     all.push_back(classic);
 
     // ISO code: 7 data bits, even parity, 2 stop bits; stops reading within

@@ -121,6 +121,10 @@ std::string Apply(const std::string& key, const std::string& value, MachineProfi
         return flag(p.wire.waitForDc1);
     if (key == "dc1_timeout_seconds")
         return number(p.wire.dc1TimeoutSeconds, 0, 86400);
+    if (key == "stall_limit_seconds")
+        return number(p.wire.stallLimitSeconds, 0, 86400);
+    if (key == "stop_on_stall")
+        return flag(p.wire.stopOnStall);
     if (key == "receive_start")
         return text(p.receive.start);
     if (key == "receive_end")
@@ -173,6 +177,8 @@ std::string ProfileText(const MachineProfile& p) {
     o << "delay_after_dc1_ms = " << p.wire.delayAfterDc1Ms << "\n";
     o << "wait_for_dc1 = " << YesNo(p.wire.waitForDc1) << "\n";
     o << "dc1_timeout_seconds = " << p.wire.dc1TimeoutSeconds << "\n";
+    o << "stall_limit_seconds = " << p.wire.stallLimitSeconds << "\n";
+    o << "stop_on_stall = " << YesNo(p.wire.stopOnStall) << "\n";
     o << "receive_start = " << Escape(p.receive.start) << "\n";
     o << "receive_end = " << Escape(p.receive.end) << "\n";
     o << "receive_strip_controls = " << YesNo(p.receive.stripControls) << "\n";

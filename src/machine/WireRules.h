@@ -26,6 +26,11 @@ struct WireRules {
     // nothing sent (0: it waits until the operator stops it).
     bool waitForDc1 = false;
     int dc1TimeoutSeconds = 60;
+    // A transmission in which nothing has moved this long (the controller
+    // held it and never let go, or the line takes nothing) is a stall: the
+    // operator is warned, and with stopOnStall it stops. 0: never.
+    int stallLimitSeconds = 0;
+    bool stopOnStall = false;
 
     // The bytes of one document line on the wire, end of block included;
     // false when the line is not sent at all.

@@ -146,6 +146,17 @@ public:
     int64_t ReceivedBytes() const { return receiver.ReceivedBytes(); }
     int64_t ReceivedLines() const { return receiver.ReceivedLines(); }
     int64_t ReceiveSeconds() const;
+    // How long nothing has moved in the running transmission (not while the
+    // operator pauses it); 0 when none runs.
+    int64_t StallSeconds(std::chrono::steady_clock::time_point now) const;
+    // The machine's stall limit has passed.
+    bool Stalled(std::chrono::steady_clock::time_point now) const;
+    // Looked at now and then by the host: true once when a stall begins (the
+    // host warns the operator), and then the transmission is stopped if the
+    // machine says so.
+    bool CheckStall(std::chrono::steady_clock::time_point now);
+    int StallLimitSeconds() const { return wireRules.stallLimitSeconds; }
+    bool StopsOnStall() const { return wireRules.stopOnStall; }
     // While receiving with the rules' idle time: how much of it is left
     // since the last byte (0: over, receiving should end); max otherwise.
     std::chrono::milliseconds ReceiveIdleLeft() const;
@@ -186,6 +197,7 @@ private:
     std::chrono::steady_clock::time_point receiveEnd{}; // while receiving: unset
     int xoffChunk = 0;
     WireRules wireRules;
+    bool stallTold = false;
     LineErrors receiveErrors;
     std::string raw; // the reader's bytes on their way to the decoder
 };

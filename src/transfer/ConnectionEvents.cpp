@@ -69,6 +69,33 @@ bool Connection::StartReceive() {
     return true;
 }
 
+int64_t Connection::StallSeconds(std::chrono::steady_clock::time_point now) const {
+    if (!transmitActive || State() == Paused)
+        return 0;
+    const auto still = now - transmitter.LastMoved();
+    return std::max<int64_t>(0, std::chrono::duration_cast<std::chrono::seconds>(still).count());
+}
+
+bool Connection::Stalled(std::chrono::steady_clock::time_point now) const {
+    return wireRules.stallLimitSeconds > 0 && StallSeconds(now) >= wireRules.stallLimitSeconds;
+}
+
+bool Connection::CheckStall(std::chrono::steady_clock::time_point now) {
+    if (!Stalled(now)) {
+        stallTold = false; // it moved again: the next stall is told too
+        return false;
+    }
+    if (stallTold)
+        return false;
+    stallTold = true;
+    if (wireRules.stopOnStall) {
+        // A held line ends at once; a line that takes nothing is cut.
+        Stop();
+        Stop();
+    }
+    return true;
+}
+
 std::chrono::milliseconds Connection::ReceiveIdleLeft() const {
     using namespace std::chrono;
     const int idle = receiver.Rules().idleSeconds;

@@ -12,6 +12,13 @@ std::string HoldText(int state) {
     return {};
 }
 
+std::string StallText(int state, int64_t seconds, int limit) {
+    const std::string still = MinutesSeconds(seconds), most = MinutesSeconds(limit);
+    if (state == HeldByPeer)
+        return Format("警告：控制器暂停已 %s，超过 %s，没有等到 DC1", still.c_str(), most.c_str());
+    return Format("警告：已 %s 没有数据发出，超过 %s，请检查线路", still.c_str(), most.c_str());
+}
+
 const std::string& TransferStatus::Update(const Connection& connection, Clock::time_point now) {
     const int state = connection.State();
     const bool transmitting = IsTransmitting(state) || connection.TransmitActive();
@@ -30,6 +37,9 @@ const std::string& TransferStatus::Update(const Connection& connection, Clock::t
         text = figures.Text();
         if (const std::string hold = HoldText(state); !hold.empty())
             text += "  " + hold;
+        if (connection.Stalled(now))
+            text += "  " +
+                    StallText(state, connection.StallSeconds(now), connection.StallLimitSeconds());
     } else if (connection.LastOperation() == Connection::Operation::Receive && receiving) {
         text = ReceivingText(connection.ReceivedBytes(), connection.ReceivedLines());
     } else {

@@ -71,6 +71,7 @@ void Transmitter::Run(const CTextBuffer* text, int chunk) {
     totalLines = total;
     sentLines = 0;
     operationStart = Now();
+    Moved();
     operationRunning = true;
     outcome.total = total;
 
@@ -133,6 +134,7 @@ Transmitter::End Transmitter::SendLine(int index, const std::string& bytes, int 
                 return at + written > 0 ? End::Cut : End::Stopped;
             return End::Failed;
         }
+        Moved();
         if (aborted) // the cut came as the last byte left: the line is whole
             return at + n < bytes.size() ? End::Cut : End::Completed;
         // A piece leaves the line before the state is looked at: a controller
@@ -162,6 +164,8 @@ Transmitter::Step Transmitter::WaitTurn(int index, bool& marked, bool midLine) {
     for (;;) {
         const int s = control.State();
         if (s == Sending) {
+            if (waited)
+                Moved();
             // A hold has just ended: some controllers want a moment first.
             if (waited && !Delay(rules.delayAfterDc1Ms))
                 return Step::Stop;
@@ -172,6 +176,8 @@ Transmitter::Step Transmitter::WaitTurn(int index, bool& marked, bool midLine) {
         // A controller that held the line and then went away never releases it.
         if (link.IsLost())
             return Step::Lost;
+        if (s == Paused)
+            Moved(); // the operator's pause is no stall
         if (!marked) {
             Show(Op::Mark, index + 1);
             marked = true;
@@ -187,6 +193,8 @@ Transmitter::End Transmitter::AwaitStart() {
     const auto until = Clock::now() + std::chrono::seconds(rules.dc1TimeoutSeconds);
     for (;;) {
         const int s = control.State();
+        if (s == Paused)
+            Moved(); // the operator's pause is no stall
         if (s == Sending)
             return Delay(rules.delayAfterDc1Ms) ? End::Completed : End::Stopped;
         if (s == Idle || aborted)

@@ -1,5 +1,6 @@
 #pragma once
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <thread>
@@ -58,6 +59,12 @@ public:
     // Seconds of the running transmission, or of the last one.
     int64_t OperationSeconds() const;
     bool OperationRunning() const { return operationRunning; }
+    // When bytes last went out, or a wait for the controller or the operator
+    // last ended: what a stall is counted from.
+    std::chrono::steady_clock::time_point LastMoved() const {
+        return std::chrono::steady_clock::time_point(
+            std::chrono::steady_clock::duration(lastMoved.load()));
+    }
 
     // How long the worker waits for the reader to catch up after a line.
     static constexpr int kCatchUpMs = 2000;
@@ -76,6 +83,7 @@ private:
     // (stopEndsIt) stopped.
     bool Delay(int ms, bool stopEndsIt = true);
     void Show(TransferMarkQueue::Op op, int line);
+    void Moved() { lastMoved = std::chrono::steady_clock::now().time_since_epoch().count(); }
 
     Link& link;
     TransferControl& control;
@@ -90,6 +98,7 @@ private:
     std::atomic<int> totalLines{100};
     std::atomic<int> sentLines{0};
     std::atomic<int64_t> operationStart{0};
+    std::atomic<int64_t> lastMoved{0};
     std::atomic<bool> operationRunning{false};
     std::atomic<int64_t> lastOperationTime{0};
 };

@@ -18,6 +18,7 @@
 #include "serial/CSerialPort.h"
 #include "serial/ParmrkFilter.h"
 #include "transfer/TransferMessages.h"
+#include "transfer/TransferStatus.h"
 
 namespace {
 
@@ -227,6 +228,51 @@ TEST_F(TransferTest, DC3HoldsNothingWhenTheMachineDoesNotUseXonXoff) {
     got += Drain();
     EXPECT_EQ(got, "N1 " + std::string(200, 'A') + "\r\nN2\r\nN3\r\n");
     EXPECT_EQ(connection().LastTransmit().end, End::Completed);
+}
+
+// A controller that holds the line and never lets go: the operator is told
+// once the machine's limit has passed (never while he pauses it himself), and
+// a machine that says so has the transmission stopped.
+TEST_F(TransferTest, AHoldPastTheMachinesLimitIsAStall) {
+    Load("N1\r\nN2 " + std::string(100, 'Y') + "\r\nN3\r\nN4");
+    Connect(9600);
+    MachineProfile machine;
+    machine.wire.stallLimitSeconds = 1;
+    connection().UseMachine(machine);
+    TransferStatus status;
+    ASSERT_TRUE(connection().StartTransmit());
+    ASSERT_FALSE(pty.ReadMaster(4, 2000).empty());
+    pty.WriteMaster("\x13");
+    ASSERT_TRUE(RunUntil([&] { return connection().State() == HeldByPeer; }));
+    EXPECT_FALSE(connection().CheckStall(Clock::now()));
+    ASSERT_TRUE(RunUntil([&] { return connection().Stalled(Clock::now()); }, 3000ms));
+    EXPECT_TRUE(connection().CheckStall(Clock::now()));
+    EXPECT_FALSE(connection().CheckStall(Clock::now())) << "told once";
+    EXPECT_NE(status.Update(connection(), Clock::now()).find("警告：控制器暂停已"),
+              std::string::npos);
+    connection().Pause();
+    std::this_thread::sleep_for(1200ms);
+    EXPECT_FALSE(connection().Stalled(Clock::now())) << "the operator's pause is no stall";
+    connection().Continue();
+    pty.WriteMaster("\x11");
+    ASSERT_TRUE(Ended());
+    EXPECT_EQ(connection().LastTransmit().end, End::Completed);
+    Drain();
+
+    machine.wire.stopOnStall = true;
+    connection().UseMachine(machine);
+    host.transmitEnded = false;
+    ASSERT_TRUE(connection().StartTransmit());
+    ASSERT_FALSE(pty.ReadMaster(4, 2000).empty());
+    pty.WriteMaster("\x13");
+    ASSERT_TRUE(RunUntil(
+        [&] {
+            connection().CheckStall(Clock::now());
+            return host.transmitEnded.load();
+        },
+        4000ms));
+    EXPECT_NE(connection().LastTransmit().end, End::Completed);
+    EXPECT_LT(connection().LastTransmit().linesWhole, 4);
 }
 
 TEST_F(TransferTest, EmptyDocumentSendsOneLineEndAndProtectionIsLiftedAfter) {
