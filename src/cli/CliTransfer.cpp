@@ -123,6 +123,7 @@ int RunSend(const CliArgs& input) {
     SendFigures figures;
     figures.Start(std::chrono::steady_clock::now());
     int stopsGiven = 0;
+    bool stalled = false; // stopped for a stall: a failure, not the operator's stop
     while (!host.transmitEnded) {
         // Woken by the end and by a stop; a person watching sees the figures.
         // A machine with a stall limit is looked at every second.
@@ -133,12 +134,15 @@ int RunSend(const CliArgs& input) {
         for (; stopsGiven < stops.Count(); ++stopsGiven)
             host.connection.Stop();
         const auto now = std::chrono::steady_clock::now();
-        if (host.connection.CheckStall(now))
+        const bool held = host.connection.State() == HeldByPeer;
+        const int64_t still = host.connection.StallSeconds(now);
+        if (host.connection.CheckStall(now)) {
+            stalled = host.connection.StopsOnStall();
             std::fprintf(stderr, "%swarning: nothing has moved for %s (%s)%s\n", live ? "\r" : "",
-                         MinutesSeconds(host.connection.StallSeconds(now)).c_str(),
-                         host.connection.State() == HeldByPeer ? "held by the controller, no DC1"
-                                                               : "the line takes nothing",
-                         host.connection.StopsOnStall() ? "; stopping" : "");
+                         MinutesSeconds(still).c_str(),
+                         held ? "held by the controller, no DC1" : "the line takes nothing",
+                         stalled ? "; stopping" : "");
+        }
         if (live && !host.transmitEnded) {
             figures.Sample(host.connection.SentLines(), host.connection.TotalLines(),
                            std::chrono::steady_clock::now());
@@ -155,8 +159,9 @@ int RunSend(const CliArgs& input) {
     host.loop.RunPending();
     if (live)
         std::fputc('\n', stderr);
-    return ReportTransmission(host.connection.LastTransmit(),
-                              HoursMinutesSeconds(host.connection.OperationSeconds()));
+    const int code = ReportTransmission(host.connection.LastTransmit(),
+                                        HoursMinutesSeconds(host.connection.OperationSeconds()));
+    return stalled && code == EXIT_STOPPED ? EXIT_FAILED : code;
 }
 
 int RunReceive(const CliArgs& input) {

@@ -359,6 +359,23 @@ heidenhain heidenhain program.ends.with --trailer %
 mazak mazak 1.stop.bits --stop 1
 EOF2
 
+# A controller that holds the line and never lets go (it reads one character a
+# second): with a stall limit the sender warns, and stops as the machine asks.
+rm -f "$work/cnc"
+"$cli" vcnc --link "$work/cnc" --baud 38400 --buffer 256 --rate 1 --xoff-room 10 >/dev/null 2>&1 &
+stuck=$!
+for _ in $(seq 50); do [[ -L "$work/cnc" ]] && break; sleep 0.1; done
+started=$SECONDS
+timeout 30 "$cli" send --device "$work/cnc" --baud 38400 --stall-limit-seconds 1 \
+    --stop-on-stall yes "$prog" 2>"$work/stall.err"
+stall_rc=$?
+kill "$stuck"; wait "$stuck" 2>/dev/null
+check "a stalled controller is told within the limit" \
+    grep -q "warning: nothing has moved for 00:0[12] (held by the controller, no DC1); stopping" \
+    "$work/stall.err"
+check "and the stopped transmission is a failure, in seconds" \
+    test "$stall_rc" -eq 1 -a $((SECONDS - started)) -lt 10
+
 # Watched on a terminal, send keeps one live line of figures; a slow controller
 # holds it now and then, and the line says so.
 head -n 40 "$prog" >"$work/short.nc"
