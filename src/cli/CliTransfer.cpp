@@ -10,6 +10,7 @@
 #include "cli/CliHost.h"
 #include "cli/CliPortOptions.h"
 #include "cli/StopSignals.h"
+#include "editor/text/ProgramRestart.h"
 #include "transfer/TransferFigures.h"
 #include "transfer/TransferState.h"
 
@@ -93,15 +94,75 @@ std::string FreePartialName(const std::string& file) {
     return name;
 }
 
+// Where a restart begins: --from-line N, --from-block N120 or
+// --from-tool-change LINE (the tool change at or before it). -1: the whole
+// program; false after a usage error.
+struct RestartOption {
+    std::string option, value;
+};
+
+bool TakeRestart(CliArgs& args, RestartOption& out, bool& bad) {
+    for (const char* name : {"--from-line", "--from-block", "--from-tool-change"})
+        if (TakeOption(args, name, out.value, bad)) {
+            if (!out.option.empty())
+                return false; // only one of them
+            out.option = name;
+        }
+    return true;
+}
+
+// The document line (0-based) a restart begins at; -1 with the reason.
+int RestartLine(const CTextBuffer& text, const RestartOption& r, std::string& why) {
+    if (r.option == "--from-block") {
+        const int line = FindBlock(text, r.value);
+        if (line < 0)
+            why = "no block " + r.value + " in the program";
+        return line;
+    }
+    int n = 0;
+    if (!ParseInt(r.value, n) || n < 1 || n > text.CountLines()) {
+        why = r.option + " takes a line from 1 to " + std::to_string(text.CountLines());
+        return -1;
+    }
+    if (r.option == "--from-line")
+        return n - 1;
+    const int line = ToolChangeBefore(text, n - 1);
+    if (line < 0)
+        why = "no tool change (T word or M6) at or before line " + r.value;
+    return line;
+}
+
+// What a restart sends, shown before it starts: the program's start and the
+// first lines from the restart on.
+void ShowRestart(const CTextBuffer& text, const LineRanges& ranges) {
+    std::fprintf(stderr, "restart: lines");
+    for (const auto& [first, end] : ranges)
+        std::fprintf(stderr, " %d-%d", first + 1, end);
+    std::fprintf(stderr, " of %d\n", text.CountLines());
+    for (const auto& [first, end] : ranges) {
+        for (int i = first; i < end && i < first + 5; ++i)
+            std::fprintf(stderr, "%7d  %s\n", i + 1, std::string(text.LineView(i)).c_str());
+        if (end - first > 5)
+            std::fprintf(stderr, "    ...\n");
+    }
+}
+
 } // namespace
 
 int RunSend(const CliArgs& input) {
     CliArgs args = input;
     CliPortOptions options;
+    RestartOption restart;
+    bool badRestart = false;
+    if (!TakeRestart(args, restart, badRestart))
+        return CliUsageError("send takes one of --from-line, --from-block and --from-tool-change");
+    if (badRestart)
+        return CliUsageError("an option is missing its value");
     if (int code = ParseTransferArgs(
             args, options, "--xoff-chunk", "a number of bytes (0: whole lines)",
             [](MachineProfile& m) -> int& { return m.xoffCharacters; },
-            "send takes [PORT] [--machine NAME] [--xoff-chunk N] [--KEY VALUE of a profile] FILE");
+            "send takes [PORT] [--machine NAME] [--xoff-chunk N] [--from-line N | --from-block "
+            "N120 | --from-tool-change LINE] [--KEY VALUE of a profile] FILE");
         code >= 0)
         return code;
 
@@ -111,12 +172,21 @@ int RunSend(const CliArgs& input) {
         CliError("cannot load " + args[0] + ": " + error.Describe());
         return EXIT_FAILED;
     }
+    LineRanges ranges;
+    if (!restart.option.empty()) {
+        std::string why;
+        const int line = RestartLine(host.buffer, restart, why);
+        if (line < 0)
+            return CliUsageError(why);
+        ranges = RestartRanges(host.buffer, line);
+        ShowRestart(host.buffer, ranges);
+    }
     if (!ConnectHost(host, options))
         return EXIT_FAILED;
     host.connection.UseMachine(options.machine);
     // The first stop ends at the line boundary, the second cuts the line.
     StopSignals stops(host.loop);
-    if (!host.connection.StartTransmit())
+    if (!host.connection.StartTransmit(ranges))
         return EXIT_FAILED;
 
     const bool live = ::isatty(STDERR_FILENO);

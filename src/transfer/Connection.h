@@ -81,7 +81,9 @@ public:
 
     // --- Transfers ------------------------------------------------------------
 
-    bool StartTransmit();
+    // ranges: the document lines to send, [first, end) in order (a restart:
+    // the program's start, then from a line on); empty: all of them.
+    bool StartTransmit(std::vector<std::pair<int, int>> ranges = {});
     // Whole lines (0), or pieces of at most this many bytes with the state
     // looked at between pieces.
     void SetXoffChunk(int bytes) { xoffChunk = bytes > 0 ? bytes : 0; }

@@ -7,7 +7,7 @@
 #include "transfer/TransferMessages.h"
 #include "transfer/TransmitLock.h"
 
-bool Connection::StartTransmit() {
+bool Connection::StartTransmit(std::vector<std::pair<int, int>> ranges) {
     MessageSink& messages = host.Messages();
     if (State() != Idle || transmitActive) {
         messages.ShowMessage(kMsgCannotStartSend);
@@ -26,7 +26,7 @@ bool Connection::StartTransmit() {
         return false;
     }
     transmitActive = true;
-    if (!transmitter.Start(document.Buffer(), xoffChunk, wireRules)) {
+    if (!transmitter.Start(document.Buffer(), xoffChunk, wireRules, std::move(ranges))) {
         control.ToIdle();
         transmitActive = false;
         document.End();

@@ -1,5 +1,6 @@
 #include "transfer/Transmitter.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <ctime>
@@ -29,9 +30,13 @@ Transmitter::~Transmitter() {
     }
 }
 
-bool Transmitter::Start(const CTextBuffer& text, int xoffChunk, const WireRules& wireRules) {
+bool Transmitter::Start(const CTextBuffer& text, int xoffChunk, const WireRules& wireRules,
+                        std::vector<std::pair<int, int>> lineRanges) {
     Join();
     rules = wireRules;
+    ranges = std::move(lineRanges);
+    if (ranges.empty())
+        ranges = {{0, text.CountLines()}};
     aborted = false;
     link.CancelWrites(false);
     outcome = {};
@@ -68,14 +73,19 @@ void Transmitter::Show(Op op, int line) {
 void Transmitter::Run(const CTextBuffer* text, int chunk) {
     Show(Op::Clear, 0); // the line where the last transmission failed no longer waits
     const int total = text->CountLines();
-    totalLines = total;
+    int toSend = 0;
+    for (auto& [first, last] : ranges) {
+        first = std::clamp(first, 0, total);
+        last = std::clamp(last, first, total);
+        toSend += last - first;
+    }
+    totalLines = toSend;
     sentLines = 0;
     operationStart = Now();
     Moved();
     operationRunning = true;
     outcome.total = total;
 
-    std::string line;
     End end = End::Completed;
     if (!Delay(rules.delayBeforeStartMs))
         end = End::Stopped;
@@ -85,24 +95,9 @@ void Transmitter::Run(const CTextBuffer* text, int chunk) {
         bool marked = false;
         end = SendLine(0, rules.leader, chunk, marked);
     }
-    for (int i = 0; i < total && end == End::Completed; ++i) {
-        bool marked = false;
-        // A line the rules leave out (blank once stripped) counts as sent.
-        if (rules.Shape(text->LineView(i), line))
-            end = SendLine(i, line, chunk, marked);
-        if (end != End::Completed)
-            break;
-        outcome.linesWhole = i + 1;
-        sentLines = i + 1;
-        const Step step = Delay(rules.delayAfterLineMs) ? WaitTurn(i, marked, false) : Step::Stop;
-        if (step != Step::Go) {
-            end = step == Step::Lost ? End::Failed : End::Stopped;
-            break;
-        }
-        if (marked)
-            Show(Op::Unmark, i + 1);
-        Show(Op::CursorTo, i + 1);
-    }
+    for (const auto& [first, last] : ranges)
+        if (end == End::Completed)
+            end = SendLines(*text, first, last, chunk);
     if (end == End::Completed && !rules.trailer.empty()) {
         bool marked = false;
         end = SendLine(std::max(0, total - 1), rules.trailer, chunk, marked);
@@ -118,6 +113,33 @@ void Transmitter::Run(const CTextBuffer* text, int chunk) {
     lastOperationTime = Now() - operationStart;
     operationRunning = false;
     host.PostTransferEvent(TransferEvent::TransmitEnded);
+}
+
+// Lines first to end of the document, each shaped by the rules. Lines
+// 1..outcome.linesWhole (of the document) went out whole, up to the last one
+// sent; sentLines counts the lines of this transmission.
+Transmitter::End Transmitter::SendLines(const CTextBuffer& text, int first, int end, int chunk) {
+    std::string line;
+    // What comes before a restart's lines was done before.
+    outcome.linesWhole = first;
+    for (int i = first; i < end; ++i) {
+        bool marked = false;
+        // A line the rules leave out (blank once stripped) counts as sent.
+        if (rules.Shape(text.LineView(i), line)) {
+            const End sent = SendLine(i, line, chunk, marked);
+            if (sent != End::Completed)
+                return sent;
+        }
+        outcome.linesWhole = i + 1;
+        sentLines = sentLines + 1;
+        const Step step = Delay(rules.delayAfterLineMs) ? WaitTurn(i, marked, false) : Step::Stop;
+        if (step != Step::Go)
+            return step == Step::Lost ? End::Failed : End::Stopped;
+        if (marked)
+            Show(Op::Unmark, i + 1);
+        Show(Op::CursorTo, i + 1);
+    }
+    return End::Completed;
 }
 
 Transmitter::End Transmitter::SendLine(int index, const std::string& bytes, int chunk,

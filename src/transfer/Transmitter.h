@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "machine/WireRules.h"
 #include "transfer/TransferMarks.h"
@@ -45,7 +47,9 @@ public:
     // The state is Sending already and the document locked against edits; the
     // worker reads text's lines until it posts TransmitEnded. xoffChunk 0:
     // whole lines.
-    bool Start(const CTextBuffer& text, int xoffChunk, const WireRules& rules);
+    // ranges: the document lines to send, [first, end) in order; empty: all.
+    bool Start(const CTextBuffer& text, int xoffChunk, const WireRules& rules,
+               std::vector<std::pair<int, int>> ranges = {});
     void Abort();
     // Waits for the worker to end (it ends by itself).
     void Join();
@@ -73,6 +77,7 @@ private:
     enum class Step { Go, Stop, Lost };
 
     void Run(const CTextBuffer* text, int chunk);
+    End SendLines(const CTextBuffer& text, int first, int end, int chunk);
     End SendLine(int index, const std::string& bytes, int chunk, bool& marked);
     // The wait after a line (midLine false) or a piece. Mid-line, a Stop that
     // came while nothing waited lets the line finish first.
@@ -93,7 +98,9 @@ private:
     std::thread thread;
     std::atomic<bool> aborted{false};
     Outcome outcome; // the worker's until it ends
-    WireRules rules; // set by Start, the worker's until it ends
+    // Set by Start, the worker's until it ends.
+    WireRules rules;
+    std::vector<std::pair<int, int>> ranges;
 
     std::atomic<int> totalLines{100};
     std::atomic<int> sentLines{0};

@@ -359,6 +359,23 @@ heidenhain heidenhain program.ends.with --trailer %
 mazak mazak 1.stop.bits --stop 1
 EOF2
 
+# A restart from the tool change before line 11: the program's start, then the
+# T that chose the tool, its M6 and the rest; shown before it begins.
+printf '%%\r\nO1000\r\nG21 G90 G17\r\nT1 M6\r\nS1000 M3\r\nG0 X0 Y0\r\nG1 X10 F100\r\nN120 G1 Y10\r\nT2\r\nM6\r\nN140 G1 X20\r\nM30\r\n%%\r\n' \
+    >"$work/restart.nc"
+printf '%%\r\nO1000\r\nG21 G90 G17\r\nT1 M6\r\nS1000 M3\r\nT2\r\nM6\r\nN140 G1 X20\r\nM30\r\n%%\r\n\r\n' \
+    >"$work/restart.wire"
+vcnc_run --baud 38400 --save "$work/saved" --idle-exit 1 -- \
+    "$cli" send --device "$work/cnc" --baud 38400 --from-tool-change 11 "$work/restart.nc"
+check "send --from-tool-change sends the start, then from the tool's T on" \
+    cmp -s "$work/restart.wire" "$work/saved"
+check "send --from-block N999 (no such block) is a usage error" \
+    exit_is 2 "$cli" send --from-block N999 "$work/restart.nc"
+check "send takes one restart point at most" \
+    exit_is 2 "$cli" send --from-line 3 --from-block N120 "$work/restart.nc"
+check "send --from-line beyond the program is a usage error" \
+    exit_is 2 "$cli" send --from-line 99 "$work/restart.nc"
+
 # A controller that holds the line and never lets go (it reads one character a
 # second): with a stall limit the sender warns, and stops as the machine asks.
 rm -f "$work/cnc"

@@ -1,0 +1,26 @@
+#pragma once
+#include <string>
+#include <utility>
+#include <vector>
+
+class CTextBuffer;
+
+// Starting a program again part way through (a broken tool at line 180 000):
+// where to start, and what goes out before it so that the machine's modal
+// state (units, plane, offsets, spindle, coolant) is set up again.
+
+// The program's start: the lines before its first motion (the first block
+// with an axis word X, Y, Z, A, B, C, U, V, W, I, J, K or R, outside
+// comments). Its index; the line count when there is no motion at all.
+int HeaderEnd(const CTextBuffer& text);
+// The line whose block number is block ("N120" finds "N0120 G1 ..." too);
+// -1 when none is.
+int FindBlock(const CTextBuffer& text, const std::string& block);
+// The tool change at or before line: the last block there with a T word or
+// M6/M06; -1 when none is.
+int ToolChangeBefore(const CTextBuffer& text, int line);
+
+// The document lines to send, as [first, end) ranges, in order: the start of
+// the program, then from line on (or all of it when line lies in the start).
+using LineRanges = std::vector<std::pair<int, int>>;
+LineRanges RestartRanges(const CTextBuffer& text, int line);
