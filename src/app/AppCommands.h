@@ -8,6 +8,10 @@ enum AppCommand : int {
     ID_RECEIVE = 1003,
     ID_TRANSMIT = 1004,
     ID_SETTINGS = 1005,
+    // Restarts: the program's start, then from the caret's line or from the
+    // tool change before it.
+    ID_TRANSMIT_FROM_LINE = 1006,
+    ID_TRANSMIT_FROM_TOOL = 1007,
     ID_COMM_SETTINGS = 1021,
     ID_MACHINES = 1022,
     ID_EDIT_READ_ONLY = 37006,

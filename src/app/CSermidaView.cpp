@@ -6,6 +6,8 @@
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QWheelEvent>
 
 #include "app/AppCommands.h"
@@ -15,6 +17,7 @@
 #include "app/CMainFrame.h"
 #include "app/CSermidaDoc.h"
 #include "app/CTransferBar.h"
+#include "common/Gbk.h"
 #include "editor/text/ProgramScanner.h"
 #include "editor/text/WheelStep.h"
 #include "editor/view/EditCommands.h"
@@ -52,7 +55,7 @@ bool CSermidaView::StartTransmit() {
     return LoadMachine(machine) && StartTransmit(machine);
 }
 
-bool CSermidaView::StartTransmit(const MachineProfile& machine) {
+bool CSermidaView::StartTransmit(const MachineProfile& machine, LineRanges ranges) {
     // Text received meanwhile could not go into a locked document.
     if (State() == Idle && IsConnected() && doc->Receiving()) {
         app_hooks::ShowMessage(kMsgWaitForTransfer);
@@ -61,7 +64,46 @@ bool CSermidaView::StartTransmit(const MachineProfile& machine) {
     if (!FitLineTo(machine))
         return false;
     ApplyRules(machine);
-    return connection->StartTransmit();
+    return connection->StartTransmit(std::move(ranges));
+}
+
+void CSermidaView::OnTransmitFrom(bool toolChange) {
+    const CTextBuffer& text = doc->Buffer();
+    int line = Cursor().y;
+    if (toolChange) {
+        line = ToolChangeBefore(text, line);
+        if (line < 0) {
+            app_hooks::ShowMessage(
+                QStringLiteral("光标之前没有换刀程序段（T 或 M6），无法从换刀处传送。"));
+            return;
+        }
+    }
+    const LineRanges ranges = RestartRanges(text, line);
+    // What goes out, shown before it does: the start and the first lines of each part.
+    QString plan;
+    for (const auto& [first, end] : ranges) {
+        plan += QStringLiteral("第 %1–%2 行：\n").arg(first + 1).arg(end);
+        for (int i = first; i < end && i < first + 5; ++i)
+            plan += QStringLiteral("%1  %2\n")
+                        .arg(i + 1, 7)
+                        .arg(QString::fromStdString(GbkToUtf8(text.LineView(i))));
+        if (end - first > 5)
+            plan += QStringLiteral("        ……\n");
+    }
+    QMessageBox box(QMessageBox::Question, QStringLiteral("重新传送"),
+                    ranges.size() > 1
+                        ? QStringLiteral("先发送程序开头（第 1–%1 行），再从第 %2 行发送到最后。")
+                              .arg(ranges[0].second)
+                              .arg(ranges[1].first + 1)
+                        : QStringLiteral("从程序开头发送全部 %1 行。").arg(text.CountLines()),
+                    QMessageBox::Ok | QMessageBox::Cancel, this);
+    box.setInformativeText(plan);
+    box.button(QMessageBox::Ok)->setText(QStringLiteral("传送"));
+    box.button(QMessageBox::Cancel)->setText(QStringLiteral("取消"));
+    if (app_hooks::RunModal(box) != QMessageBox::Ok)
+        return;
+    if (CMainFrame* frame = Frame())
+        frame->TransferBar()->OnTransmitLines(ranges);
 }
 
 bool CSermidaView::StartReceive(const MachineProfile& machine) {
@@ -182,6 +224,10 @@ bool CSermidaView::ExecuteCommand(int id) {
     case ID_COMM_SETTINGS:
         OnCommSettings();
         return true;
+    case ID_TRANSMIT_FROM_LINE:
+    case ID_TRANSMIT_FROM_TOOL:
+        OnTransmitFrom(id == ID_TRANSMIT_FROM_TOOL);
+        return true;
     case ID_EDIT_READ_ONLY:
         // While a window of the document transmits it, the protection is the
         // worker's lock on the lines it reads; while one receives into it,
@@ -212,6 +258,9 @@ bool CSermidaView::ExecuteCommand(int id) {
 
 bool CSermidaView::IsCommandEnabled(int id) const {
     switch (id) {
+    case ID_TRANSMIT_FROM_LINE:
+    case ID_TRANSMIT_FROM_TOOL:
+        return State() == Idle && !connection->TransmitActive();
     case ID_COMM_SETTINGS:
     case ID_EDIT_READ_ONLY:
     case ID_FILE_PAGE_SETUP:
@@ -274,6 +323,9 @@ void CSermidaView::contextMenuEvent(QContextMenuEvent* e) {
     readOnly->setCheckable(true);
     readOnly->setChecked(doc->Buffer().IsWriteProtected());
     add(QStringLiteral("设置(&T)"), ID_COMM_SETTINGS);
+    menu.addSeparator();
+    add(QStringLiteral("从光标行重新传送(&R)..."), ID_TRANSMIT_FROM_LINE);
+    add(QStringLiteral("从换刀处重新传送(&G)..."), ID_TRANSMIT_FROM_TOOL);
     if (QAction* chosen = menu.exec(e->globalPos()))
         ExecuteCommand(chosen->data().toInt());
 }

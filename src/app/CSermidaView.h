@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/MachineChoice.h"
+#include "editor/text/ProgramRestart.h"
 #include "editor/view/CEditView.h"
 #include "transfer/Connection.h"
 #include "transfer/TransferHost.h"
@@ -30,7 +31,11 @@ public:
     // Starts a transmission by the view's machine, loaded afresh; refused
     // while another window receives into the same document.
     bool StartTransmit();
-    bool StartTransmit(const MachineProfile& machine);
+    // ranges: the document lines to send, as a restart gives them; empty: all.
+    bool StartTransmit(const MachineProfile& machine, LineRanges ranges = {});
+    // A restart from the caret's line (or the tool change before it): the
+    // operator sees what goes out and confirms, then the transfer bar sends.
+    void OnTransmitFrom(bool toolChange);
     // Starts receiving by the machine's rules.
     bool StartReceive(const MachineProfile& machine);
     // Receiving ends, with everything that came in the document.

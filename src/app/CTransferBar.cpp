@@ -201,6 +201,10 @@ int CTransferBar::TakeOverConnection(CSermidaView* view) {
 }
 
 void CTransferBar::OnTransmit() {
+    OnTransmitLines({});
+}
+
+void CTransferBar::OnTransmitLines(const LineRanges& ranges) {
     if (!frame.ActiveView())
         frame.OnFileOpen();
     CSermidaView* view = frame.ActiveView();
@@ -216,7 +220,7 @@ void CTransferBar::OnTransmit() {
     // it cannot.
     if (view->State() == Idle && !view->Connection().TransmitActive() && !view->IsConnected())
         OnSettings();
-    view->StartTransmit(machine);
+    view->StartTransmit(machine, ranges);
 }
 
 void CTransferBar::OnReceive(bool checked) {

@@ -1,6 +1,8 @@
 #pragma once
 #include <QBasicTimer>
 #include <QWidget>
+
+#include "editor/text/ProgramRestart.h"
 #include <string>
 
 class CHoverButton;
@@ -27,6 +29,8 @@ public:
     void OnStop();
     void OnContinue();
     void OnTransmit();
+    // A transmission of these document lines only (a restart).
+    void OnTransmitLines(const LineRanges& ranges);
     void OnReceive(bool checked);
     void OnSettings();
     // The operator picked a machine for the active view.

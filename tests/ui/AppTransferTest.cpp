@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMdiArea>
+#include <QMessageBox>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <ctime>
@@ -644,6 +645,41 @@ private slots:
         com3.Write("N2\n");
         QTRY_COMPARE(buffer.CountLines(), 3);
         QCOMPARE(std::string(buffer.LineView(1)), std::string("N2"));
+    }
+
+    // A restart from the caret's tool change: the operator sees the plan and
+    // confirms; the controller gets the program's start, then from the T on.
+    void restartFromTheToolChangeSendsTheStartThenTheRest() {
+        PeerLine peer(3);
+        QVERIFY(peer.Valid());
+        AppScript script;
+        auto frame = MakeFrame();
+        QVERIFY(frame->OpenDocumentFile(WriteProgram(
+            "r.nc", "%\r\nG21 G90\r\nT1 M6\r\nG0 X0\r\nG1 X5\r\nT2\r\nM6\r\nG1 X9\r\nM30")));
+        CSermidaView* view = frame->ActiveView();
+        script.ConnectWith(2, "38400");
+        frame->TransferBar()->OnSettings();
+        QVERIFY(view->IsConnected());
+        view->CaretToLine(7); // "G1 X9", after the M6
+        QString plan;
+        script.modal.push_back([&plan](QDialog& dialog) {
+            auto& box = static_cast<QMessageBox&>(dialog);
+            plan = box.text() + "\n" + box.informativeText();
+            return int(QMessageBox::Ok);
+        });
+        QVERIFY(view->ExecuteCommand(ID_TRANSMIT_FROM_TOOL));
+        QVERIFY2(plan.contains(QStringLiteral("先发送程序开头（第 1–3 行），再从第 6 行")),
+                 qPrintable(plan));
+        const std::string expected = "%\r\nG21 G90\r\nT1 M6\r\nT2\r\nM6\r\nG1 X9\r\nM30\r\n";
+        QCOMPARE(peer.ReadAtLeast(expected.size()), expected);
+        QTRY_COMPARE(view->State(), int(Idle));
+
+        // Cancelled, nothing goes out.
+        script.CancelDialog();
+        QVERIFY(view->ExecuteCommand(ID_TRANSMIT_FROM_LINE));
+        QTest::qWait(200);
+        peer.Drain();
+        QCOMPARE(peer.received, expected);
     }
 
     void statusBarShowsProgressAndOperationTime() {
