@@ -5,6 +5,7 @@
 
 #include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
@@ -14,6 +15,7 @@
 #include "app/AppEvents.h"
 #include "app/AppHooks.h"
 #include "app/CCommSettingsDlg.h"
+#include "app/CCompareDlg.h"
 #include "app/CMainFrame.h"
 #include "app/CSermidaDoc.h"
 #include "app/CTransferBar.h"
@@ -65,6 +67,23 @@ bool CSermidaView::StartTransmit(const MachineProfile& machine, LineRanges range
         return false;
     ApplyRules(machine);
     return connection->StartTransmit(std::move(ranges));
+}
+
+void CSermidaView::OnCompare() {
+    const QString path = app_hooks::openFileName(this, QString());
+    if (path.isEmpty())
+        return;
+    CTextBuffer stored;
+    FileError error;
+    if (!stored.LoadFromDisk(path.toLocal8Bit().toStdString(), LINE_END_DETECT, &error)) {
+        app_hooks::ShowMessage(
+            QStringLiteral("无法读取 %1：%2").arg(path, QString::fromStdString(error.Describe())));
+        return;
+    }
+    const QString name = QFileInfo(doc->PathName()).fileName();
+    CCompareDlg dialog(doc->Buffer(), name.isEmpty() ? QStringLiteral("当前文档") : name, stored,
+                       path, this);
+    app_hooks::RunModal(dialog);
 }
 
 void CSermidaView::OnTransmitFrom(bool toolChange) {
@@ -228,6 +247,9 @@ bool CSermidaView::ExecuteCommand(int id) {
     case ID_TRANSMIT_FROM_TOOL:
         OnTransmitFrom(id == ID_TRANSMIT_FROM_TOOL);
         return true;
+    case ID_COMPARE_PROGRAM:
+        OnCompare();
+        return true;
     case ID_EDIT_READ_ONLY:
         // While a window of the document transmits it, the protection is the
         // worker's lock on the lines it reads; while one receives into it,
@@ -261,6 +283,7 @@ bool CSermidaView::IsCommandEnabled(int id) const {
     case ID_TRANSMIT_FROM_LINE:
     case ID_TRANSMIT_FROM_TOOL:
         return State() == Idle && !connection->TransmitActive();
+    case ID_COMPARE_PROGRAM:
     case ID_COMM_SETTINGS:
     case ID_EDIT_READ_ONLY:
     case ID_FILE_PAGE_SETUP:
@@ -326,6 +349,7 @@ void CSermidaView::contextMenuEvent(QContextMenuEvent* e) {
     menu.addSeparator();
     add(QStringLiteral("从光标行重新传送(&R)..."), ID_TRANSMIT_FROM_LINE);
     add(QStringLiteral("从换刀处重新传送(&G)..."), ID_TRANSMIT_FROM_TOOL);
+    add(QStringLiteral("与已存程序比较(&D)..."), ID_COMPARE_PROGRAM);
     if (QAction* chosen = menu.exec(e->globalPos()))
         ExecuteCommand(chosen->data().toInt());
 }

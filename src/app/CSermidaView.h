@@ -36,6 +36,8 @@ public:
     // A restart from the caret's line (or the tool change before it): the
     // operator sees what goes out and confirms, then the transfer bar sends.
     void OnTransmitFrom(bool toolChange);
+    // The document beside a stored program the operator picks.
+    void OnCompare();
     // Starts receiving by the machine's rules.
     bool StartReceive(const MachineProfile& machine);
     // Receiving ends, with everything that came in the document.

@@ -9,11 +9,13 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QRadioButton>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QToolBar>
 
 #include "AppTestSupport.h"
 #include "app/AppCommands.h"
+#include "app/CCompareDlg.h"
 #include "app/CHoverButton.h"
 #include "common/Gbk.h"
 #include "editor/view/ViewCommands.h"
@@ -46,6 +48,44 @@ class AppDocumentTest : public QObject {
 
 private slots:
     void initTestCase() { qputenv("SERMIDA_HOME", home.path().toLocal8Bit()); }
+
+    // The document beside a program punched back: only the block that
+    // differs is marked, not the line ends, the '%' or the comments; the
+    // picture goes to SERMIDA_SHOT_DIR when it is set.
+    void compareShowsOnlyTheRunsThatDiffer() {
+        AppScript script;
+        auto frame = MakeFrame();
+        QVERIFY(frame->OpenDocumentFile(
+            Write("stored.nc", "%\r\nO1000\r\nG0 X0 ;rapid\r\nG1 X10 F100\r\nG1 Y10\r\n"
+                               "G1 X0\r\nM30\r\n%\r\n")));
+        CSermidaView* view = frame->ActiveView();
+        script.openAnswer = Write("back.nc", "O1000\nG0 X0\nG1 X10 F100\nG1 Y12.5\nG1 X0\nM30\n");
+        QString summary;
+        QStringList marked;
+        script.modal.push_back([&](QDialog& dialog) {
+            auto& dlg = static_cast<CCompareDlg&>(dialog);
+            summary = dlg.Summary()->text();
+            QTableWidget* t = dlg.Table();
+            for (int r = 0; r < t->rowCount(); ++r)
+                if (t->item(r, 1) && t->item(r, 1)->background() != QBrush())
+                    marked << t->item(r, 0)->text() + ":" + t->item(r, 1)->text() + "|" +
+                                  t->item(r, 2)->text() + ":" + t->item(r, 3)->text();
+            if (const QByteArray dir = qgetenv("SERMIDA_SHOT_DIR"); !dir.isEmpty()) {
+                dlg.show();
+                QTest::qWait(100);
+                dlg.grab().save(QString::fromLocal8Bit(dir) + "/compare.png");
+            }
+            return int(QDialog::Rejected);
+        });
+        QVERIFY(view->ExecuteCommand(ID_COMPARE_PROGRAM));
+        QVERIFY2(summary.contains(QStringLiteral("有 1 处不同")), qPrintable(summary));
+        QCOMPARE(marked, QStringList{"5:G1 Y10|4:G1 Y12.5"});
+
+        script.openAnswer = home.filePath("missing.nc");
+        QVERIFY(view->ExecuteCommand(ID_COMPARE_PROGRAM));
+        QVERIFY(!script.messages.empty());
+        QVERIFY(script.messages.back().startsWith(QStringLiteral("无法读取")));
+    }
 
     void saveFailureIsReportedAndTheDocumentStaysModified() {
         AppScript script;
