@@ -5,6 +5,7 @@
 
 #include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
@@ -75,7 +76,7 @@ void CSermidaView::OnCompare() {
         return;
     CTextBuffer stored;
     FileError error;
-    if (!stored.LoadFromDisk(path.toLocal8Bit().toStdString(), LINE_END_DETECT, &error)) {
+    if (!stored.LoadFromDisk(QFile::encodeName(path).toStdString(), LINE_END_DETECT, &error)) {
         app_hooks::ShowMessage(
             QStringLiteral("无法读取 %1：%2").arg(path, QString::fromStdString(error.Describe())));
         return;
@@ -100,14 +101,13 @@ void CSermidaView::OnTransmitFrom(bool toolChange) {
     const LineRanges ranges = RestartRanges(text, line);
     // What goes out, shown before it does: the start and the first lines of each part.
     QString plan;
-    for (const auto& [first, end] : ranges) {
-        plan += QStringLiteral("第 %1–%2 行：\n").arg(first + 1).arg(end);
-        for (int i = first; i < end && i < first + 5; ++i)
-            plan += QStringLiteral("%1  %2\n")
-                        .arg(i + 1, 7)
-                        .arg(QString::fromStdString(GbkToUtf8(text.LineView(i))));
-        if (end - first > 5)
-            plan += QStringLiteral("        ……\n");
+    for (const auto& range : ranges) {
+        plan += QStringLiteral("第 %1–%2 行：\n").arg(range.first + 1).arg(range.second);
+        for (const PreviewLine& p : RangePreview(text, range))
+            plan += p.number > 0 ? QStringLiteral("%1  %2\n")
+                                       .arg(p.number, 7)
+                                       .arg(QString::fromStdString(GbkToUtf8(p.text)))
+                                 : QStringLiteral("        ……\n");
     }
     QMessageBox box(QMessageBox::Question, QStringLiteral("重新传送"),
                     ranges.size() > 1

@@ -139,12 +139,12 @@ void ShowRestart(const CTextBuffer& text, const LineRanges& ranges) {
     for (const auto& [first, end] : ranges)
         std::fprintf(stderr, " %d-%d", first + 1, end);
     std::fprintf(stderr, " of %d\n", text.CountLines());
-    for (const auto& [first, end] : ranges) {
-        for (int i = first; i < end && i < first + 5; ++i)
-            std::fprintf(stderr, "%7d  %s\n", i + 1, std::string(text.LineView(i)).c_str());
-        if (end - first > 5)
-            std::fprintf(stderr, "    ...\n");
-    }
+    for (const auto& range : ranges)
+        for (const PreviewLine& p : RangePreview(text, range))
+            if (p.number > 0)
+                std::fprintf(stderr, "%7d  %s\n", p.number, std::string(p.text).c_str());
+            else
+                std::fprintf(stderr, "    ...\n");
 }
 
 } // namespace

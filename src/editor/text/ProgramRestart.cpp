@@ -123,3 +123,14 @@ LineRanges RestartRanges(const CTextBuffer& text, int line) {
         return {{0, total}};
     return {{0, header}, {line, total}};
 }
+
+std::vector<PreviewLine> RangePreview(const CTextBuffer& text, const std::pair<int, int>& range) {
+    constexpr int kShown = 5;
+    const auto [first, end] = range;
+    std::vector<PreviewLine> lines;
+    for (int i = first; i < end && i < first + kShown; ++i)
+        lines.push_back({i + 1, text.LineView(i)});
+    if (end - first > kShown)
+        lines.push_back({0, {}});
+    return lines;
+}

@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -24,3 +25,12 @@ int ToolChangeBefore(const CTextBuffer& text, int line);
 // the program, then from line on (or all of it when line lies in the start).
 using LineRanges = std::vector<std::pair<int, int>>;
 LineRanges RestartRanges(const CTextBuffer& text, int line);
+
+// What the operator is shown of one range before a restart goes out: its
+// first lines (number counted from 1, text as the document holds it), then,
+// when more of it follows, an entry with number 0.
+struct PreviewLine {
+    int number;
+    std::string_view text;
+};
+std::vector<PreviewLine> RangePreview(const CTextBuffer& text, const std::pair<int, int>& range);
