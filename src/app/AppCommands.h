@@ -12,6 +12,8 @@ enum AppCommand : int {
     // tool change before it.
     ID_TRANSMIT_FROM_LINE = 1006,
     ID_TRANSMIT_FROM_TOOL = 1007,
+    // ... or from a block number the operator names.
+    ID_TRANSMIT_FROM_BLOCK = 1009,
     // The document beside a stored program.
     ID_COMPARE_PROGRAM = 1008,
     ID_COMM_SETTINGS = 1021,

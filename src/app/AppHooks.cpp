@@ -1,6 +1,9 @@
 #include "app/AppHooks.h"
 
+#include <cstdio>
+
 #include <QApplication>
+#include <QDateTime>
 #include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -42,6 +45,13 @@ std::function<QString(QWidget*, const QString&)> saveFileName = [](QWidget* pare
 };
 
 std::function<int(QWidget*, const QString&)> askSave = AskSaveBox;
+
+std::function<void(const QString&)> logWarning = [](const QString& text) {
+    const QByteArray line = QDateTime::currentDateTime().toString(Qt::ISODate).toUtf8() +
+                            " sermida: " + text.toUtf8() + "\n";
+    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+    std::fflush(stderr);
+};
 
 void ShowMessage(const QString& text, const QString& caption) {
     showMessage(text, caption);

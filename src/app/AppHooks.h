@@ -26,6 +26,10 @@ extern std::function<QString(QWidget* parent, const QString& proposed)> saveFile
 // 1 save, 0 discard, -1 keep the window open.
 extern std::function<int(QWidget* parent, const QString& title)> askSave;
 
+// A line for the log (the program's standard error, which the desktop
+// session keeps in its journal): warnings the operator may not be looking at.
+extern std::function<void(const QString& text)> logWarning;
+
 // The real things behind showMessage and askSave.
 void MessageBox(const QString& text, const QString& caption);
 int AskSaveBox(QWidget* parent, const QString& title);

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
@@ -28,6 +29,7 @@
 #include "editor/view/ViewCommands.h"
 #include "editor/view/ViewPrinter.h"
 #include "transfer/TransferMessages.h"
+#include "transfer/TransferStatus.h"
 
 CSermidaView::CSermidaView(CSermidaDoc* document, QWidget* parent)
     : CEditView(parent), doc(document),
@@ -87,17 +89,38 @@ void CSermidaView::OnCompare() {
     app_hooks::RunModal(dialog);
 }
 
-void CSermidaView::OnTransmitFrom(bool toolChange) {
+int CSermidaView::RestartLine(int command) {
     const CTextBuffer& text = doc->Buffer();
-    int line = Cursor().y;
-    if (toolChange) {
-        line = ToolChangeBefore(text, line);
-        if (line < 0) {
+    const int caret = Cursor().y;
+    if (command == ID_TRANSMIT_FROM_TOOL) {
+        const int line = ToolChangeBefore(text, caret);
+        if (line < 0)
             app_hooks::ShowMessage(
                 QStringLiteral("光标之前没有换刀程序段（T 或 M6），无法从换刀处传送。"));
-            return;
-        }
+        return line;
     }
+    if (command != ID_TRANSMIT_FROM_BLOCK)
+        return caret;
+    QInputDialog ask(this);
+    ask.setWindowTitle(QStringLiteral("从程序段重新传送"));
+    ask.setLabelText(QStringLiteral("程序段号（例如 N120）："));
+    ask.setTextValue(QString::fromStdString(BlockNumberOf(text, caret)));
+    ask.setOkButtonText(QStringLiteral("确定"));
+    ask.setCancelButtonText(QStringLiteral("取消"));
+    if (app_hooks::RunModal(ask) != QDialog::Accepted)
+        return -1;
+    const QString block = ask.textValue().trimmed().toUpper();
+    const int line = FindBlock(text, block.toStdString());
+    if (line < 0)
+        app_hooks::ShowMessage(QStringLiteral("程序中没有程序段 %1。").arg(block));
+    return line;
+}
+
+void CSermidaView::OnTransmitFrom(int command) {
+    const CTextBuffer& text = doc->Buffer();
+    const int line = RestartLine(command);
+    if (line < 0)
+        return;
     const LineRanges ranges = RestartRanges(text, line);
     // What goes out, shown before it does: the start and the first lines of each part.
     QString plan;
@@ -109,13 +132,16 @@ void CSermidaView::OnTransmitFrom(bool toolChange) {
                                        .arg(QString::fromStdString(GbkToUtf8(p.text)))
                                  : QStringLiteral("        ……\n");
     }
-    QMessageBox box(QMessageBox::Question, QStringLiteral("重新传送"),
-                    ranges.size() > 1
-                        ? QStringLiteral("先发送程序开头（第 1–%1 行），再从第 %2 行发送到最后。")
-                              .arg(ranges[0].second)
-                              .arg(ranges[1].first + 1)
-                        : QStringLiteral("从程序开头发送全部 %1 行。").arg(text.CountLines()),
-                    QMessageBox::Ok | QMessageBox::Cancel, this);
+    QMessageBox box(
+        QMessageBox::Question, QStringLiteral("重新传送"),
+        ranges.size() > 1 ? QStringLiteral("先发送程序开头（第 1–%1 行），再从第 %2 行发送到最后。")
+                                .arg(ranges[0].second)
+                                .arg(ranges[1].first + 1)
+        : ranges[0].first > 0 ? QStringLiteral("程序的第一段就有运动，没有开头可以先发送；"
+                                               "从第 %1 行发送到最后。")
+                                    .arg(ranges[0].first + 1)
+                              : QStringLiteral("从程序开头发送全部 %1 行。").arg(text.CountLines()),
+        QMessageBox::Ok | QMessageBox::Cancel, this);
     box.setInformativeText(plan);
     box.button(QMessageBox::Ok)->setText(QStringLiteral("传送"));
     box.button(QMessageBox::Cancel)->setText(QStringLiteral("取消"));
@@ -245,7 +271,8 @@ bool CSermidaView::ExecuteCommand(int id) {
         return true;
     case ID_TRANSMIT_FROM_LINE:
     case ID_TRANSMIT_FROM_TOOL:
-        OnTransmitFrom(id == ID_TRANSMIT_FROM_TOOL);
+    case ID_TRANSMIT_FROM_BLOCK:
+        OnTransmitFrom(id);
         return true;
     case ID_COMPARE_PROGRAM:
         OnCompare();
@@ -282,6 +309,7 @@ bool CSermidaView::IsCommandEnabled(int id) const {
     switch (id) {
     case ID_TRANSMIT_FROM_LINE:
     case ID_TRANSMIT_FROM_TOOL:
+    case ID_TRANSMIT_FROM_BLOCK:
         return State() == Idle && !connection->TransmitActive();
     case ID_COMPARE_PROGRAM:
     case ID_COMM_SETTINGS:
@@ -349,19 +377,30 @@ void CSermidaView::contextMenuEvent(QContextMenuEvent* e) {
     menu.addSeparator();
     add(QStringLiteral("从光标行重新传送(&R)..."), ID_TRANSMIT_FROM_LINE);
     add(QStringLiteral("从换刀处重新传送(&G)..."), ID_TRANSMIT_FROM_TOOL);
+    add(QStringLiteral("从程序段号重新传送(&N)..."), ID_TRANSMIT_FROM_BLOCK);
     add(QStringLiteral("与已存程序比较(&D)..."), ID_COMPARE_PROGRAM);
     if (QAction* chosen = menu.exec(e->globalPos()))
         ExecuteCommand(chosen->data().toInt());
 }
 
 void CSermidaView::TickTransfer() {
-    // A stall shows in the status line (the transfer status says it); a
-    // machine that says so has its transmission stopped here.
-    connection->CheckStall(std::chrono::steady_clock::now());
+    // A stall shows in the status line and the lamps' tips (the transfer
+    // status says it) and goes to the log once; a machine that says so has
+    // its transmission stopped here.
+    const auto now = std::chrono::steady_clock::now();
+    const int state = connection->State();
+    const int64_t stalled = connection->StallSeconds(now);
+    if (connection->CheckStall(now))
+        app_hooks::logWarning(
+            QStringLiteral("%1：%2%3")
+                .arg(QFileInfo(doc->PathName()).fileName(),
+                     QString::fromStdString(
+                         StallText(state, stalled, connection->StallLimitSeconds())),
+                     connection->StopsOnStall() ? QStringLiteral("，传送已停止") : QString()));
     // The machine's idle time is over: receiving ends as the operator would end it.
     if (connection->ReceiveIdleLeft() <= std::chrono::milliseconds(0))
         EndReceive();
-    transferStatus.Update(*connection, std::chrono::steady_clock::now());
+    transferStatus.Update(*connection, now);
     FollowSentLine();
 }
 
@@ -371,7 +410,9 @@ void CSermidaView::FollowSentLine() {
         return;
     }
     const int lines = GetDocument()->Buffer().CountLines();
-    const int line = std::clamp(connection->SentLines(), 0, std::max(0, lines - 1));
+    // The document's line, not this transmission's count: a restart begins
+    // far down the program.
+    const int line = std::clamp(connection->ProgramLine(), 0, std::max(0, lines - 1));
     const auto inSight = [this](int l) { return l >= TopLine() && l < TopLine() + VisibleLines(); };
     if (inSight(line)) {
         followedLine = line; // in sight, whoever put it there: followed from here

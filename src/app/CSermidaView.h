@@ -33,11 +33,15 @@ public:
     bool StartTransmit();
     // ranges: the document lines to send, as a restart gives them; empty: all.
     bool StartTransmit(const MachineProfile& machine, LineRanges ranges = {});
-    // A restart from the caret's line (or the tool change before it): the
-    // operator sees what goes out and confirms, then the transfer bar sends.
-    void OnTransmitFrom(bool toolChange);
+    // A restart from the caret's line, the tool change before it or a block
+    // number the operator names (command id): the operator sees what goes out
+    // and confirms, then the transfer bar sends.
+    void OnTransmitFrom(int command);
     // The document beside a stored program the operator picks.
     void OnCompare();
+    // The line a restart begins at, by the command; -1 when there is none
+    // (the operator has been told why) or the operator cancelled.
+    int RestartLine(int command);
     // Starts receiving by the machine's rules.
     bool StartReceive(const MachineProfile& machine);
     // Receiving ends, with everything that came in the document.

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QTimerEvent>
 #include <QToolButton>
+#include <chrono>
 
 #include "app/AppArt.h"
 #include "app/AppCommands.h"
@@ -364,11 +365,20 @@ void CTransferBar::UpdateState() {
     SetLamp(ReceiveLamp, view->Connection().TakeReceiveActivity());
     SetLamp(SendLamp, view->sendLamp);
     SetLamp(PauseLamp, view->pauseLamp);
-    // The same lamp for both holds; its tip says whose it is.
+    // The same lamp for both holds; its tip says whose it is, and the lamps
+    // of a stalled transmission say so too.
     const QString holder = QString::fromStdString(HoldText(state));
-    const QString tip = holder.isEmpty() ? QStringLiteral("暂停") : holder;
-    if (lamps[PauseLamp]->toolTip() != tip)
-        lamps[PauseLamp]->setToolTip(tip);
+    const auto now = std::chrono::steady_clock::now();
+    const QString stall =
+        view->Connection().Stalled(now)
+            ? "\n" + QString::fromStdString(StallText(state, view->Connection().StallSeconds(now),
+                                                      view->Connection().StallLimitSeconds()))
+            : QString();
+    const QString tips[] = {QStringLiteral("接收"), QStringLiteral("传送") + stall,
+                            (holder.isEmpty() ? QStringLiteral("暂停") : holder) + stall};
+    for (int lamp : {SendLamp, PauseLamp})
+        if (lamps[lamp]->toolTip() != tips[lamp])
+            lamps[lamp]->setToolTip(tips[lamp]);
     pauseButton->setEnabled(view->pauseEnabled);
     stopButton->setEnabled(view->stopEnabled);
     continueButton->setEnabled(view->continueEnabled);

@@ -80,7 +80,7 @@ int ReportTransmission(const Transmitter::Outcome& o, const std::string& elapsed
                      next.c_str(), elapsed.c_str());
         return EXIT_STOPPED;
     default:
-        std::fprintf(stderr, "%d/%d lines, elapsed %s\n", o.total, o.total, elapsed.c_str());
+        std::fprintf(stderr, "%d/%d lines, elapsed %s\n", o.sent, o.planned, elapsed.c_str());
         return EXIT_OK;
     }
 }
@@ -217,8 +217,12 @@ int RunSend(const CliArgs& input) {
             figures.Sample(host.connection.SentLines(), host.connection.TotalLines(),
                            std::chrono::steady_clock::now());
             const std::optional<int64_t> left = figures.SecondsLeft();
-            std::fprintf(stderr, "\r%d/%d lines %d%%, left %s, elapsed %s%s\033[K", figures.Sent(),
-                         figures.Total(), figures.Percent(),
+            const std::string at =
+                host.connection.TransmitIsPartial()
+                    ? ", program line " + std::to_string(host.connection.ProgramLine())
+                    : std::string();
+            std::fprintf(stderr, "\r%d/%d lines %d%%%s, left %s, elapsed %s%s\033[K",
+                         figures.Sent(), figures.Total(), figures.Percent(), at.c_str(),
                          left ? MinutesSeconds(*left).c_str() : "--:--",
                          HoursMinutesSeconds(host.connection.OperationSeconds()).c_str(),
                          host.connection.State() == HeldByPeer ? ", held by the controller"

@@ -83,7 +83,7 @@ public:
 
     // ranges: the document lines to send, [first, end) in order (a restart:
     // the program's start, then from a line on); empty: all of them.
-    bool StartTransmit(std::vector<std::pair<int, int>> ranges = {});
+    bool StartTransmit(LineRanges ranges = {});
     // Whole lines (0), or pieces of at most this many bytes with the state
     // looked at between pieces.
     void SetXoffChunk(int bytes) { xoffChunk = bytes > 0 ? bytes : 0; }
@@ -124,6 +124,8 @@ public:
     std::string PortLabel() const;
     int TotalLines() const { return transmitter.TotalLines(); }
     int SentLines() const { return transmitter.SentLines(); }
+    int ProgramLine() const { return transmitter.ProgramLine(); }
+    bool TransmitIsPartial() const { return transmitter.Partial(); }
     int64_t OperationSeconds() const { return transmitter.OperationSeconds(); }
     bool OperationRunning() const { return transmitter.OperationRunning(); }
     const Transmitter::Outcome& LastTransmit() const { return transmitter.LastOutcome(); }

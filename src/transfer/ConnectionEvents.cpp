@@ -7,7 +7,7 @@
 #include "transfer/TransferMessages.h"
 #include "transfer/TransmitLock.h"
 
-bool Connection::StartTransmit(std::vector<std::pair<int, int>> ranges) {
+bool Connection::StartTransmit(LineRanges ranges) {
     MessageSink& messages = host.Messages();
     if (State() != Idle || transmitActive) {
         messages.ShowMessage(kMsgCannotStartSend);

@@ -35,6 +35,9 @@ const std::string& TransferStatus::Update(const Connection& connection, Clock::t
     if (connection.LastOperation() == Connection::Operation::Transmit && transmitting) {
         figures.Sample(connection.SentLines(), connection.TotalLines(), now);
         text = figures.Text();
+        // A restart's own count says little of where the program is.
+        if (connection.TransmitIsPartial())
+            text += Format("  程序第 %d 行", connection.ProgramLine());
         if (const std::string hold = HoldText(state); !hold.empty())
             text += "  " + hold;
         if (connection.Stalled(now))

@@ -31,7 +31,7 @@ Transmitter::~Transmitter() {
 }
 
 bool Transmitter::Start(const CTextBuffer& text, int xoffChunk, const WireRules& wireRules,
-                        std::vector<std::pair<int, int>> lineRanges) {
+                        LineRanges lineRanges) {
     Join();
     rules = wireRules;
     ranges = std::move(lineRanges);
@@ -40,6 +40,9 @@ bool Transmitter::Start(const CTextBuffer& text, int xoffChunk, const WireRules&
     aborted = false;
     link.CancelWrites(false);
     outcome = {};
+    // The stall clock starts now, not when the worker first runs: a watcher
+    // looking in between would see the last transmission's time.
+    Moved();
     try {
         thread = std::thread(&Transmitter::Run, this, &text, xoffChunk > 0 ? xoffChunk : 0);
     } catch (const std::system_error&) {
@@ -81,10 +84,13 @@ void Transmitter::Run(const CTextBuffer* text, int chunk) {
     }
     totalLines = toSend;
     sentLines = 0;
+    programLine = 0;
+    partial = toSend < total;
     operationStart = Now();
     Moved();
     operationRunning = true;
     outcome.total = total;
+    outcome.planned = toSend;
 
     End end = End::Completed;
     if (!Delay(rules.delayBeforeStartMs))
@@ -103,6 +109,7 @@ void Transmitter::Run(const CTextBuffer* text, int chunk) {
         end = SendLine(std::max(0, total - 1), rules.trailer, chunk, marked);
     }
     outcome.end = end;
+    outcome.sent = sentLines;
     outcome.lost = link.IsLost();
     if (end == End::Completed || end == End::Stopped || end == End::NoStart)
         Show(Op::Clear, 0); // nothing waits any more
@@ -132,6 +139,7 @@ Transmitter::End Transmitter::SendLines(const CTextBuffer& text, int first, int 
         }
         outcome.linesWhole = i + 1;
         sentLines = sentLines + 1;
+        programLine = i + 1;
         const Step step = Delay(rules.delayAfterLineMs) ? WaitTurn(i, marked, false) : Step::Stop;
         if (step != Step::Go)
             return step == Step::Lost ? End::Failed : End::Stopped;

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "editor/buffer/LineRanges.h"
 #include "machine/WireRules.h"
 #include "transfer/TransferMarks.h"
 
@@ -37,6 +38,10 @@ public:
         // (cut, failed or not sent), unless the transmission completed.
         int linesWhole = 0;
         bool lost = false; // it ended because the link had gone
+        // The lines this transmission was to send, and sent whole (a
+        // restart sends part of the document).
+        int planned = 0;
+        int sent = 0;
     };
 
     Transmitter(Link& link, TransferControl& control, PortReader& reader, TransferHost& host);
@@ -49,7 +54,7 @@ public:
     // whole lines.
     // ranges: the document lines to send, [first, end) in order; empty: all.
     bool Start(const CTextBuffer& text, int xoffChunk, const WireRules& rules,
-               std::vector<std::pair<int, int>> ranges = {});
+               LineRanges ranges = {});
     void Abort();
     // Waits for the worker to end (it ends by itself).
     void Join();
@@ -60,6 +65,11 @@ public:
     int TotalLines() const { return totalLines; }
     // Lines that went out whole so far; 0 once the transmission has ended.
     int SentLines() const { return sentLines; }
+    // The document line (counted from 1) that last went out whole: where the
+    // controller is reading a restarted program; 0 before the first.
+    int ProgramLine() const { return programLine; }
+    // The running (or last) transmission sends part of the document only.
+    bool Partial() const { return partial; }
     // Seconds of the running transmission, or of the last one.
     int64_t OperationSeconds() const;
     bool OperationRunning() const { return operationRunning; }
@@ -100,10 +110,12 @@ private:
     Outcome outcome; // the worker's until it ends
     // Set by Start, the worker's until it ends.
     WireRules rules;
-    std::vector<std::pair<int, int>> ranges;
+    LineRanges ranges;
 
     std::atomic<int> totalLines{100};
     std::atomic<int> sentLines{0};
+    std::atomic<int> programLine{0};
+    std::atomic<bool> partial{false};
     std::atomic<int64_t> operationStart{0};
     std::atomic<int64_t> lastMoved{0};
     std::atomic<bool> operationRunning{false};

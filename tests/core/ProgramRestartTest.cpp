@@ -48,6 +48,12 @@ TEST(ProgramRestartTest, TheStartBlocksToolChangesAndTheLinesToSend) {
     CTextBuffer still;
     SetLines(still, {"G21", "M30"});
     EXPECT_EQ(HeaderEnd(still), 2) << "no motion: all of it is the start";
+
+    CTextBuffer moving;
+    SetLines(moving, {"N10 G1 X1", "N20 G1 X2", "N30 G1 X3"});
+    EXPECT_EQ(RestartRanges(moving, 1), (LineRanges{{1, 3}})) << "no start: no empty part";
+    EXPECT_EQ(BlockNumberOf(moving, 2), "N30");
+    EXPECT_EQ(BlockNumberOf(still, 0), "");
 }
 
 // The controller gets the program's start, then exactly the lines from the
@@ -67,6 +73,8 @@ TEST(ProgramRestartTest, ARestartSendsTheStartThenTheRest) {
     EXPECT_EQ(pty.DrainMaster(200), "%\r\nO1000 (BRACKET\r\nG21 G90 G17 \r\nT1 M06\r\nS1000 M3\r\n"
                                     "T2\r\nM6\r\nN140 G1 X20\r\nM30\r\n");
     EXPECT_EQ(host.connection.LastTransmit().linesWhole, 13);
+    EXPECT_EQ(host.connection.LastTransmit().sent, 9);
+    EXPECT_EQ(host.connection.LastTransmit().planned, 9);
     EXPECT_EQ(host.connection.LastTransmit().end, Transmitter::End::Completed);
 }
 

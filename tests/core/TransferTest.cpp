@@ -275,6 +275,26 @@ TEST_F(TransferTest, AHoldPastTheMachinesLimitIsAStall) {
     EXPECT_LT(connection().LastTransmit().linesWhole, 4);
 }
 
+// The watcher may look before the worker has sent anything: a transmission
+// that has just started is no stall, however long ago the last one moved.
+TEST_F(TransferTest, ATransmissionJustStartedIsNoStall) {
+    ScopedEnv pacing("SERMIDA_PTY_PACING", "0");
+    Load("N1\r\nN2\r\nN3");
+    Connect(115200);
+    MachineProfile machine;
+    machine.wire.stallLimitSeconds = 1;
+    machine.wire.stopOnStall = true;
+    connection().UseMachine(machine);
+    for (int i = 0; i < 10; ++i) {
+        host.transmitEnded = false;
+        ASSERT_TRUE(connection().StartTransmit());
+        EXPECT_FALSE(connection().CheckStall(Clock::now())) << "start " << i;
+        ASSERT_TRUE(Ended());
+        EXPECT_EQ(connection().LastTransmit().end, End::Completed) << "start " << i;
+        Drain();
+    }
+}
+
 TEST_F(TransferTest, EmptyDocumentSendsOneLineEndAndProtectionIsLiftedAfter) {
     ScopedEnv pacing("SERMIDA_PTY_PACING", "0");
     host.buffer.SetWriteProtected(true); // a read-only document

@@ -453,6 +453,49 @@ private slots:
         QCOMPARE(bar->MachineCombo()->findData(QStringLiteral("mill1")), -1);
     }
 
+    // A controller that holds past the machine's stall limit: the status line
+    // and the lamps' tips warn, the log gets one line, and the transmission
+    // goes on once the controller lets go (the machine does not stop on a
+    // stall), the warning gone.
+    void aStallIsWarnedOnTheLampsAndLoggedOnce() {
+        PeerLine peer(3);
+        AppScript script;
+        SaveCopy("classic", "drip1", [](MachineProfile& p) { p.wire.stallLimitSeconds = 1; });
+        auto frame = MakeFrame();
+        CTransferBar* bar = frame->TransferBar();
+        QVERIFY(frame->OpenDocumentFile(WriteProgram("drip.nc", ProgramText(300))));
+        CSermidaView* view = frame->ActiveView();
+        NoWaits(view);
+        bar->RefreshMachines();
+        Pick(bar, "drip1");
+        script.ConnectWith(2, "9600");
+        bar->OnTransmit();
+        QTRY_VERIFY(!peer.ReadAtLeast(1, 2000).empty());
+        peer.Write("\x13");
+        QTRY_COMPARE(view->State(), int(HeldByPeer));
+        const QString warning = QStringLiteral("警告：控制器暂停已");
+        QTRY_COMPARE_WITH_TIMEOUT(script.logged.size(), size_t(1), 4000);
+        QVERIFY2(script.logged[0].startsWith(QStringLiteral("drip.nc：") + warning),
+                 qPrintable(script.logged[0]));
+        bar->UpdateState();
+        QVERIFY2(bar->LampTip(CTransferBar::PauseLamp)
+                     .startsWith(QStringLiteral("控制器暂停 (XOFF)\n") + warning),
+                 qPrintable(bar->LampTip(CTransferBar::PauseLamp)));
+        QTRY_VERIFY2(frame->FiguresPane()->text().contains(warning),
+                     qPrintable(frame->FiguresPane()->text()));
+        QTest::qWait(1200);
+        QCOMPARE(script.logged.size(), size_t(1)); // once per stall
+        QCOMPARE(view->State(), int(HeldByPeer));
+
+        peer.Write("\x11");
+        QTRY_COMPARE(view->State(), int(Sending));
+        bar->UpdateState();
+        QCOMPARE(bar->LampTip(CTransferBar::SendLamp), QStringLiteral("传送"));
+        QTRY_VERIFY(!frame->FiguresPane()->text().contains(warning));
+        bar->OnStop();
+        QTRY_COMPARE(view->State(), int(Idle));
+    }
+
     // Receiving ends by itself once the controller has been quiet for the
     // machine's idle time, keeping everything that came.
     void receivingEndsAfterTheMachinesIdleTime() {

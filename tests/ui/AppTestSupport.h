@@ -106,7 +106,13 @@ public:
         };
         app_hooks::saveFileName = [this](QWidget*, const QString&) { return saveAnswer; };
         app_hooks::askSave = [this](QWidget*, const QString&) { return saveChoice; };
+        app_hooks::logWarning = [this](const QString& text) { logged.push_back(text); };
     }
+    ~AppScript() {
+        app_hooks::logWarning = [](const QString&) {};
+    }
+    AppScript(const AppScript&) = delete;
+    AppScript& operator=(const AppScript&) = delete;
 
     // The settings dialog connects with these choices (list indices; baud as text).
     void ConnectWith(int portIndex, const QString& baud) {
@@ -129,6 +135,7 @@ public:
     }
 
     std::vector<QString> messages;
+    std::vector<QString> logged; // the log's warnings
     std::deque<std::function<int(QDialog&)>> modal;
     int modalRuns = 0;
     int openDialogs = 0;

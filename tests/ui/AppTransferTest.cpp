@@ -3,6 +3,7 @@
 // keep a running transmission from being disturbed.
 #include <QElapsedTimer>
 #include <QFile>
+#include <QInputDialog>
 #include <QMdiArea>
 #include <QMessageBox>
 #include <QSignalSpy>
@@ -680,6 +681,58 @@ private slots:
         QTest::qWait(200);
         peer.Drain();
         QCOMPARE(peer.received, expected);
+    }
+
+    // A restart from a block number the operator types (the caret's block is
+    // proposed): the status line says which line of the program the
+    // controller reads, and the view follows it there. A number the program
+    // lacks is refused, and nothing goes out.
+    void restartFromABlockNumberFollowsTheProgramsLine() {
+        PeerLine peer(3);
+        AppScript script;
+        auto frame = MakeFrame();
+        QVERIFY(frame->OpenDocumentFile(WriteProgram("n.nc", ProgramText(400))));
+        CSermidaView* view = frame->ActiveView();
+        script.ConnectWith(2, "9600");
+        frame->TransferBar()->OnSettings();
+        QVERIFY(view->IsConnected());
+        view->CaretToLine(200); // N2000
+        script.modal.push_back([](QDialog& dialog) {
+            auto& ask = static_cast<QInputDialog&>(dialog);
+            ask.setTextValue(ask.textValue() == "N2000" ? "n9990" : "proposal wrong");
+            return int(QDialog::Accepted);
+        });
+        QVERIFY(view->ExecuteCommand(ID_TRANSMIT_FROM_BLOCK));
+        QCOMPARE(script.messages, std::vector<QString>{QStringLiteral("程序中没有程序段 N9990。")});
+        QCOMPARE(script.modalRuns, 2); // the settings and the question; no plan
+
+        script.modal.push_back([](QDialog& dialog) {
+            static_cast<QInputDialog&>(dialog).setTextValue(" n3000 ");
+            return int(QDialog::Accepted);
+        });
+        QString plan;
+        script.modal.push_back([&plan](QDialog& dialog) {
+            plan = static_cast<QMessageBox&>(dialog).text();
+            return int(QMessageBox::Ok);
+        });
+        QVERIFY(view->ExecuteCommand(ID_TRANSMIT_FROM_BLOCK));
+        // Its first block moves: there is no start to send again.
+        QVERIFY2(plan.contains(QStringLiteral("从第 300 行发送到最后")), qPrintable(plan));
+        const std::string first = "N3000 G01 X300. \r\n";
+        QCOMPARE(peer.ReadAtLeast(first.size()).substr(0, first.size()), first);
+        peer.Write("\x13"); // held, so the figures can be read
+        QTRY_COMPARE(view->State(), int(HeldByPeer));
+        const int at = view->Connection().ProgramLine();
+        QVERIFY2(at >= 300 && at < 400, qPrintable(QString::number(at)));
+        QTRY_VERIFY2(frame->FiguresPane()->text().contains(QStringLiteral("程序第 %1 行").arg(at)),
+                     qPrintable(frame->FiguresPane()->text()));
+        QVERIFY(frame->FiguresPane()->text().contains(QStringLiteral("/102 行")));
+        QTRY_VERIFY(view->TopLine() > 250); // followed down the program
+        peer.Write("\x11");
+        QTRY_COMPARE(view->State(), int(Idle));
+        peer.ReadAtLeast(std::string::npos, 300);
+        QVERIFY(peer.received.starts_with(first));
+        QVERIFY(peer.received.ends_with("N4000 G01 X400. \r\nM30\r\n"));
     }
 
     void statusBarShowsProgressAndOperationTime() {

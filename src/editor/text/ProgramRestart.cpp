@@ -78,6 +78,16 @@ int FindBlock(const CTextBuffer& text, const std::string& block) {
     return -1;
 }
 
+std::string BlockNumberOf(const CTextBuffer& text, int line) {
+    if (line < 0 || line >= text.CountLines())
+        return {};
+    const std::vector<Word> words = Words(text.LineView(line));
+    if (words.empty() || words[0].letter != 'N' ||
+        words[0].number.find_first_not_of("0123456789") != std::string_view::npos)
+        return {};
+    return "N" + std::string(words[0].number);
+}
+
 namespace {
 bool HasWord(const std::vector<Word>& words, char letter, long number = -1) {
     for (const Word& w : words)
@@ -121,6 +131,9 @@ LineRanges RestartRanges(const CTextBuffer& text, int line) {
     const int header = HeaderEnd(text);
     if (line <= header || line >= total)
         return {{0, total}};
+    // A program that moves in its first block has no start to send again.
+    if (header == 0)
+        return {{line, total}};
     return {{0, header}, {line, total}};
 }
 

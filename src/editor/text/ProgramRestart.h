@@ -4,6 +4,8 @@
 #include <utility>
 #include <vector>
 
+#include "editor/buffer/LineRanges.h"
+
 class CTextBuffer;
 
 // Starting a program again part way through (a broken tool at line 180 000):
@@ -17,13 +19,15 @@ int HeaderEnd(const CTextBuffer& text);
 // The line whose block number is block ("N120" finds "N0120 G1 ..." too);
 // -1 when none is.
 int FindBlock(const CTextBuffer& text, const std::string& block);
+// The block number a line begins with, as "N120"; empty when it has none.
+std::string BlockNumberOf(const CTextBuffer& text, int line);
 // The tool change at or before line: the last block there with a T word or
 // M6/M06; -1 when none is.
 int ToolChangeBefore(const CTextBuffer& text, int line);
 
-// The document lines to send, as [first, end) ranges, in order: the start of
-// the program, then from line on (or all of it when line lies in the start).
-using LineRanges = std::vector<std::pair<int, int>>;
+// The document lines to send: the start of the program, then from line on
+// (or all of it when line lies in the start; no start when its first block
+// moves).
 LineRanges RestartRanges(const CTextBuffer& text, int line);
 
 // What the operator is shown of one range before a restart goes out: its
