@@ -47,10 +47,14 @@ fuzz-smoke:
 	$(MAKE) fuzz FUZZ_SECONDS=5
 
 # Long end-to-end runs against the virtual controller; they measure flow
-# control in real time, so run them on a machine that is otherwise idle.
+# control in real time, so run them on a machine that is otherwise idle. The
+# last is a drip-feed of the benchmark's 2.5-million-line program, stopped
+# and restarted from a tool change (about ten minutes).
 e2e: deps
 	$(MAKE) build
 	tests/e2e/vcnc_flow_test.sh $(BUILD)/bin/sermida-cli
+	bench/fetch-data
+	tests/e2e/dripfeed_restart.sh $(BUILD)/bin/sermida-cli
 
 # Over 100 MB of real G-code into the virtual controller at 4 Mbaud with
 # thousands of holds, whole lines and pieces of 8, once on an idle machine and

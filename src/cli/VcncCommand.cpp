@@ -14,6 +14,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <random>
 
 #include "cli/CliCommands.h"
 #include "cli/CliPortOptions.h"
@@ -45,6 +46,8 @@ struct VcncOptions {
     int xoffRoom = 10;
     long rate = -1; // -1: the character rate of the baud rate
     int idleExit = 0;
+    int dwellMs = 0; // now and then it stops reading for up to this long
+    int seed = 1;
     VcncPunchOptions punchOptions;
     const ControllerSpec* model = nullptr; // --model: a strict controller
     int bitsPerCharacter = 10;             // start, data, parity, stop
@@ -53,7 +56,8 @@ struct VcncOptions {
 constexpr const char* kUsage =
     "vcnc takes --device PATH | --link PATH [--baud N] [--buffer BYTES] [--xoff-room N] "
     "[--rate CHARS_PER_S] [--save FILE] [--punch FILE [--frame] [--utf8] [--lf]] "
-    "[--idle-exit SEC] [--model fanuc|fanuc-lfcrcr|haas|sinumerik|heidenhain|mazak|okuma]";
+    "[--idle-exit SEC] [--dwell MS [--seed N]] [--model "
+    "fanuc|fanuc-lfcrcr|haas|sinumerik|heidenhain|mazak|okuma]";
 
 std::string ModelNames() {
     std::string names;
@@ -91,6 +95,8 @@ int ParseVcncArgs(CliArgs args, VcncOptions& o) {
         {"--xoff-room", &o.xoffRoom, 0, 1 << 23},
         {"--rate", &rate, 0, int(VcncInputBuffer::kMaxRate)},
         {"--idle-exit", &o.idleExit, 1, 1'000'000},
+        {"--dwell", &o.dwellMs, 1, 3'600'000},
+        {"--seed", &o.seed, 0, 1'000'000'000},
     };
     for (const IntOption& opt : ints)
         if (TakeOption(args, opt.name, value, bad) &&
@@ -110,6 +116,8 @@ int ParseVcncArgs(CliArgs args, VcncOptions& o) {
     o.rate = rate >= 0 ? rate : o.baud / o.bitsPerCharacter;
     if (o.model && o.model->rtsCts && rate < 0)
         o.rate = 0;
+    if (o.dwellMs > 0 && o.rate == 0)
+        return CliUsageError("--dwell needs a controller that reads at a rate (--rate above 0)");
     return -1;
 }
 
@@ -248,6 +256,10 @@ int RunVcnc(const CliArgs& args) {
     if (o.model)
         model.emplace(*o.model);
     bool lineChecked = false; // the PC end's line, once per PC program
+    // Dwells: every half to two seconds, the controller stops reading for a
+    // random time up to --dwell, as one running a program does in long moves.
+    std::mt19937 random(uint32_t(o.seed));
+    auto nextDwell = start;
     int64_t holdsOverrun = 0;
     size_t described = 0;
     const auto tellViolations = [&] {
@@ -334,6 +346,11 @@ int RunVcnc(const CliArgs& args) {
         if (!readInput())
             break;
         input.Drain(now);
+        if (o.dwellMs > 0 && now >= nextDwell) {
+            const auto dwell = std::chrono::milliseconds(random() % uint32_t(o.dwellMs + 1));
+            input.Dwell(now, now + dwell);
+            nextDwell = now + dwell + std::chrono::milliseconds(500 + random() % 1501);
+        }
         // A controller on RTS/CTS holds with its CTS, which a pseudo-terminal
         // cannot carry: it sends no DC3, and reads at the line's rate.
         if (char c = input.TakeFlowByte(); c && !(o.model && o.model->rtsCts))
@@ -406,6 +423,8 @@ int RunVcnc(const CliArgs& args) {
             wake = std::min(wake, punch->NextDue());
         if (o.idleExit > 0 && idleSince)
             wake = std::min(wake, *idleSince + idleExit);
+        if (o.dwellMs > 0)
+            wake = std::min(wake, nextDwell);
         pollfd pfd{line.Fd(), short(POLLIN | (outputBlocked ? POLLOUT : 0)), 0};
         const timespec timeout = Until(now, wake);
         ::ppoll(&pfd, 1, &timeout, &waitMask);

@@ -53,6 +53,16 @@ void VcncInputBuffer::Drain(Time now) {
     }
 }
 
+void VcncInputBuffer::Dwell(Time from, Time until) {
+    Drain(from);
+    readsAgain = std::max(readsAgain, until);
+    // What it holds is read from the dwell's end on.
+    if (level > 0 && anchor < readsAgain) {
+        anchor = readsAgain;
+        drained = 0;
+    }
+}
+
 int64_t VcncInputBuffer::Receive(int64_t count, Time now) {
     if (count <= 0)
         return 0;
@@ -61,7 +71,7 @@ int64_t VcncInputBuffer::Receive(int64_t count, Time now) {
     if (rate == 0)
         return 0; // consumed as it comes: never full
     if (level == 0) {
-        anchor = now;
+        anchor = std::max(now, readsAgain);
         drained = 0;
     }
     const int64_t taken = std::min<int64_t>(count, capacity - level);

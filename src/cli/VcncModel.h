@@ -42,6 +42,9 @@ public:
                               std::chrono::nanoseconds characterTime);
     // Lets the controller consume what it has by now.
     void Drain(Time now);
+    // The controller reads nothing from `from` until `until` (a long move, a
+    // dwell), whatever it holds and whatever comes meanwhile.
+    void Dwell(Time from, Time until);
     // The flow-control character due to be sent (DC3, DC1) or 0; taking it
     // counts it as sent.
     char TakeFlowByte();
@@ -79,6 +82,7 @@ private:
     // While level > 0 the controller has consumed drained bytes since anchor.
     Time anchor{};
     int64_t drained = 0;
+    Time readsAgain{}; // the end of the last dwell
     bool held = false;
     char pending = 0;
     int64_t received = 0;

@@ -60,6 +60,9 @@ Commands:
                                       --utf8: as UTF-8, the mark after DC2;
                                       --lf: LF-only line ends
                      --idle-exit SEC  end after SEC seconds without traffic
+                     --dwell MS       every half to two seconds, stop reading
+                                      for a random time up to MS, as a
+                                      machine in a long move; --seed N
                      Prints one summary line. Bytes lost after its DC3 was
                      on the line (beyond those sent before it) are overflow,
                      exit 3; bytes lost because it answered late itself (a

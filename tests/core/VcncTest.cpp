@@ -146,6 +146,28 @@ TEST(VcncModel, DrainsAtTheRateAndBanksNoIdleTime) {
     EXPECT_EQ(b.Level(), 4);
 }
 
+// A dwell stops the reading, whether the buffer holds bytes or they come
+// during it; the DC1 and the empty buffer come that much later.
+TEST(VcncModel, ADwellReadsNothingUntilItEnds) {
+    VcncInputBuffer b(100, 10, 1000); // a byte a millisecond
+    b.Receive(95, t0);
+    ASSERT_TRUE(b.Held());
+    b.Dwell(t0 + 10ms, t0 + 510ms);
+    b.Drain(t0 + 500ms);
+    EXPECT_EQ(b.Level(), 85) << "ten read before the dwell, none during it";
+    ASSERT_TRUE(b.NextFlowChange());
+    EXPECT_EQ(*b.NextFlowChange(), t0 + 510ms + 36ms) << "below half after 36 more";
+    EXPECT_EQ(b.EmptyAt(), t0 + 510ms + 85ms);
+
+    VcncInputBuffer idle(100, 10, 1000);
+    idle.Dwell(t0, t0 + 200ms);
+    idle.Receive(20, t0 + 50ms);
+    idle.Drain(t0 + 200ms);
+    EXPECT_EQ(idle.Level(), 20) << "what came during the dwell waits for its end";
+    idle.Drain(t0 + 205ms);
+    EXPECT_EQ(idle.Level(), 15);
+}
+
 TEST(VcncModel, ArrivalsDuringDrainingKeepTheDrainSteady) {
     VcncInputBuffer b(1000, 10, 1000);
     for (int ms = 0; ms < 100; ++ms)
