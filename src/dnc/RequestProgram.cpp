@@ -21,9 +21,12 @@ std::string NumberName(std::string_view number) {
 
 // O0099, O99 and 99 are one program number on the controller.
 bool SameNumber(std::string_view name, std::string_view number) {
-    const std::vector<std::string> a = RequestedNames(name);
-    const std::vector<std::string> b = RequestedNames(number);
-    return !a.empty() && !b.empty() && Upper(a.back()) == Upper(b.back());
+    // Each side's forms include the number without leading zeros.
+    for (const std::string& a : RequestedNames(name))
+        for (const std::string& b : RequestedNames(number))
+            if (Upper(a) == Upper(b))
+                return true;
+    return false;
 }
 
 bool IsSpace(char c) {

@@ -33,6 +33,7 @@ bool IsDayFile(std::string_view name) {
 
 // Whether the file's last byte is not a line end: a record cut short by a
 // power cut or a full disk, which the next record must not be glued to.
+// (fd is opened for reading too, for this.)
 bool EndsInsideALine(int fd) {
     struct stat st {};
     if (::fstat(fd, &st) != 0 || st.st_size == 0)
@@ -62,7 +63,7 @@ bool TransferLog::Append(const TransferRecord& record, std::string& error) const
     const std::string path = folder + "/" + FileName(record.end);
     struct stat st {};
     const bool newDay = ::stat(path.c_str(), &st) != 0;
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    const int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) {
         error = SystemError("cannot open " + path, errno);
         return false;
