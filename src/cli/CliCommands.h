@@ -22,6 +22,7 @@ int RunVcnc(const CliArgs& args);
 int RunPrint(const CliArgs& args);
 int RunMachines(const CliArgs& args);
 int RunCompare(const CliArgs& args);
+int RunLog(const CliArgs& args);
 
 // Prints "sermida-cli: <text>" on stderr.
 void CliError(const std::string& text);

@@ -43,6 +43,18 @@ Commands:
   machines [NAME]    list the machine profiles (presets, and those saved as
                      machines/NAME.ini in the settings folder); with NAME,
                      print that profile as its file holds it
+  log [--dir DIR] [--machine M] [--program P] [--direction send|receive]
+      [--result R] [--since WHEN] [--until WHEN] [--json]
+                     list the transfers in the DNC service's log (DIR, default
+                     dnc/log in the settings folder), one a line: the local
+                     time each ended, machine, direction, program, lines,
+                     bytes, result, the start of its SHA-256 and the reason;
+                     --json prints the log's own JSON lines instead. WHEN is
+                     a day (2026-12-01) or a minute or second of it
+                     (2026-12-01 14:30), local time, or UTC with a final 'Z';
+                     --until takes in the whole day or minute it names.
+                     --program 12 also finds O0012. Exit 0 when some
+                     matched, 1 when none did or a log file cannot be read
   print FILE OUT.pdf  print FILE as the editor does (font, margins, page
                      footer) into the PDF file OUT.pdf; needs the sermida
                      program beside this one, no printer or display
@@ -84,7 +96,8 @@ Options:
 Exit status: 0 success, 1 failure (the reason on stderr), 2 usage error,
 3 (vcnc) the controller's input buffer overflowed, 4 (receive) the device
 went away and the program may be cut, 130 (send) stopped by Ctrl+C;
-compare: 1 the programs differ, 2 a file cannot be read.
+compare: 1 the programs differ, 2 a file cannot be read; log: 1 no transfer
+matched.
 )";
 
 struct Command {
@@ -93,8 +106,9 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
-    {"info", RunInfo}, {"resave", RunResave}, {"send", RunSend},         {"receive", RunReceive},
-    {"vcnc", RunVcnc}, {"print", RunPrint},   {"machines", RunMachines}, {"compare", RunCompare},
+    {"info", RunInfo},         {"resave", RunResave},   {"send", RunSend},
+    {"receive", RunReceive},   {"vcnc", RunVcnc},       {"print", RunPrint},
+    {"machines", RunMachines}, {"compare", RunCompare}, {"log", RunLog},
 };
 
 } // namespace

@@ -598,6 +598,48 @@ for sig in INT TERM; do
     check "SIG$sig: and removes the link" test ! -e "$work/cnc"
 done
 
+# --- log: the DNC service's transfers -------------------------------------------------
+logdir="$work/home/dnc/log"
+mkdir -p "$logdir"
+cat >"$logdir/transfers-2026-12-01.jsonl" <<'JSON'
+{"machine":"MILL-1","direction":"receive","program":"O1234","path":"/lib/O1234.nc","bytes":2345,"lines":120,"sha256":"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad","start":"2026-12-01T08:00:00.000Z","end":"2026-12-01T08:01:30.250Z","result":"ok","reason":"","holds":0,"overruns":0,"errors":0}
+{"machine":"LATHE-2","direction":"send","program":"O0012","path":"/lib/O0012.nc","bytes":99,"lines":7,"sha256":"","start":"2026-12-01T23:59:00.000Z","end":"2026-12-01T23:59:59.999Z","result":"stopped","reason":"by the operator\nat line 5","holds":2,"overruns":0,"errors":0}
+JSON
+cat >"$logdir/transfers-2026-12-02.jsonl" <<'JSON'
+{"machine":"MILL-1","direction":"send","program":"O1234","path":"/lib/O1234.nc","bytes":2345,"lines":120,"sha256":"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad","start":"2026-12-02T00:00:00.000Z","end":"2026-12-02T00:02:00.000Z","result":"failed","reason":"line cut","holds":0,"overruns":1,"errors":3}
+JSON
+printf '{"machine":"MILL-1","direction":"se' >>"$logdir/transfers-2026-12-02.jsonl"
+log() { TZ=UTC "$cli" log --dir "$logdir" "$@"; }
+log_lines() { # expected-count args...: lines printed to stdout
+    local want=$1
+    shift
+    [[ $(log "$@" 2>/dev/null | wc -l) -eq $want ]]
+}
+check "log lists every transfer under a header" log_lines 4
+check "log: each transfer on one aligned line" bash -c \
+    "TZ=UTC '$cli' log --dir '$logdir' 2>/dev/null | grep -qE '^2026-12-01 23:59:59  LATHE-2  send +O0012 +7 +99  stopped  -  +by the operator at line 5$'"
+check "log: a short SHA-256" bash -c "TZ=UTC '$cli' log --dir '$logdir' 2>/dev/null | grep -q ' ba7816bf '"
+check "log: the half line a power cut left is skipped and said" \
+    bash -c "TZ=UTC '$cli' log --dir '$logdir' 2>&1 >/dev/null | grep -q '1 line .* skipped'"
+check "log --json prints the stored lines themselves" \
+    diff <(log --json --machine LATHE-2 2>/dev/null) <(sed -n 2p "$logdir/transfers-2026-12-01.jsonl")
+check "log --program 12 finds O0012" \
+    bash -c "TZ=UTC '$cli' log --dir '$logdir' --json --program 12 2>/dev/null | grep -q '\"O0012\"'"
+check "log --direction and --result together" log_lines 2 --direction send --result failed
+check "log --since a day" log_lines 2 --since 2026-12-02
+check "log --until a day takes in its last millisecond" log_lines 3 --until 2026-12-01
+check "log --since a minute" log_lines 3 --since "2026-12-01 23:59"
+check "log: dates are local days" bash -c \
+    "[[ \$(TZ=Asia/Shanghai '$cli' log --dir '$logdir' --since 2026-12-02 --until 2026-12-02 2>/dev/null | wc -l) -eq 3 ]]"
+check "log reads dnc/log in the settings folder by default" \
+    bash -c "SERMIDA_HOME='$work/home' '$cli' log --machine MILL-1 --json 2>/dev/null | grep -q '\"failed\"'"
+check "log: no match exits 1" exit_is 1 log --machine MILL-9
+check "log: an empty folder exits 1" exit_is 1 "$cli" log --dir "$work/no-log"
+check "log: a bad date is a usage error" exit_is 2 log --since 2026-02-30
+check "log: a bad direction is a usage error" exit_is 2 log --direction sideways
+check "log: an unknown option is a usage error" exit_is 2 log --colour
+check "log: an option without its value is a usage error" exit_is 2 log --machine
+
 # --- when the device or the disk fails -------------------------------------------
 if command -v socat >/dev/null; then
     : >"$work/p300.nc"
