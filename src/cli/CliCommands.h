@@ -23,6 +23,7 @@ int RunPrint(const CliArgs& args);
 int RunMachines(const CliArgs& args);
 int RunCompare(const CliArgs& args);
 int RunLog(const CliArgs& args);
+int RunServe(const CliArgs& args);
 
 // Prints "sermida-cli: <text>" on stderr.
 void CliError(const std::string& text);

@@ -55,6 +55,15 @@ Commands:
                      --until takes in the whole day or minute it names.
                      --program 12 also finds O0012. Exit 0 when some
                      matched, 1 when none did or a log file cannot be read
+  serve --config FILE [--check]
+                     the DNC service: every machine of FILE listening on its
+                     line; a punched program is saved in the machine's library
+                     under its number (a changed one keeps the old as a
+                     version), a punched request (O9999 with (PRG=1234)) is
+                     answered with that program, every transfer is logged
+                     (see log), and with a [broker] each machine's state goes
+                     to the shop's MQTT broker, which can send programs.
+                     --check only reads FILE. Runs until SIGINT or SIGTERM
   print FILE OUT.pdf  print FILE as the editor does (font, margins, page
                      footer) into the PDF file OUT.pdf; needs the sermida
                      program beside this one, no printer or display
@@ -106,9 +115,9 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
-    {"info", RunInfo},         {"resave", RunResave},   {"send", RunSend},
-    {"receive", RunReceive},   {"vcnc", RunVcnc},       {"print", RunPrint},
-    {"machines", RunMachines}, {"compare", RunCompare}, {"log", RunLog},
+    {"info", RunInfo}, {"resave", RunResave}, {"send", RunSend},         {"receive", RunReceive},
+    {"vcnc", RunVcnc}, {"print", RunPrint},   {"machines", RunMachines}, {"compare", RunCompare},
+    {"log", RunLog},   {"serve", RunServe},
 };
 
 } // namespace

@@ -96,6 +96,15 @@ public:
     // receive rules. Its line is opened by Connect or OpenLine.
     void UseMachine(const MachineProfile& machine);
     bool StartReceive();
+    // Sees the bytes of the transfers from the next one on (null: none).
+    void SetWireTap(WireTap* tap) {
+        transmitter.SetWireTap(tap);
+        receiver.SetWireTap(tap);
+    }
+    // The DC3s obeyed so far, over all transmissions.
+    uint64_t Dc3Count() const { return control.Dc3Count(); }
+    // Programs the receive rules have seen end so far (their end marks).
+    int ProgramsEnded() const { return receiver.ProgramsEnded(); }
     // Whatever the state, Idle: receiving ends (the receive button unchecked).
     void StopReceive();
     void Pause() { control.Pause(); }

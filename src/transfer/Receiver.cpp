@@ -12,6 +12,8 @@ Receiver::Receiver() {
 void Receiver::Decode(std::string_view bytes) {
     decoded.clear();
     receivedBytes += int64_t(bytes.size());
+    if (tap)
+        tap->Bytes(bytes);
     if (framed) {
         program.clear();
         framer.Filter(bytes, program);

@@ -8,6 +8,7 @@
 #include "transfer/CByteRing.h"
 #include "transfer/ProgramFramer.h"
 #include "transfer/ReceiveDecoder.h"
+#include "transfer/WireTap.h"
 
 class CTextBuffer;
 class TransferHost;
@@ -41,12 +42,16 @@ public:
     void SetRules(const ReceiveRules& rules);
     const ReceiveRules& Rules() const { return rules; }
     void ResetFraming() { framer.Reset(); }
+    int ProgramsEnded() const { return framer.ProgramsEnded(); }
+    // Sees every byte that comes, before the rules pick the program out.
+    void SetWireTap(WireTap* t) { tap = t; }
 
 private:
     void Queue(const std::string& text);
 
     ReceiveDecoder decoder;
     ProgramFramer framer;
+    WireTap* tap = nullptr;
     ReceiveRules rules;
     bool framed = false;
     std::string program; // the framed bytes of one batch

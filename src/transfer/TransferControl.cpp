@@ -40,14 +40,15 @@ void TransferControl::ToIdle() {
 }
 
 void TransferControl::PeerByte(unsigned char b) {
-    if (b == DC3 && obeysDc3)
+    if (b == DC3 && obeysDc3) {
+        ++dc3Count;
         Update([](int w) {
             const int s = w & kStateMask;
             if (s == Sending)
                 return HeldByPeer | kHoldBit;
             return s == Paused ? w | kHoldBit : w;
         });
-    else if (b == DC1)
+    } else if (b == DC1)
         Update([](int w) {
             const int s = w & kStateMask;
             if (s == HeldByPeer)

@@ -1,6 +1,7 @@
 #pragma once
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 
 #include "transfer/TransferState.h"
 
@@ -38,6 +39,8 @@ public:
     // A line with RTS/CTS or no flow control: DC3 holds nothing (a DC1 still
     // ends the wait for a controller's start).
     void ObeyDc3(bool on) { obeysDc3 = on; }
+    // The DC3s obeyed in transmissions so far: the holds, for a transfer's record.
+    uint64_t Dc3Count() const { return dc3Count; }
 
 private:
     static constexpr int kStateMask = 0xFF;
@@ -50,4 +53,5 @@ private:
 
     std::atomic<int> word{Idle};
     std::atomic<bool> obeysDc3{true};
+    std::atomic<uint64_t> dc3Count{0};
 };

@@ -11,6 +11,7 @@
 #include "transfer/PortReader.h"
 #include "transfer/TransferControl.h"
 #include "transfer/TransferHost.h"
+#include "transfer/WireTap.h"
 
 using Op = TransferMarkQueue::Op;
 
@@ -159,7 +160,10 @@ Transmitter::End Transmitter::SendLine(int index, const std::string& bytes, int 
     for (size_t at = 0; at < bytes.size(); at += piece) {
         const size_t n = std::min(piece, bytes.size() - at);
         uint32_t written = 0;
-        if (!link.Write(bytes.data() + at, uint32_t(n), written) || written != n) {
+        const bool whole = link.Write(bytes.data() + at, uint32_t(n), written) && written == n;
+        if (tap && written > 0)
+            tap->Bytes(std::string_view(bytes).substr(at, std::min<size_t>(written, n)));
+        if (!whole) {
             if (aborted)
                 return at + written > 0 ? End::Cut : End::Stopped;
             return End::Failed;

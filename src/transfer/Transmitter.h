@@ -16,6 +16,7 @@ class Link;
 class PortReader;
 class TransferControl;
 class TransferHost;
+class WireTap;
 
 // The transmit worker: sends a document's lines shaped by the wire rules
 // (classic: each cut at its first ';' and ended by CR LF), between the rules'
@@ -61,6 +62,8 @@ public:
     // The last transmission's end; read after Join.
     const Outcome& LastOutcome() const { return outcome; }
     TransferMarkQueue& Marks() { return marks; }
+    // Sees every byte that goes out; set only between transmissions.
+    void SetWireTap(WireTap* t) { tap = t; }
 
     int TotalLines() const { return totalLines; }
     // Lines that went out whole so far; 0 once the transmission has ended.
@@ -105,6 +108,7 @@ private:
     PortReader& reader;
     TransferHost& host;
     TransferMarkQueue marks;
+    WireTap* tap = nullptr;
     std::thread thread;
     std::atomic<bool> aborted{false};
     Outcome outcome; // the worker's until it ends

@@ -1,0 +1,36 @@
+// sermida-cli serve: the DNC service, headless, until SIGINT or SIGTERM.
+#include <cstdio>
+
+#include "cli/CliCommands.h"
+#include "cli/CliPortOptions.h"
+#include "cli/StopSignals.h"
+#include "service/DncService.h"
+#include "service/ServiceConfig.h"
+
+int RunServe(const CliArgs& input) {
+    CliArgs args = input;
+    std::string path;
+    bool bad = false;
+    const bool given = TakeOption(args, "--config", path, bad);
+    const bool check = TakeFlag(args, "--check");
+    if (bad || !given || !args.empty())
+        return CliUsageError("serve takes --config FILE [--check]");
+    ServiceConfig config;
+    std::string error;
+    if (!LoadServiceConfig(path, config, error)) {
+        CliError(error);
+        return EXIT_USAGE;
+    }
+    if (check) {
+        std::printf("%s: %zu machines, fine\n", path.c_str(), config.machines.size());
+        return EXIT_OK;
+    }
+    DncService service(std::move(config));
+    if (!service.Start(error)) {
+        CliError(error);
+        return EXIT_FAILED;
+    }
+    StopSignals stops(service.Loop());
+    service.Run([&stops] { return stops.Count() > 0; });
+    return EXIT_OK;
+}
