@@ -61,6 +61,7 @@ bool ShopBroker::Start(const ShopBrokerSettings& wanted, std::string& why) {
     mosquitto_disconnect_callback_set(mosq, &ShopBroker::OnDisconnect);
     mosquitto_message_callback_set(mosq, &ShopBroker::OnMessage);
     mosquitto_publish_callback_set(mosq, &ShopBroker::OnPublish);
+    mosquitto_log_callback_set(mosq, &ShopBroker::OnLog);
 
     const std::string status = topics.Status();
     int rc = mosquitto_will_set(mosq, status.c_str(), int(std::strlen(OfflineState())),
@@ -105,6 +106,8 @@ void ShopBroker::Run() {
             if (rc == MOSQ_ERR_SUCCESS)
                 continue;
         }
+        // Whatever failed, nothing more goes out on this connection.
+        Disconnected();
         NoteFailure(rc, savedErrno);
         if (resetDelay.exchange(false))
             delay = std::chrono::seconds(settings.reconnectMinSeconds);
@@ -131,6 +134,12 @@ void ShopBroker::NoteFailure(int rc, int savedErrno) {
     std::string text = rc == MOSQ_ERR_CONN_REFUSED && !refusal.empty()
                            ? "the broker refused the connection: " + refusal
                            : MosquittoErrorText(rc, savedErrno);
+    {
+        std::lock_guard<std::mutex> hold(libraryErrorLock);
+        if (rc == MOSQ_ERR_TLS && !libraryError.empty())
+            text += " (" + libraryError + ")";
+        libraryError.clear();
+    }
     text = "broker " + settings.host + ":" + std::to_string(settings.port) + ": " + text;
     if (text != lastFailure) {
         lastFailure = text;
@@ -292,6 +301,14 @@ void ShopBroker::OnMessage(mosquitto*, void* self, const mosquitto_message* mess
 
 void ShopBroker::OnPublish(mosquitto*, void* self, int mid) {
     static_cast<ShopBroker*>(self)->Published(mid);
+}
+
+void ShopBroker::OnLog(mosquitto*, void* self, int level, const char* text) {
+    if (level != MOSQ_LOG_ERR || !text)
+        return;
+    auto* broker = static_cast<ShopBroker*>(self);
+    std::lock_guard<std::mutex> hold(broker->libraryErrorLock);
+    broker->libraryError = text;
 }
 
 // Network thread, inside the CONNACK's handling: what is published here goes

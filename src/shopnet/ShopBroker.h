@@ -95,6 +95,7 @@ private:
     static void OnDisconnect(mosquitto*, void* self, int rc);
     static void OnMessage(mosquitto*, void* self, const mosquitto_message* message);
     static void OnPublish(mosquitto*, void* self, int mid);
+    static void OnLog(mosquitto*, void* self, int level, const char* text);
     void Connected(int rc);
     void Disconnected();
     void Message(const mosquitto_message& message);
@@ -126,6 +127,11 @@ private:
     std::mutex stopLock;
     std::condition_variable stopChanged;
     bool stopping = false;
+
+    // The library's last error line: it says why TLS failed, where the
+    // result code only says that it did. Written from any thread.
+    std::mutex libraryErrorLock;
+    std::string libraryError;
 
     // Network thread only.
     std::string refusal;     // the broker's answer to the last CONNECT

@@ -69,6 +69,9 @@ MosquittoBroker::MosquittoBroker(const std::string& folder, const Options& optio
         // read the test's folder.
         if (::getuid() == 0)
             out << "user root\n";
+        if (!options.certFile.empty())
+            out << "cafile " << options.caFile << "\ncertfile " << options.certFile << "\nkeyfile "
+                << options.keyFile << "\n";
         if (passwords.empty())
             out << "allow_anonymous true\n";
         else

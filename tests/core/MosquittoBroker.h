@@ -8,8 +8,9 @@
 class MosquittoBroker {
 public:
     struct Options {
-        int port = 0;               // 0: a free one
-        std::string user, password; // set: anonymous clients are refused
+        int port = 0;                          // 0: a free one
+        std::string user, password;            // set: anonymous clients are refused
+        std::string caFile, certFile, keyFile; // set: the listener speaks TLS only
     };
     MosquittoBroker(const std::string& folder, const Options& options);
     explicit MosquittoBroker(const std::string& folder) : MosquittoBroker(folder, Options{}) {}

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <thread>
 
@@ -65,6 +66,13 @@ bool NoticeSaying(ShopBroker& link, const std::string& part, std::vector<std::st
             return false;
         },
         limit);
+}
+
+MosquittoBroker::Options WithUser(const std::string& user, const std::string& password) {
+    MosquittoBroker::Options options;
+    options.user = user;
+    options.password = password;
+    return options;
 }
 
 std::string Joined(const std::vector<std::string>& texts) {
@@ -299,7 +307,7 @@ TEST_F(ShopBrokerTest, ARestartedBrokerGetsTheLatestStatesBack) {
 }
 
 TEST_F(ShopBrokerTest, CredentialsAreCheckedAndARefusalIsTold) {
-    StartServer({0, "shop", "right"});
+    StartServer(WithUser("shop", "right"));
     ShopBroker good;
     ShopBrokerSettings settings = Settings();
     settings.username = "shop";
@@ -317,10 +325,53 @@ TEST_F(ShopBrokerTest, CredentialsAreCheckedAndARefusalIsTold) {
     EXPECT_TRUE(good.Connected());
 }
 
+// A CA of the test's own, and the broker's certificate for 127.0.0.1 signed
+// by it; also a second CA that signed nothing. False without openssl.
+bool MakeCertificates(const TempDir& dir) {
+    WriteBytes(dir.File("server.ext"), "subjectAltName=IP:127.0.0.1\n");
+    const std::string ec = " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes";
+    const std::string commands =
+        "(cd '" + dir.Path() + "' && openssl req -x509 -days 2" + ec +
+        " -keyout ca.key -out ca.crt -subj /CN=ShopTestCA && openssl req -x509 -days 2" + ec +
+        " -keyout other.key -out other.crt -subj /CN=OtherCA && openssl req" + ec +
+        " -keyout server.key -out server.csr -subj /CN=127.0.0.1 && openssl x509 -req -in "
+        "server.csr -CA ca.crt -CAkey ca.key -CAcreateserial -out server.crt -days 2 -extfile "
+        "server.ext)";
+    return std::system((commands + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+TEST_F(ShopBrokerTest, TlsTakesTheBrokerSignedByTheCaAndTellsAnyOther) {
+    if (std::system("openssl version >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "openssl is not installed";
+    ASSERT_TRUE(MakeCertificates(dir));
+    MosquittoBroker::Options options;
+    options.caFile = dir.File("ca.crt");
+    options.certFile = dir.File("server.crt");
+    options.keyFile = dir.File("server.key");
+    StartServer(options);
+
+    ShopBrokerSettings settings = Settings();
+    settings.tls = true;
+    settings.caFile = dir.File("ca.crt");
+    ShopBroker link;
+    StartLink(link, settings);
+
+    // A broker the CA did not sign is told, and the link keeps trying.
+    settings.caFile = dir.File("other.crt");
+    settings.clientId += "-other";
+    ShopBroker doubtful;
+    std::string why;
+    ASSERT_TRUE(doubtful.Start(settings, why)) << why;
+    std::vector<std::string> notices;
+    EXPECT_TRUE(NoticeSaying(doubtful, "certificate verify failed", notices)) << Joined(notices);
+    EXPECT_FALSE(doubtful.Connected());
+    EXPECT_TRUE(link.Connected());
+}
+
 // Log records written while the broker is away wait, up to the backlog, and
 // go out in order once it takes the link (here: once it knows the link's user).
 TEST_F(ShopBrokerTest, LogRecordsWaitForTheBrokerUpToTheBacklog) {
-    StartServer({0, "dashboard", "pw"});
+    StartServer(WithUser("dashboard", "pw"));
     MqttWatcher watcher(server->Port(), "sermida/dnc/+/log", "dashboard", "pw");
     ASSERT_TRUE(watcher.Ready());
     ShopBrokerSettings settings = Settings();
