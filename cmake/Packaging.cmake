@@ -10,6 +10,9 @@ set(SERMIDA_DATADIR ${CMAKE_INSTALL_DATADIR}/sermida)
 install(TARGETS sermida-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The installed program finds these at <bindir>/../share/sermida.
 install(DIRECTORY ${SERMIDA_RES}/samples DESTINATION ${SERMIDA_DATADIR})
+# The DNC service as a systemd unit (enabled by the administrator, with its
+# config in /etc/sermida/dnc.ini).
+install(FILES ${SERMIDA_RES}/sermida-dnc.service DESTINATION lib/systemd/system)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/sermida)
 
 if(SERMIDA_GUI)

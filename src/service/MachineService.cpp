@@ -67,6 +67,10 @@ void MachineService::OnEvent(TransferEvent event) {
     connection.HandleEvent(event);
     if (event == TransferEvent::TransmitEnded)
         SendingEnded();
+    // A program's end mark is acted on as it comes, not at the next tick: a
+    // request's answer waits for nothing but its delay.
+    if (phase == Phase::Listening && connection.ProgramsEnded() > programsEnded)
+        EndProgram(true);
     if (!connection.IsConnected() && phase != Phase::Offline)
         LineLost();
 }
@@ -220,6 +224,8 @@ void MachineService::EndProgram(bool complete) {
             answerAt = Clock::now() + std::chrono::seconds(config.requestDelaySeconds);
             phase = Phase::Waiting;
             Tell("answering " + wanted);
+            if (config.requestDelaySeconds == 0)
+                Answer(wanted);
             return;
         }
         Listen();

@@ -36,7 +36,8 @@ file_list "$root" >"$work/installed"
         /usr/share/applications/sermida.desktop \
         /usr/share/mime/packages/sermida.xml \
         /usr/share/icons/hicolor/scalable/apps/sermida.svg \
-        /usr/share/doc/sermida/README.md
+        /usr/share/doc/sermida/README.md \
+        /usr/lib/systemd/system/sermida-dnc.service
     for size in $icon_sizes; do
         echo "/usr/share/icons/hicolor/${size}x${size}/apps/sermida.png"
     done
@@ -45,8 +46,8 @@ file_list "$root" >"$work/installed"
 check "installed files are exactly the expected ones" \
     diff -u "$work/expected" "$work/installed"
 no_leaks() {
-    ! grep -E '/include/|/lib/|\.a$|gtest|gmock|_tests$|Test$|_bench$|/fuzz_|pty_tools' \
-        "$work/installed"
+    grep -v '^/usr/lib/systemd/system/' "$work/installed" |
+        ! grep -E '/include/|/lib/|\.a$|gtest|gmock|_tests$|Test$|_bench$|/fuzz_|pty_tools'
 }
 check "no test program, benchmark, library or header installed" no_leaks
 
@@ -83,6 +84,11 @@ for size in $icon_sizes; do
     check "${size}x${size} icon is a ${size}-pixel PNG" \
         png_is "$usr/share/icons/hicolor/${size}x${size}/apps/sermida.png" "$size"
 done
+
+# --- The DNC service's unit runs the installed program on the config in /etc.
+check "the service unit starts sermida-cli serve on /etc/sermida/dnc.ini" \
+    grep -qx 'ExecStart=/usr/bin/sermida-cli serve --config /etc/sermida/dnc.ini' \
+    "$usr/lib/systemd/system/sermida-dnc.service"
 
 # --- The desktop entry.
 desktop=$usr/share/applications/sermida.desktop
