@@ -94,6 +94,8 @@ int RunLog(const CliArgs& args) {
             return CliUsageError("log: " + option + " needs a value");
         const std::string& value = args[++i];
         if (option == "--dir") {
+            if (value.empty())
+                return CliUsageError("log: --dir needs a folder");
             folder = value;
         } else if (option == "--machine") {
             filter.machine = value;

@@ -146,6 +146,31 @@ TEST_F(ProgramLibraryTest, AProgramLinkedFromElsewhereKeepsItsOldContent) {
     EXPECT_EQ(ReadBytes(shared), "SHARED NEW\n");
 }
 
+TEST_F(ProgramLibraryTest, AProgramOnAnotherFileSystemIsCopiedIntoVersions) {
+    // A hard link cannot cross file systems: the old content is copied instead.
+    char shm[] = "/dev/shm/sermida-lib-XXXXXX";
+    struct stat here {
+    }, there{};
+    if (!::mkdtemp(shm))
+        GTEST_SKIP() << "no /dev/shm";
+    const std::string shared = std::string(shm) + "/O3.nc";
+    WriteBytes(shared, "FAR OLD\r\n");
+    ::stat(dir.Path().c_str(), &here);
+    ::stat(shm, &there);
+    if (here.st_dev != there.st_dev) {
+        ASSERT_EQ(library.Save("O1", "X\n").outcome, Outcome::Saved);
+        ASSERT_EQ(::symlink(shared.c_str(), Program("O3").c_str()), 0);
+        const auto r = library.Save("O3", "FAR NEW\r\n");
+        EXPECT_EQ(r.outcome, Outcome::Versioned) << r.error;
+        EXPECT_EQ(ReadBytes(r.versionPath), "FAR OLD\r\n");
+        EXPECT_EQ(ReadBytes(shared), "FAR NEW\r\n");
+    }
+    ::unlink(shared.c_str());
+    ::rmdir(shm);
+    if (here.st_dev == there.st_dev)
+        GTEST_SKIP() << "/dev/shm is on the same file system";
+}
+
 TEST_F(ProgramLibraryTest, UnsafeNamesAreRefused) {
     for (const char* name : {"../O1", "O1/../../x", "", ".hidden", "a b"}) {
         const auto r = library.Save(name, "X\n");
