@@ -246,20 +246,42 @@ TEST(TransferFilter, PicksByEachField) {
         return out;
     };
     using Names = std::vector<std::string>;
+    const auto Filter = [](auto set) {
+        TransferFilter f;
+        set(f);
+        return f;
+    };
     EXPECT_EQ(Programs({}).size(), 4u);
-    EXPECT_EQ(Programs({.machine = "M2"}), (Names{"O12", "PART_A1"}));
-    EXPECT_EQ(Programs({.direction = TransferDirection::Receive}), (Names{"O0012", "PART_A1"}));
-    EXPECT_EQ(Programs({.program = "1234"}), Names{"O1234"});
-    EXPECT_EQ(Programs({.program = "o12"}), (Names{"O0012", "O12"})) << "one program number";
-    EXPECT_EQ(Programs({.program = "PART_A1"}), Names{"PART_A1"});
-    EXPECT_EQ(Programs({.result = "cut"}), Names{"O0012"});
-    EXPECT_EQ(Programs({.machine = "M1", .direction = TransferDirection::Send}), Names{"O1234"});
+    EXPECT_EQ(Programs(Filter([&](TransferFilter& f) { f.machine = "M2"; })),
+              (Names{"O12", "PART_A1"}));
+    EXPECT_EQ(
+        Programs(Filter([&](TransferFilter& f) { f.direction = TransferDirection::Receive; })),
+        (Names{"O0012", "PART_A1"}));
+    EXPECT_EQ(Programs(Filter([&](TransferFilter& f) { f.program = "1234"; })), Names{"O1234"});
+    EXPECT_EQ(Programs(Filter([&](TransferFilter& f) { f.program = "o12"; })),
+              (Names{"O0012", "O12"}))
+        << "one program number";
+    EXPECT_EQ(Programs(Filter([&](TransferFilter& f) { f.program = "PART_A1"; })),
+              Names{"PART_A1"});
+    EXPECT_EQ(Programs(Filter([&](TransferFilter& f) { f.result = "cut"; })), Names{"O0012"});
+    EXPECT_EQ(Programs(Filter([&](TransferFilter& f) {
+                  f.machine = "M1";
+                  f.direction = TransferDirection::Send;
+              })),
+              Names{"O1234"});
 
     const auto dec2 = ParseTimeSpan("2026-12-02Z");
     ASSERT_TRUE(dec2);
-    EXPECT_EQ(Programs({.since = dec2->begin, .until = dec2->end}), Names{"O12"});
-    EXPECT_EQ(Programs({.since = dec2->begin}), (Names{"O12", "PART_A1"}));
-    EXPECT_EQ(Programs({.until = ParseTimeSpan("2026-12-01T10:00Z")->end}), Names{"O1234"})
+    EXPECT_EQ(Programs(Filter([&](TransferFilter& f) {
+                  f.since = dec2->begin;
+                  f.until = dec2->end;
+              })),
+              Names{"O12"});
+    EXPECT_EQ(Programs(Filter([&](TransferFilter& f) { f.since = dec2->begin; })),
+              (Names{"O12", "PART_A1"}));
+    EXPECT_EQ(Programs(Filter(
+                  [](TransferFilter& f) { f.until = ParseTimeSpan("2026-12-01T10:00Z")->end; })),
+              Names{"O1234"})
         << "until a minute takes in the whole minute";
 }
 
