@@ -15,6 +15,15 @@ check() { # name, then a command that must succeed
     fi
 }
 
+# A TCP port of 127.0.0.1 that nothing listens on now.
+free_port() {
+    local p
+    while :; do
+        p=$((20000 + RANDOM % 40000))
+        (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null || { echo "$p"; return; }
+    done
+}
+
 check_summary() {
     echo "${1:+$1: }$passed passed, $failed failed"
     [[ $failed -eq 0 ]]

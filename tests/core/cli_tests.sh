@@ -480,13 +480,6 @@ check "receive --machine fanuc-iso keeps only the program between the % marks" \
 # --- controllers behind a serial device server ---------------------------------------
 # A real ser2net on 127.0.0.1 whose serial side is vcnc's link: one RFC 2217
 # and one raw TCP accepter. The server opens the device for each connection.
-free_port() {
-    local p
-    while :; do
-        p=$((20000 + RANDOM % 40000))
-        (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null || { echo "$p"; return; }
-    done
-}
 rfc_port=$(free_port)
 raw_port=$(free_port)
 {

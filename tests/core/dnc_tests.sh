@@ -20,31 +20,14 @@ cleanup() {
 }
 trap cleanup EXIT
 
-passed=0
-failed=0
-check() {
-    local what=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        echo "FAIL: $what"
-    fi
-}
+# shellcheck source=../check-lib.sh
+source "$(dirname "$0")/../check-lib.sh"
 until_true() { # SECONDS command...: polls until it holds
     local deadline=$((SECONDS + $1))
     shift
     until "$@"; do
         ((SECONDS >= deadline)) && return 1
         sleep 0.1
-    done
-}
-free_port() {
-    local p
-    while :; do
-        p=$((20000 + RANDOM % 40000))
-        (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null || { echo "$p"; return; }
     done
 }
 listening() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
@@ -235,5 +218,4 @@ check "sermida-cli log lists the mill's O1234: three punches and one answer" bas
 kill -TERM "$service"
 wait "$service"
 
-echo "$passed passed, $failed failed"
-((failed == 0))
+check_summary "DNC service"

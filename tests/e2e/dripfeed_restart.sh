@@ -36,17 +36,8 @@ room=$(awk '{ sub(/;.*/, ""); if (length($0) + 3 > n) n = length($0) + 3 } END {
 echo "program: $lines lines, $(stat -c %s "$work/drip.nc") bytes; $baud baud," \
     "controller reads $rate chars/s, dwells up to $dwell ms"
 
-failed=0
-check() {
-    local what=$1
-    shift
-    if "$@"; then
-        echo "ok: $what"
-    else
-        echo "FAIL: $what"
-        failed=$((failed + 1))
-    fi
-}
+# shellcheck source=../check-lib.sh
+source "$(dirname "$0")/../check-lib.sh"
 
 # start_vcnc SAVE SEED: the controller on a new link.
 start_vcnc() {
@@ -106,5 +97,4 @@ check "the controller got the start, then exactly line $tool to the end" \
 check "without overflow, after holds" \
     test "$(field overflow "$work/second.sum")" == 0 -a "$(field xoff "$work/second.sum")" -ge 100
 
-echo "$failed failed"
-((failed == 0))
+check_summary "drip-feed restart"
