@@ -18,6 +18,9 @@ enum AppCommand : int {
     ID_COMPARE_PROGRAM = 1008,
     ID_COMM_SETTINGS = 1021,
     ID_MACHINES = 1022,
+    // The DNC service from the desktop: its library, and every machine's state.
+    ID_FILE_OPEN_LIBRARY = 1023,
+    ID_SHOP_STATUS = 1024,
     ID_EDIT_READ_ONLY = 37006,
     ID_VIEW_LINE_NUMBERS = 37300,
     ID_FILE_NEW = 57600,

@@ -34,6 +34,7 @@
 #include "app/CProgressBar.h"
 #include "app/CSermidaDoc.h"
 #include "app/CSermidaView.h"
+#include "app/CShopStatusDlg.h"
 #include "app/CSplashWnd.h"
 #include "app/CTransferBar.h"
 #include "app/WindowPlacement.h"
@@ -44,6 +45,7 @@
 #include "editor/view/EditorProfile.h"
 #include "editor/view/ViewCommands.h"
 #include "editor/view/ViewPrinter.h"
+#include "service/ServiceConfig.h"
 #include "transfer/TransferMessages.h"
 #include <initializer_list>
 
@@ -185,6 +187,8 @@ void CMainFrame::CreateActions() {
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
     AddAction(ID_FILE_OPEN, S("打开(&O)...\tCtrl+O"), S("打开一个现有文档\n打开"))
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    AddAction(ID_FILE_OPEN_LIBRARY, S("从程序库打开(&L)..."),
+              S("打开 DNC 服务程序库中的程序\n从程序库打开"));
     AddAction(ID_FILE_CLOSE, S("关闭(&C)"), S("关闭活动文档\n关闭"));
     AddAction(ID_FILE_SAVE, S("保存(&S)\tCtrl+S"), S("保存活动文档\n保存"))
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
@@ -211,6 +215,8 @@ void CMainFrame::CreateActions() {
         ->setCheckable(true);
     AddAction(ID_COMM_SETTINGS, S("设置(&T)"), S("设置通信参数"));
     AddAction(ID_MACHINES, S("机床配置(&M)..."), S("查看、新建和修改机床配置\n机床配置"));
+    AddAction(ID_SHOP_STATUS, S("车间机床状态(&W)..."),
+              S("查看车间代理报告的各台机床的状态\n车间机床状态"));
 
     AddAction(ID_VIEW_TOOLBAR, S("工具栏(&T)"), S("显示或隐藏工具栏\n显隐工具栏"))
         ->setCheckable(true);
@@ -249,6 +255,7 @@ void CMainFrame::CreateMenus() {
         auto* m = new QMenu(S("文件(&F)"), this);
         m->addAction(actions[ID_FILE_NEW]);
         m->addAction(actions[ID_FILE_OPEN]);
+        m->addAction(actions[ID_FILE_OPEN_LIBRARY]);
         if (doc) {
             m->addAction(actions[ID_FILE_CLOSE]);
             m->addAction(actions[ID_FILE_SAVE]);
@@ -289,6 +296,7 @@ void CMainFrame::CreateMenus() {
     commMenu = new QMenu(S("通信设置(&S)"), this);
     commMenu->addAction(actions[ID_COMM_SETTINGS]);
     commMenu->addAction(actions[ID_MACHINES]);
+    commMenu->addAction(actions[ID_SHOP_STATUS]);
 
     viewMenu = new QMenu(S("查看(&V)"), this);
     viewMenu->addAction(actions[ID_VIEW_TOOLBAR]);
@@ -435,6 +443,12 @@ void CMainFrame::OnCommand(int id) {
     case ID_FILE_OPEN:
         OnFileOpen();
         return;
+    case ID_FILE_OPEN_LIBRARY:
+        OnFileOpenLibrary();
+        return;
+    case ID_SHOP_STATUS:
+        OnShopStatus();
+        return;
     case ID_FILE_CLOSE:
         if (CChildFrame* child = ActiveChild())
             child->close();
@@ -554,6 +568,39 @@ void CMainFrame::OnFileOpen() {
     if (path.isEmpty())
         return;
     OpenProfile()->setValue(key, QFileInfo(path).absolutePath());
+    OpenDocumentFile(path);
+}
+
+void CMainFrame::OnFileOpenLibrary() {
+    const QString config = QString::fromStdString(DefaultServiceConfigPath());
+    QString folder = QString::fromStdString(DefaultServiceLibrary());
+    bool configured = false;
+    if (QFileInfo::exists(config)) {
+        ServiceConfig service;
+        std::string error;
+        if (LoadServiceSettings(config.toStdString(), service, error)) {
+            // Relative to the file that names it, not to wherever this program started.
+            folder =
+                QDir::cleanPath(QDir(QFileInfo(config).absolutePath())
+                                    .absoluteFilePath(QString::fromStdString(service.library)));
+            configured = folder != QDir::cleanPath(QString::fromStdString(DefaultServiceLibrary()));
+        } else {
+            app_hooks::ShowMessage(QStringLiteral("DNC 服务配置有误，程序库从默认位置打开：\n%1")
+                                       .arg(QString::fromStdString(error)));
+        }
+    }
+    if (!QFileInfo(folder).isDir()) {
+        // The service makes its default library when it first saves there; a
+        // folder the config names is not ours to make (an unmounted share).
+        if (configured || !QDir().mkpath(folder)) {
+            app_hooks::ShowMessage(
+                QStringLiteral("程序库文件夹 %1 不存在或无法访问。").arg(folder));
+            return;
+        }
+    }
+    const QString path = app_hooks::openFileName(this, folder);
+    if (path.isEmpty())
+        return;
     OpenDocumentFile(path);
 }
 
@@ -892,6 +939,42 @@ void CMainFrame::OnMachines() {
     connect(&dialog, &CMachineDlg::MachineSaved, this, &CMainFrame::MachineSaved);
     connect(&dialog, &CMachineDlg::MachineDeleted, this, &CMainFrame::MachineDeleted);
     app_hooks::RunModal(dialog);
+}
+
+// --- The shop's DNC service ------------------------------------------------------------
+
+void CMainFrame::OnShopStatus() {
+    const QString config = QString::fromStdString(DefaultServiceConfigPath());
+    if (!QFileInfo::exists(config)) {
+        app_hooks::ShowMessage(
+            QStringLiteral(
+                "没有配置车间代理：找不到 %1。\n请在该文件的 [broker] 一节中填写代理的地址。")
+                .arg(config));
+        return;
+    }
+    ServiceConfig service;
+    std::string error;
+    if (!LoadServiceSettings(config.toStdString(), service, error)) {
+        app_hooks::ShowMessage(
+            QStringLiteral("DNC 服务配置有误：\n%1").arg(QString::fromStdString(error)));
+        return;
+    }
+    if (!HasBroker(service.broker)) {
+        app_hooks::ShowMessage(
+            QStringLiteral("没有配置车间代理：%1 中没有 [broker] 一节。").arg(config));
+        return;
+    }
+    if (!shopStatus)
+        shopStatus = new CShopStatusDlg(this);
+    QString why;
+    if (!shopStatus->Watch(service.broker, why)) {
+        app_hooks::ShowMessage(
+            QStringLiteral("%1 中的车间代理设置无法使用：\n%2").arg(config, why));
+        return;
+    }
+    shopStatus->show();
+    shopStatus->raise();
+    shopStatus->activateWindow();
 }
 
 void CMainFrame::MachineSaved(const QString& name) {

@@ -16,6 +16,7 @@ class QLabel;
 class QMdiArea;
 class QMenu;
 class CSplashWnd;
+class CShopStatusDlg;
 
 // The main window: the MDI area, the standard toolbar, the transfer bar, and
 // the status bar with the operation time and the red progress of a
@@ -82,6 +83,14 @@ public:
     void OnAbout();
     // "机床配置": the profiles; the transfer bar's list follows what is saved.
     void OnMachines();
+    // "从程序库打开": the Open dialog in the DNC service's library (from
+    // dnc.ini in the settings folder, else the service's default library).
+    void OnFileOpenLibrary();
+    // "车间机床状态": the machines the broker of dnc.ini reports, in a
+    // non-modal dialog; a message when no broker is configured.
+    void OnShopStatus();
+    // The dialog, once it has been opened.
+    CShopStatusDlg* ShopStatus() const { return shopStatus; }
     QString HelpFilePath() const;
     QStringList RecentFiles() const;
 
@@ -140,5 +149,6 @@ private:
     QMenu* recentMenus[2] = {};
     bool documentMenus = true;
     CSplashWnd* splash = nullptr;
+    CShopStatusDlg* shopStatus = nullptr;
     QBasicTimer statusTimer;
 };

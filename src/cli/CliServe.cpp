@@ -1,4 +1,6 @@
 // sermida-cli serve: the DNC service, headless, until SIGINT or SIGTERM.
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "cli/CliCommands.h"
@@ -13,8 +15,16 @@ int RunServe(const CliArgs& input) {
     bool bad = false;
     const bool given = TakeOption(args, "--config", path, bad);
     const bool check = TakeFlag(args, "--check");
-    if (bad || !given || !args.empty())
-        return CliUsageError("serve takes --config FILE [--check]");
+    if (bad || !args.empty())
+        return CliUsageError("serve takes [--config FILE] [--check]");
+    // The desktop program reads the same file, for the library and the broker.
+    if (!given) {
+        path = DefaultServiceConfigPath();
+        if (::access(path.c_str(), F_OK) != 0) {
+            CliError(path + ": no config there; name one with --config FILE");
+            return EXIT_USAGE;
+        }
+    }
     ServiceConfig config;
     std::string error;
     if (!LoadServiceConfig(path, config, error)) {

@@ -55,7 +55,7 @@ Commands:
                      --until takes in the whole day or minute it names.
                      --program 12 also finds O0012. Exit 0 when some
                      matched, 1 when none did or a log file cannot be read
-  serve --config FILE [--check]
+  serve [--config FILE] [--check]
                      the DNC service: every machine of FILE listening on its
                      line; a punched program is saved in the machine's library
                      under its number (a changed one keeps the old as a
@@ -63,6 +63,8 @@ Commands:
                      answered with that program, every transfer is logged
                      (see log), and with a [broker] each machine's state goes
                      to the shop's MQTT broker, which can send programs.
+                     FILE is dnc.ini in the settings folder unless given; the
+                     desktop program reads the library and the broker there.
                      --check only reads FILE. Runs until SIGINT or SIGTERM
   print FILE OUT.pdf  print FILE as the editor does (font, margins, page
                      footer) into the PDF file OUT.pdf; needs the sermida

@@ -82,10 +82,36 @@ bool BrokerKey(ShopBrokerSettings& b, const std::string& key, const std::string&
 }
 
 struct Section {
-    enum Kind { None, Service, Broker, Machine } kind = None;
+    // Skipped: a machine's section when only the service's own are read.
+    enum Kind { None, Service, Broker, Machine, Skipped } kind = None;
 };
 
+bool Parse(const std::string& text, bool withMachines, ServiceConfig& out, std::string& error);
+
+bool LoadFile(const std::string& path, bool withMachines, ServiceConfig& out, std::string& error) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        error = path + ": cannot be read";
+        return false;
+    }
+    std::ostringstream text;
+    text << file.rdbuf();
+    if (!Parse(text.str(), withMachines, out, error)) {
+        error = path + ": " + error;
+        return false;
+    }
+    return true;
+}
+
 } // namespace
+
+std::string DefaultServiceConfigPath() {
+    return SettingsFolder() + "/dnc.ini";
+}
+
+std::string DefaultServiceLibrary() {
+    return SettingsFolder() + "/dnc/programs";
+}
 
 std::string LineIdentity(const MachineProfile& profile) {
     std::string device = profile.device;
@@ -102,6 +128,20 @@ std::string LineIdentity(const MachineProfile& profile) {
 }
 
 bool ParseServiceConfig(const std::string& text, ServiceConfig& out, std::string& error) {
+    return Parse(text, true, out, error);
+}
+
+bool LoadServiceConfig(const std::string& path, ServiceConfig& out, std::string& error) {
+    return LoadFile(path, true, out, error);
+}
+
+bool LoadServiceSettings(const std::string& path, ServiceConfig& out, std::string& error) {
+    return LoadFile(path, false, out, error);
+}
+
+namespace {
+
+bool Parse(const std::string& text, bool withMachines, ServiceConfig& out, std::string& error) {
     ServiceConfig c;
     std::istringstream in(text);
     std::string raw;
@@ -127,6 +167,8 @@ bool ParseServiceConfig(const std::string& text, ServiceConfig& out, std::string
                 section = Section::Broker;
                 if (c.broker.host.empty())
                     c.broker.host = "localhost";
+            } else if (line.rfind("[machine ", 0) == 0 && line.back() == ']' && !withMachines) {
+                section = Section::Skipped;
             } else if (line.rfind("[machine ", 0) == 0 && line.back() == ']') {
                 section = Section::Machine;
                 ServedMachine m;
@@ -145,6 +187,8 @@ bool ParseServiceConfig(const std::string& text, ServiceConfig& out, std::string
             }
             continue;
         }
+        if (section == Section::Skipped)
+            continue;
         const size_t eq = line.find('=');
         if (section == Section::None || eq == std::string::npos)
             return fail(section == Section::None ? "expected a [section] first"
@@ -197,12 +241,12 @@ bool ParseServiceConfig(const std::string& text, ServiceConfig& out, std::string
     }
     if (section == Section::Machine && !profileGiven)
         return fail("machine " + c.machines.back().name + " has no profile");
-    if (c.machines.empty()) {
+    if (c.machines.empty() && withMachines) {
         error = "no [machine NAME] section: nothing to serve";
         return false;
     }
     if (c.library.empty())
-        c.library = SettingsFolder() + "/dnc/programs";
+        c.library = DefaultServiceLibrary();
     if (c.log.empty())
         c.log = TransferLog::DefaultFolder();
     c.broker.service = c.name;
@@ -217,7 +261,9 @@ bool ParseServiceConfig(const std::string& text, ServiceConfig& out, std::string
         }
         lines[identity] = m.line;
     }
-    if (!c.broker.host.empty()) {
+    // Whoever reads only the service's own sections checks the broker where
+    // it connects: a TLS file the service can read may be closed to others.
+    if (!c.broker.host.empty() && withMachines) {
         std::string why;
         if (!CheckShopBrokerSettings(c.broker, why)) {
             error = "[broker]: " + why;
@@ -228,17 +274,4 @@ bool ParseServiceConfig(const std::string& text, ServiceConfig& out, std::string
     return true;
 }
 
-bool LoadServiceConfig(const std::string& path, ServiceConfig& out, std::string& error) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        error = path + ": cannot be read";
-        return false;
-    }
-    std::ostringstream text;
-    text << file.rdbuf();
-    if (!ParseServiceConfig(text.str(), out, error)) {
-        error = path + ": " + error;
-        return false;
-    }
-    return true;
-}
+} // namespace

@@ -46,10 +46,22 @@ struct ServiceConfig {
     std::vector<ServedMachine> machines;
 };
 
+// Where the config is when none is named: dnc.ini in the settings folder.
+// The desktop program looks there too, for the library and the broker.
+std::string DefaultServiceConfigPath();
+// The service's library when its config names none: dnc/programs in the
+// settings folder.
+std::string DefaultServiceLibrary();
+
 // Reads the config's text; false with "line N: reason".
 bool ParseServiceConfig(const std::string& text, ServiceConfig& out, std::string& error);
 // Reads the file; false with "FILE: line N: reason" or why it could not be read.
 bool LoadServiceConfig(const std::string& path, ServiceConfig& out, std::string& error);
+// Only [service] and [broker] of the file: machine sections are passed over
+// unread, and a config without any is fine; the broker's settings are not
+// checked (CheckShopBrokerSettings). For a program that shows what the
+// service does, and needs neither the machines' profiles nor their lines.
+bool LoadServiceSettings(const std::string& path, ServiceConfig& out, std::string& error);
 // Where a machine's line is, for telling two machines on one port apart:
 // its address or device path (resolved), else its COM port's device.
 std::string LineIdentity(const MachineProfile& profile);

@@ -1,6 +1,5 @@
 #pragma once
 #include <atomic>
-#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -8,9 +7,9 @@
 #include <mutex>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "shopnet/MqttSession.h"
 #include "shopnet/ShopCommand.h"
 #include "shopnet/ShopInbox.h"
 #include "shopnet/ShopSettings.h"
@@ -32,8 +31,8 @@ struct mosquitto_message;
 // changes and failures come as notices.
 //
 // Threads: every public call from one thread, the service's. The network runs
-// on a thread of the broker's own; what it takes reaches the service through
-// the inbox (WakeFd, TakeCommands, TakeNotices).
+// on the session's thread (MqttSession); what it takes reaches the service
+// through the inbox (WakeFd, TakeCommands, TakeNotices).
 class ShopBroker {
 public:
     ShopBroker();
@@ -82,29 +81,34 @@ private:
         std::string topic, line;
     };
 
-    void Run();
-    void Finish();
-    void NoteFailure(int rc, int savedErrno);
-    bool WaitForStop(std::chrono::seconds delay);
+    // What the session tells the link, on the network thread.
+    class SessionEvents final : public MqttSessionOwner {
+    public:
+        explicit SessionEvents(ShopBroker& broker) : broker(broker) {}
+        void LinkUp() override { broker.LinkUp(); }
+        void LinkDown() override { broker.LinkDown(); }
+        void LinkFailed(const std::string& reason) override {
+            broker.inbox.PushNotice("broker " + broker.session.Where() + ": " + reason);
+        }
+        void Message(const mosquitto_message& message) override { broker.Message(message); }
+        void Published(int mid) override { broker.Published(mid); }
+
+    private:
+        ShopBroker& broker;
+    };
+
     Machine* Find(const std::string& name); // lock held
     int Publish(const std::string& topic, const std::string& payload, bool retain,
                 int* mid = nullptr);
     void PublishReply(const std::string& topicName, const std::string& payload);
 
-    static void OnConnect(mosquitto*, void* self, int rc);
-    static void OnDisconnect(mosquitto*, void* self, int rc);
-    static void OnMessage(mosquitto*, void* self, const mosquitto_message* message);
-    static void OnPublish(mosquitto*, void* self, int mid);
-    static void OnLog(mosquitto*, void* self, int level, const char* text);
-    void Connected(int rc);
-    void Disconnected();
+    void LinkUp();
+    void LinkDown();
     void Message(const mosquitto_message& message);
     void Published(int mid);
 
     ShopBrokerSettings settings;
     ShopTopics topics{"", ""};
-    mosquitto* mosq = nullptr;
-    std::thread network;
     ShopInbox inbox{kMaxWaitingCommands};
     std::atomic<bool> connected{false};
     std::atomic<uint64_t> droppedLogs{0};
@@ -124,17 +128,7 @@ private:
     bool collectingAcks = false;
     std::set<int> ackedMids;
 
-    std::mutex stopLock;
-    std::condition_variable stopChanged;
-    bool stopping = false;
-
-    // The library's last error line: it says why TLS failed, where the
-    // result code only says that it did. Written from any thread.
-    std::mutex libraryErrorLock;
-    std::string libraryError;
-
-    // Network thread only.
-    std::string refusal;     // the broker's answer to the last CONNECT
-    std::string lastFailure; // told once until the next connect
-    std::atomic<bool> resetDelay{false};
+    // Last, so that its thread is gone before anything it calls into.
+    SessionEvents events{*this};
+    MqttSession session{events};
 };

@@ -28,6 +28,8 @@ struct ShopBrokerSettings {
     int reconnectMaxSeconds = 30;
     // Log records kept while the broker is unreachable; the oldest go first.
     int logBacklog = 1000;
+
+    bool operator==(const ShopBrokerSettings&) const = default;
 };
 
 bool HasBroker(const ShopBrokerSettings& settings);

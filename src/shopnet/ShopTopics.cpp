@@ -1,6 +1,8 @@
 #include "shopnet/ShopTopics.h"
 
 #include <cstdio>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -51,6 +53,41 @@ std::string ShopTopics::CommandMachine(const std::string& topic) const {
     return machine.find('/') == std::string::npos ? machine : std::string();
 }
 
+std::string AllStatusFilter(const std::string& prefix) {
+    return prefix + "/+/status";
+}
+
+std::string AllStateFilter(const std::string& prefix) {
+    return prefix + "/+/+/state";
+}
+
+ShopTopicName ParseShopTopic(const std::string& prefix, const std::string& topic) {
+    ShopTopicName out;
+    if (topic.size() <= prefix.size() + 1 || topic.compare(0, prefix.size(), prefix) != 0 ||
+        topic[prefix.size()] != '/')
+        return out;
+    std::vector<std::string> levels;
+    for (size_t at = prefix.size() + 1;;) {
+        const size_t slash = topic.find('/', at);
+        levels.push_back(topic.substr(at, slash - at));
+        if (slash == std::string::npos)
+            break;
+        at = slash + 1;
+    }
+    for (const std::string& level : levels)
+        if (level.empty())
+            return out;
+    if (levels.size() == 2 && levels[1] == "status") {
+        out.kind = ShopTopicName::Kind::Status;
+        out.service = levels[0];
+    } else if (levels.size() == 3 && levels[2] == "state") {
+        out.kind = ShopTopicName::Kind::State;
+        out.service = levels[0];
+        out.machine = levels[1];
+    }
+    return out;
+}
+
 std::string MachineTopicName(const std::string& name) {
     std::string out;
     for (size_t i = 0; i < name.size();) {
@@ -73,6 +110,40 @@ std::string SendingState(uint64_t sent, uint64_t total) {
 
 std::string FailedState(const std::string& reason) {
     return "failed: " + reason;
+}
+
+MachineState ParseMachineState(const std::string& text) {
+    using Kind = MachineState::Kind;
+    MachineState out;
+    static const std::pair<const char*, Kind> plain[] = {{"idle", Kind::Idle},
+                                                         {"receiving", Kind::Receiving},
+                                                         {"held", Kind::Held},
+                                                         {"offline", Kind::Offline}};
+    for (const auto& [word, kind] : plain)
+        if (text == word) {
+            out.kind = kind;
+            return out;
+        }
+    static const std::string failed = "failed: ", sending = "sending ";
+    if (text.compare(0, failed.size(), failed) == 0) {
+        out.kind = Kind::Failed;
+        out.reason = text.substr(failed.size());
+        return out;
+    }
+    if (text.compare(0, sending.size(), sending) == 0) {
+        unsigned long long sent = 0, total = 0;
+        int used = 0;
+        const std::string rest = text.substr(sending.size());
+        // Digits only: sscanf alone would take signs and blanks too.
+        if (!rest.empty() && rest[0] >= '0' && rest[0] <= '9' &&
+            std::sscanf(rest.c_str(), "%llu/%llu%n", &sent, &total, &used) == 2 &&
+            size_t(used) == rest.size() && rest.find_first_of("+- ") == std::string::npos) {
+            out.kind = Kind::Sending;
+            out.sent = sent;
+            out.total = total;
+        }
+    }
+    return out;
 }
 
 std::string SendProgress(uint64_t sent, uint64_t total) {
@@ -106,6 +177,25 @@ std::string JsonString(const std::string& text) {
         i += n;
     }
     return out + "\"";
+}
+
+std::string ShownText(const std::string& text, size_t maxBytes) {
+    std::string out;
+    for (size_t i = 0; i < text.size();) {
+        const size_t n = Utf8Length(text, i);
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const size_t adds = n == 0 ? 3 : n;
+        if (out.size() + adds > maxBytes)
+            return out + "...";
+        if (n == 0)
+            out += "\xEF\xBF\xBD";
+        else if (c < 0x20 || c == 0x7F)
+            out += ' ';
+        else
+            out.append(text, i, n);
+        i += n == 0 ? 1 : n;
+    }
+    return out;
 }
 
 bool IsUtf8(const std::string& text) {

@@ -36,6 +36,20 @@ private:
     std::string base; // "<prefix>/<service>/"
 };
 
+// Every service's status and every machine's state under a prefix: what a
+// watcher of the whole shop subscribes to.
+std::string AllStatusFilter(const std::string& prefix); // <prefix>/+/status
+std::string AllStateFilter(const std::string& prefix);  // <prefix>/+/+/state
+
+// What a topic under prefix names. Kind None for any other topic, and for one
+// with an empty level (which '+' also matches).
+struct ShopTopicName {
+    enum class Kind { None, Status, State } kind = Kind::None;
+    std::string service;
+    std::string machine; // a topic name; State only
+};
+ShopTopicName ParseShopTopic(const std::string& prefix, const std::string& topic);
+
 // A machine's name as one topic level: '/', '+', '#', control characters and
 // bytes that are not UTF-8 become '_'; an empty name becomes "_". Two names
 // can meet in one topic name; ShopBroker refuses the second.
@@ -57,6 +71,15 @@ inline const char* OfflineState() {
 std::string SendingState(uint64_t sent, uint64_t total); // "sending n/N"
 std::string FailedState(const std::string& reason);      // "failed: reason"
 
+// A state text taken apart, for showing it in other words. Anything that is
+// not one of the texts above is Other (shown as it is).
+struct MachineState {
+    enum class Kind { Idle, Receiving, Sending, Held, Failed, Offline, Other } kind = Kind::Other;
+    uint64_t sent = 0, total = 0; // Sending
+    std::string reason;           // Failed
+};
+MachineState ParseMachineState(const std::string& text);
+
 // The progress texts: {"sent":n,"total":N} and {"received":bytes}.
 std::string SendProgress(uint64_t sent, uint64_t total);
 std::string ReceiveProgress(uint64_t bytes);
@@ -64,6 +87,11 @@ std::string ReceiveProgress(uint64_t bytes);
 // text as a JSON string, quotes included. Bytes that are not UTF-8 become
 // U+FFFD so that the result is always valid JSON.
 std::string JsonString(const std::string& text);
+
+// Text from the network made fit to show: bytes that are not UTF-8 become
+// U+FFFD, control characters a space, and it is cut after maxBytes (at a
+// character's end) with "..." added.
+std::string ShownText(const std::string& text, size_t maxBytes);
 
 // Whether text is well-formed UTF-8 (no overlong forms, no surrogates).
 bool IsUtf8(const std::string& text);

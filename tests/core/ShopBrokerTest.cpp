@@ -2,11 +2,8 @@
 // by another client as the shop's dashboard would watch it.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,6 +12,7 @@
 #include <memory>
 #include <thread>
 
+#include "BlackHole.h"
 #include "MosquittoBroker.h"
 #include "MqttWatcher.h"
 #include "Ser2net.h"
@@ -395,39 +393,6 @@ TEST_F(ShopBrokerTest, LogRecordsWaitForTheBrokerUpToTheBacklog) {
     EXPECT_EQ(watcher.On("sermida/dnc/Mill/log"),
               (std::vector<std::string>{"{\"n\":3}", "{\"n\":4}", "{\"n\":5}"}));
 }
-
-// A port of 127.0.0.1 whose listener takes no more connections: a connect
-// there stays pending, as to a broker behind a dead network.
-class BlackHole {
-public:
-    BlackHole() {
-        listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        if (::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-            ::listen(listener, 0) != 0 ||
-            ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len) != 0)
-            return;
-        port = ntohs(a.sin_port);
-        for (int& fd : fillers) {
-            fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-            ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        }
-        std::this_thread::sleep_for(100ms);
-    }
-    ~BlackHole() {
-        for (int fd : fillers)
-            ::close(fd);
-        ::close(listener);
-    }
-    int port = 0;
-
-private:
-    int listener = -1;
-    int fillers[3] = {-1, -1, -1};
-};
 
 // The service must be able to stop (and a new one start) whatever the network
 // does. Stop's own waits add up to 2 s; the limits leave room for a busy machine.

@@ -128,6 +128,17 @@ device = $work/drill
 baud = 9600
 EOF
 check "the config is fine" "$cli" serve --config "$work/dnc.ini" --check
+# Without --config: dnc.ini in the settings folder, where the desktop program reads it.
+mkdir -p "$work/home"
+default_config() { # the exit code wanted, a pattern of its output
+    SERMIDA_HOME="$work/home" "$cli" serve --check >"$work/default.out" 2>&1
+    [[ $? -eq $1 ]] && grep -q -- "$2" "$work/default.out"
+}
+check "without --config or dnc.ini, the file looked for is named" \
+    default_config 2 "$work/home/dnc.ini: no config there"
+cp "$work/dnc.ini" "$work/home/dnc.ini"
+check "without --config, dnc.ini in the settings folder is read" \
+    default_config 0 "$work/home/dnc.ini: 3 machines, fine"
 start_service() {
     "$cli" serve --config "$work/dnc.ini" 2>>"$work/service.log" &
     service=$!

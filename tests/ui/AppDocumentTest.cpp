@@ -246,7 +246,7 @@ private slots:
         auto frame = MakeFrame();
         // A recent file, so that the list has its place in the File menus.
         QVERIFY(frame->OpenDocumentFile(Write("menus.nc", "N1")));
-        const QStringList file = {"新建(&N)\tCtrl+N", "打开(&O)...\tCtrl+O"};
+        const QStringList file = {"新建(&N)\tCtrl+N", "打开(&O)...\tCtrl+O", "从程序库打开(&L)..."};
         const QStringList fileEnd = {"打印设置(&R)...", "-", "<recent files>", "-", "退出(&X)"};
         const QStringList view = QStringList{"工具栏(&T)", "状态栏(&S)", "-", "行号"} +
                                  QStringList{"-", "GBK 编码", "UTF-8 编码"};
@@ -262,7 +262,7 @@ private slots:
              "撤消\tCtrl+Z", "重复\tCtrl+Y", "-", "查找(&F)...\tCtrl+F", "查找下一个(&N)\tF3",
              "查找前一个(&V)\tShift+F3", "替换(&E)...\tCtrl+H", "转到行(&G)...\tCtrl+G", "-",
              "文档只读"},
-            {"通信设置(&S)", "设置(&T)", "机床配置(&M)..."},
+            {"通信设置(&S)", "设置(&T)", "机床配置(&M)...", "车间机床状态(&W)..."},
             QStringList{"查看(&V)"} + view,
             {"窗口(&W)", "新建窗口(&N)", "层叠(&C)", "平铺(&T)", "排列图标(&A)"},
             QStringList{"帮助(&H)"} + help,
