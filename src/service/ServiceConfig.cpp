@@ -1,5 +1,7 @@
 #include "service/ServiceConfig.h"
 
+#include <unistd.h>
+
 #include <climits>
 #include <cstdlib>
 #include <fstream>
@@ -100,6 +102,22 @@ bool LoadFile(const std::string& path, bool withMachines, ServiceConfig& out, st
         error = path + ": " + error;
         return false;
     }
+    // Folders are the config's own: relative to its file, not to wherever
+    // the service (or the desktop program reading it) was started.
+    std::string folder = path.substr(0, path.find_last_of('/') + 1);
+    if (folder.empty() || folder[0] != '/') {
+        char* cwd = ::getcwd(nullptr, 0);
+        folder = std::string(cwd ? cwd : ".") + "/" + folder;
+        std::free(cwd);
+    }
+    const auto anchor = [&folder](std::string& p) {
+        if (!p.empty() && p[0] != '/')
+            p = folder + p;
+    };
+    anchor(out.library);
+    anchor(out.log);
+    for (ServedMachine& m : out.machines)
+        anchor(m.library);
     return true;
 }
 

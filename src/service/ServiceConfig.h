@@ -56,6 +56,7 @@ std::string DefaultServiceLibrary();
 // Reads the config's text; false with "line N: reason".
 bool ParseServiceConfig(const std::string& text, ServiceConfig& out, std::string& error);
 // Reads the file; false with "FILE: line N: reason" or why it could not be read.
+// Relative folders (library, log) are taken from the file's own folder.
 bool LoadServiceConfig(const std::string& path, ServiceConfig& out, std::string& error);
 // Only [service] and [broker] of the file: machine sections are passed over
 // unread, and a config without any is fine; the broker's settings are not

@@ -1,6 +1,11 @@
 // The DNC service's config: what it takes, what it fills in, and what it
 // refuses with the line.
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 
 #include "service/ServiceConfig.h"
 
@@ -38,6 +43,25 @@ TEST(ServiceConfigTest, MachinesTakeTheirProfileWithChangesAndTheServicesFolders
     ASSERT_TRUE(
         ParseServiceConfig("[machine m]\nprofile = classic\ndevice = /dev/null\n", quiet, error));
     EXPECT_TRUE(quiet.broker.host.empty()) << "no [broker]: none";
+}
+
+// A config names its folders from where it lies, whoever reads it from where.
+TEST(ServiceConfigTest, RelativeFoldersAreTheConfigsOwn) {
+    char folder[] = "/tmp/sermida-config-XXXXXX";
+    ASSERT_TRUE(::mkdtemp(folder));
+    const std::string path = std::string(folder) + "/dnc.ini";
+    std::ofstream(path) << "[service]\nlibrary = nc\nlog = /var/log/x\n"
+                           "[machine m]\nprofile = classic\ndevice = /dev/null\n"
+                           "[machine n]\nprofile = classic\ndevice = /dev/zero\nlibrary = ../n\n";
+    ServiceConfig c;
+    std::string error;
+    ASSERT_TRUE(LoadServiceConfig(path, c, error)) << error;
+    EXPECT_EQ(c.library, std::string(folder) + "/nc");
+    EXPECT_EQ(c.log, "/var/log/x");
+    EXPECT_EQ(c.machines[0].library, std::string(folder) + "/nc/m");
+    EXPECT_EQ(c.machines[1].library, std::string(folder) + "/../n");
+    std::remove(path.c_str());
+    ::rmdir(folder);
 }
 
 TEST(ServiceConfigTest, WhatCannotBeFollowedIsRefusedWithItsLine) {
