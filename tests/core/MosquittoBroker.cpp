@@ -17,17 +17,6 @@
 
 namespace {
 
-bool Accepts(int port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(uint16_t(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    ::close(fd);
-    return ok;
-}
-
 bool Executable(const std::string& path) {
     return ::access(path.c_str(), X_OK) == 0;
 }
@@ -107,7 +96,7 @@ bool MosquittoBroker::Launch() {
             pid = -1; // it did not start (the port taken, a bad configuration)
             return false;
         }
-        if (Accepts(port))
+        if (TcpPortAccepts(port))
             return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }

@@ -11,9 +11,7 @@
 #include <fstream>
 #include <thread>
 
-namespace {
-
-bool Listening(int port) {
+bool TcpPortAccepts(int port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
@@ -23,8 +21,6 @@ bool Listening(int port) {
     ::close(fd);
     return ok;
 }
-
-} // namespace
 
 int FreeTcpPort() {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -65,7 +61,7 @@ Ser2net::Ser2net(const std::string& device, const std::string& folder) {
                  (folder + "/ser2net.pid").c_str(), static_cast<char*>(nullptr));
         ::_exit(127);
     }
-    for (int i = 0; i < 100 && !(Listening(rfcPort) && Listening(rawPort)); ++i)
+    for (int i = 0; i < 100 && !(TcpPortAccepts(rfcPort) && TcpPortAccepts(rawPort)); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     int status = 0;
     if (pid > 0 && ::waitpid(pid, &status, WNOHANG) == pid)

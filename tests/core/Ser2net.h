@@ -28,3 +28,5 @@ private:
 
 // A port of 127.0.0.1 nothing listens on (as far as one can tell).
 int FreeTcpPort();
+// Whether something on 127.0.0.1 takes a connection on port now.
+bool TcpPortAccepts(int port);

@@ -28,16 +28,6 @@ double SecondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-template <class Pred> bool WaitUntil(Pred pred, std::chrono::milliseconds limit = 5000ms) {
-    const auto until = Clock::now() + limit;
-    while (!pred()) {
-        if (Clock::now() > until)
-            return false;
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
-}
-
 // The service's loop: waits on the link's fd, as poll(2) in its main loop would.
 std::vector<ShopCommand> WaitCommands(ShopBroker& link, size_t count,
                                       std::chrono::milliseconds limit = 5000ms) {

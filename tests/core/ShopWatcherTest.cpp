@@ -22,16 +22,6 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using Kind = ShopWatchChange::Kind;
 
-template <class Pred> bool WaitUntil(Pred pred, std::chrono::milliseconds limit = 5000ms) {
-    const auto until = Clock::now() + limit;
-    while (!pred()) {
-        if (Clock::now() > until)
-            return false;
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
-}
-
 // The reader's side, as the dialog's timer reads it: every change taken so far.
 class Reader {
 public:
@@ -101,6 +91,12 @@ protected:
         s.service = service;
         s.reconnectMaxSeconds = 1;
         return s;
+    }
+    // The watcher on the test's broker, its link up.
+    void Connect(ShopWatcher& watcher) {
+        std::string why;
+        ASSERT_TRUE(watcher.Start(Settings(), why)) << why;
+        ASSERT_TRUE(WaitUntil([&] { return watcher.LinkUp(); }));
     }
     // A service with its machines, connected.
     std::unique_ptr<ShopBroker> Service(const std::string& name,
@@ -233,9 +229,7 @@ TEST_F(ShopWatcherTest, WhatOthersPublishThereIsCleanedOrLeftOut) {
     MqttWatcher other(server->Port(), "nothing/#");
     ASSERT_TRUE(other.Ready());
     ShopWatcher watcher;
-    std::string why;
-    ASSERT_TRUE(watcher.Start(Settings(), why)) << why;
-    ASSERT_TRUE(WaitUntil([&] { return watcher.LinkUp(); }));
+    Connect(watcher);
     Reader reader(watcher);
     const std::string base = "plant2/sermida/";
     other.Publish(base + "x/Mill/state", "held\r\n\xFF" + std::string(1000, 'a'));
@@ -267,9 +261,7 @@ TEST_F(ShopWatcherTest, AReaderThatFallsBehindIsToldToReadTheTableAgain) {
     MqttWatcher other(server->Port(), "nothing/#");
     ASSERT_TRUE(other.Ready());
     ShopWatcher watcher;
-    std::string why;
-    ASSERT_TRUE(watcher.Start(Settings(), why)) << why;
-    ASSERT_TRUE(WaitUntil([&] { return watcher.LinkUp(); }));
+    Connect(watcher);
     // In rounds, each waited for: the broker drops what queues up for a client
     // beyond its own limit.
     const size_t count = ShopWatcher::kMaxChanges + 10, round = 500;

@@ -1,11 +1,25 @@
 #pragma once
+#include <chrono>
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "editor/buffer/BufferView.h"
 #include "editor/buffer/CTextBuffer.h"
 #include "editor/buffer/PositionAdjuster.h"
+
+// Polls pred every 10 ms until it holds (true) or the time is up (false).
+template <class Pred>
+bool WaitUntil(Pred pred, std::chrono::milliseconds limit = std::chrono::milliseconds(5000)) {
+    const auto until = std::chrono::steady_clock::now() + limit;
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > until)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
 
 // A folder under /tmp that is removed with everything in it.
 class TempDir {
