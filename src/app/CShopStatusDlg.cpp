@@ -113,7 +113,9 @@ QString CShopStatusDlg::StateText(const std::string& state) {
     case MachineState::Kind::Sending:
         return QStringLiteral("发送中 %1/%2").arg(parsed.sent).arg(parsed.total);
     case MachineState::Kind::Held:
-        return QStringLiteral("暂停");
+        return QStringLiteral("控制器暂停");
+    case MachineState::Kind::Answering:
+        return QStringLiteral("等待发送 %1（应程序请求）").arg(Q(parsed.reason));
     case MachineState::Kind::Failed:
         return QStringLiteral("失败：%1").arg(Q(parsed.reason));
     case MachineState::Kind::Offline:

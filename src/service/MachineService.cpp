@@ -223,7 +223,7 @@ void MachineService::EndProgram(bool complete) {
             wanted = request.wanted;
             answerAt = Clock::now() + std::chrono::seconds(config.requestDelaySeconds);
             phase = Phase::Waiting;
-            Tell("answering " + wanted);
+            Tell(AnsweringState(wanted));
             if (config.requestDelaySeconds == 0)
                 Answer(wanted);
             return;

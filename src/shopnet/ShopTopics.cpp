@@ -112,6 +112,10 @@ std::string FailedState(const std::string& reason) {
     return "failed: " + reason;
 }
 
+std::string AnsweringState(const std::string& program) {
+    return "answering " + program;
+}
+
 MachineState ParseMachineState(const std::string& text) {
     using Kind = MachineState::Kind;
     MachineState out;
@@ -124,12 +128,14 @@ MachineState ParseMachineState(const std::string& text) {
             out.kind = kind;
             return out;
         }
-    static const std::string failed = "failed: ", sending = "sending ";
-    if (text.compare(0, failed.size(), failed) == 0) {
-        out.kind = Kind::Failed;
-        out.reason = text.substr(failed.size());
-        return out;
-    }
+    static const std::string failed = "failed: ", sending = "sending ", answering = "answering ";
+    for (const auto& [prefix, kind] :
+         {std::pair{&failed, Kind::Failed}, {&answering, Kind::Answering}})
+        if (text.compare(0, prefix->size(), *prefix) == 0) {
+            out.kind = kind;
+            out.reason = text.substr(prefix->size());
+            return out;
+        }
     if (text.compare(0, sending.size(), sending) == 0) {
         unsigned long long sent = 0, total = 0;
         int used = 0;

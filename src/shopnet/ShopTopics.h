@@ -70,13 +70,24 @@ inline const char* OfflineState() {
 }
 std::string SendingState(uint64_t sent, uint64_t total); // "sending n/N"
 std::string FailedState(const std::string& reason);      // "failed: reason"
+// A request taken, its answer waiting out the machine's delay: "answering O1234".
+std::string AnsweringState(const std::string& program);
 
 // A state text taken apart, for showing it in other words. Anything that is
 // not one of the texts above is Other (shown as it is).
 struct MachineState {
-    enum class Kind { Idle, Receiving, Sending, Held, Failed, Offline, Other } kind = Kind::Other;
+    enum class Kind {
+        Idle,
+        Receiving,
+        Sending,
+        Held,
+        Failed,
+        Offline,
+        Answering,
+        Other
+    } kind = Kind::Other;
     uint64_t sent = 0, total = 0; // Sending
-    std::string reason;           // Failed
+    std::string reason;           // Failed; Answering: the program
 };
 MachineState ParseMachineState(const std::string& text);
 

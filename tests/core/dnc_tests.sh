@@ -176,6 +176,8 @@ punch 'O9999\r\n(PRG=1234)\r\nM30\r\n'
 wait "$reader"
 # The stored program as the classic rules send it: each line, CR LF, and
 # the empty line after its last break.
+check "the broker saw the request taken, then the answer going out" \
+    in_order "$work/sub.log" "mill/state answering 1234" "mill/state sending"
 check "a request is answered with the stored program, exact" \
     cmp -s "$work/answer" <(cat "$stored"; printf '\r\n')
 timeout 6 cat "$work/millctl" >"$work/answer" &

@@ -213,7 +213,12 @@ private slots:
         QVERIFY2(changed.isValid() && changed >= before && changed <= QTime::currentTime(),
                  qPrintable(table->item(mill, 3)->text()));
         QVERIFY(services.Publish("sermida/east/Lathe/state", "held"));
-        QTRY_COMPARE(table->item(RowOf(table, "east", "Lathe"), 2)->text(), QStringLiteral("暂停"));
+        QTRY_COMPARE(table->item(RowOf(table, "east", "Lathe"), 2)->text(),
+                     QStringLiteral("控制器暂停"));
+        QVERIFY(services.Publish("sermida/east/Mill/state", "answering O1234"));
+        QTRY_COMPARE(table->item(mill, 2)->text(), QStringLiteral("等待发送 O1234（应程序请求）"));
+        QVERIFY(services.Publish("sermida/east/Mill/state", "sending 45/90"));
+        QTRY_COMPARE(table->item(mill, 2)->text(), QStringLiteral("发送中 45/90"));
 
         if (const QByteArray dir = qgetenv("SERMIDA_SHOT_DIR"); !dir.isEmpty()) {
             QTest::qWait(300);
