@@ -75,7 +75,7 @@ soak: deps
 # delete, pthread objects) looks unsynchronised. For the Qt tests those
 # accesses are not checked (ignore_noninstrumented_modules); every access made
 # by our code still is, including in handlers that Qt's event loop calls.
-TSAN_CORE_TESTS = SerialPort|PortReader|Transfer|Receive|Settings|Vcnc|Dial|DeviceLoss|Shop|cli_tests
+TSAN_CORE_TESTS = SerialPort|PortReader|Transfer|Receive|Settings|Vcnc|Dial|DeviceLoss|Shop|cli_tests|dnc_tests
 TSAN_UI_TESTS = AppTransferTest
 TSAN_REPORTS = $(abspath $(TSAN))/tsan-reports
 tsan: deps

@@ -50,6 +50,11 @@ void MachineService::Close() {
     if (connection.TransmitActive()) {
         connection.Stop();
         connection.Stop();
+        // The cut line ends at once; its end is handled (and logged) here,
+        // before the line closes.
+        const auto until = Clock::now() + 3s;
+        while (connection.TransmitActive() && Clock::now() < until)
+            loop.RunFor(std::chrono::milliseconds(10));
     }
     connection.StopReceive();
     connection.Disconnect();
@@ -332,9 +337,13 @@ bool MachineService::StartSending(const std::string& program, const std::string&
     // The stored program's own name, whatever the request called it.
     current.program = path.empty() ? program : ProgramNameOf(path);
     current.path = path;
-    if (!connection.StartTransmit())
-        return false;
+    // The worker's tap reads the phase: it is set before the worker exists.
+    const Phase before = phase;
     phase = Phase::Sending;
+    if (!connection.StartTransmit()) {
+        phase = before;
+        return false;
+    }
     Tell(SendingState(0, uint64_t(buffer.CountLines())));
     return true;
 }

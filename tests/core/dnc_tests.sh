@@ -103,6 +103,7 @@ until_true 10 listening "$rfc"
 mkdir -p "$work/lib/lathe" "$work/lib/drill"
 printf 'O5000\r\nG0 X1 Y1\r\nG1 X2 F100\r\nM30' >"$work/lib/lathe/O5000.nc"
 for i in $(seq 400); do printf 'N%d G1 X%d Y%d\r\n' "$i" "$i" "$i"; done >"$work/lib/drill/O7000.nc"
+for i in $(seq 3000); do printf 'N%d G1 X%d Y%d\r\n' "$i" "$i" "$i"; done >"$work/lib/lathe/O6000.nc"
 cat >"$work/dnc.ini" <<EOF
 # The shop's first cell.
 [service]
@@ -214,8 +215,13 @@ check "and the log says why" until_true 5 has "$work/log/$(ls "$work/log" | tail
     '"machine":"drill","direction":"send","program":"O7000".*"result":"failed","reason":"line'
 
 # --- A restart loses no log line -----------------------------------------------------------
+# Stopped while it sends: the transmission is stopped and logged before it ends.
+command lathe "send O6000"
+until_true 10 has "$work/sub.log" '"command":"send O6000","result":"accepted"'
 kill -TERM "$service"
 wait "$service"
+check "a service stopped while it sends logs the transmission as stopped" \
+    has "$work/log/$(ls "$work/log" | tail -1)" '"program":"O6000".*"result":"stopped"'
 check "a stopped service says so on the broker" until_true 5 has "$work/sub.log" \
     "sermida/shopA/status offline"
 logged=$(records)
