@@ -36,7 +36,7 @@ MachineService::MachineService(const ServedMachine& machine, EventLoop& eventLoo
     }
     buffer.CreateEmpty(LINE_END_CRLF);
     connection.SetSleep([](int) {});
-    connection.SetWireTap(this);
+    connection.SetWireTaps(&sent, &heard);
     connection.UseMachine(config.profile);
 }
 
@@ -84,16 +84,6 @@ void MachineService::AppendReceivedText(std::string_view text) {
     received.append(text);
 }
 
-void MachineService::Bytes(std::string_view bytes) {
-    wireHash.Update(bytes);
-    wireBytes += bytes.size();
-    if (phase == Phase::Listening) {
-        lastByte = Clock::now();
-        if (current.start == LogTimePoint{})
-            current.start = std::chrono::system_clock::now();
-    }
-}
-
 void MachineService::ShowMessage(const std::string& text, const std::string&) {
     {
         std::lock_guard guard(messageLock);
@@ -124,8 +114,7 @@ bool MachineService::OpenLine() {
 
 void MachineService::Listen() {
     received.clear();
-    wireHash.Reset();
-    wireBytes = 0;
+    heard.Reset();
     current = NewRecord(TransferDirection::Receive);
     if (!connection.StartReceive()) {
         phase = Phase::Offline;
@@ -144,8 +133,10 @@ void MachineService::LineLost() {
         std::lock_guard guard(messageLock);
         why = lastMessage.empty() ? "the line went away" : lastMessage;
     }
-    if (phase == Phase::Listening && wireBytes > 0) {
-        current.bytes = wireBytes;
+    if (phase == Phase::Listening && heard.Count() > 0) {
+        current.start = heard.First();
+        current.bytes = heard.Count();
+        current.sha256 = heard.Hex();
         Finish(current, transfer_result::kCut, why);
     }
     if (phase != Phase::Sending)
@@ -166,7 +157,7 @@ void MachineService::Tick(Clock::time_point now) {
             OpenLine();
         return;
     case Phase::Listening: {
-        if (wireBytes > 0)
+        if (heard.Count() > 0)
             Tell(ReceivingState(), now);
         if (connection.ProgramsEnded() > programsEnded) {
             EndProgram(true);
@@ -175,7 +166,7 @@ void MachineService::Tick(Clock::time_point now) {
         const auto idle = config.profile.receive.idleSeconds > 0
                               ? std::chrono::seconds(config.profile.receive.idleSeconds)
                               : std::chrono::duration_cast<std::chrono::seconds>(kDefaultIdle);
-        if (wireBytes > 0 && now - lastByte >= idle)
+        if (heard.Count() > 0 && now - heard.Last() >= idle)
             EndProgram(config.profile.receive.end.empty());
         return;
     }
@@ -200,8 +191,9 @@ void MachineService::EndProgram(bool complete) {
     connection.StopReceive(); // this program's line errors are counted now
     const LineErrors& errors = connection.LastReceiveErrors();
     TransferRecord record = current;
-    record.bytes = wireBytes;
-    record.sha256 = wireHash.HexDigest();
+    record.start = heard.First();
+    record.bytes = heard.Count();
+    record.sha256 = heard.Hex();
     record.lines = uint64_t(std::count(received.begin(), received.end(), '\n'));
     record.errors = uint64_t(errors.badCharacters);
     record.overruns = uint64_t(errors.overruns);
@@ -266,7 +258,7 @@ bool MachineService::Send(const std::string& request, std::string& why) {
         why = "the machine's line is not open";
         return false;
     }
-    if (phase != Phase::Listening || wireBytes > 0) {
+    if (phase != Phase::Listening || heard.Count() > 0) {
         why =
             phase == Phase::Listening ? "the machine is punching a program" : "the machine is busy";
         return false;
@@ -329,8 +321,7 @@ bool MachineService::StartSending(const std::string& program, const std::string&
             return false;
         }
     }
-    wireHash.Reset();
-    wireBytes = 0;
+    sent.Reset();
     dc3Before = connection.Dc3Count();
     current = NewRecord(TransferDirection::Send);
     current.start = std::chrono::system_clock::now();
@@ -352,11 +343,10 @@ void MachineService::SendingEnded() {
     if (phase != Phase::Sending)
         return;
     const Transmitter::Outcome& o = connection.LastTransmit();
-    current.bytes = wireBytes;
-    current.sha256 = wireHash.HexDigest();
+    current.bytes = sent.Count();
+    current.sha256 = sent.Hex();
     current.lines = uint64_t(o.sent);
     current.holds = connection.Dc3Count() - dc3Before;
-    wireBytes = 0; // these were sent: a line lost now cuts no reception
     std::string why;
     {
         std::lock_guard guard(messageLock);
@@ -397,8 +387,6 @@ void MachineService::Finish(TransferRecord& record, const char* result, const st
     record.end = std::chrono::system_clock::now();
     if (record.start == LogTimePoint{})
         record.start = record.end;
-    if (record.sha256.empty())
-        record.sha256 = wireHash.HexDigest();
     record.result = result;
     record.reason = reason;
     Say(Format("%s %s %s: %s%s%s", DirectionName(record.direction),
@@ -419,7 +407,7 @@ void MachineService::Tell(const std::string& state, std::optional<Clock::time_po
         progress =
             SendProgress(uint64_t(connection.SentLines()), uint64_t(connection.TotalLines()));
     else if (phase == Phase::Listening)
-        progress = ReceiveProgress(wireBytes);
+        progress = ReceiveProgress(heard.Count());
     events.MachineState(config.name, state, progress);
 }
 

@@ -9,13 +9,12 @@
 #include "common/MessageSink.h"
 #include "dnc/ProgramLibrary.h"
 #include "dnc/ProgramName.h"
-#include "dnc/Sha256.h"
 #include "dnc/TransferRecord.h"
 #include "editor/buffer/CTextBuffer.h"
 #include "service/ServiceConfig.h"
+#include "service/WireCount.h"
 #include "transfer/Connection.h"
 #include "transfer/TransmitLock.h"
-#include "transfer/WireTap.h"
 
 // What a machine tells the service: its state for the shop, and each
 // transfer for the log.
@@ -39,7 +38,7 @@ public:
 //
 // Threads: the service's loop thread; the connection's own threads reach it
 // only through the loop.
-class MachineService final : public TransferHost, private WireTap, private MessageSink {
+class MachineService final : public TransferHost, private MessageSink {
 public:
     enum class Phase { Offline, Listening, Waiting, Sending };
 
@@ -72,7 +71,6 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
 
-    void Bytes(std::string_view bytes) override; // WireTap
     void ShowMessage(const std::string& text, const std::string& caption) override;
     void OnEvent(TransferEvent event);
     bool OpenLine();
@@ -106,13 +104,11 @@ private:
     std::mutex messageLock;  // the connection may speak from its threads
 
     // The transfer under way: its bytes on the wire and their count.
-    Sha256 wireHash;
-    uint64_t wireBytes = 0;
+    WireCount sent, heard;
     uint64_t dc3Before = 0;
     TransferRecord current;
     std::string received; // the program punched so far, as text
     int programsEnded = 0;
-    Clock::time_point lastByte{};
     // A request being answered: what, and from when.
     std::string wanted;
     Clock::time_point answerAt{};

@@ -96,10 +96,12 @@ public:
     // receive rules. Its line is opened by Connect or OpenLine.
     void UseMachine(const MachineProfile& machine);
     bool StartReceive();
-    // Sees the bytes of the transfers from the next one on (null: none).
-    void SetWireTap(WireTap* tap) {
-        transmitter.SetWireTap(tap);
-        receiver.SetWireTap(tap);
+    // See the bytes that go out and those that come in, from the next
+    // transfer on (null: none). The first is fed on the transmit worker, the
+    // second on the host thread.
+    void SetWireTaps(WireTap* sent, WireTap* heard) {
+        transmitter.SetWireTap(sent);
+        receiver.SetWireTap(heard);
     }
     // The DC3s obeyed so far, over all transmissions.
     uint64_t Dc3Count() const { return control.Dc3Count(); }

@@ -42,6 +42,10 @@ in_order() { # FILE PATTERN...: each pattern on a line after the last one's
     done
 }
 records() { cat "$work"/log/*.jsonl 2>/dev/null | wc -l; }
+# The SHA-256 the log holds for the first record matching PATTERN, and the
+# one of FILE's bytes.
+logged_sha() { grep -h -- "$1" "$work"/log/*.jsonl | head -1 | sed 's/.*"sha256":"\([0-9a-f]*\)".*/\1/'; }
+sha_of() { sha256sum "$1" | cut -d' ' -f1; }
 more_records_than() { (($(records) > $1)); }
 records_are() { (($(records) == $1)); }
 same() { # FILE BYTES (printf format): FILE holds exactly those bytes
@@ -159,6 +163,9 @@ check "a punched program is saved under its number" until_true 10 test -s "$stor
 check "as it came" same "$stored" '%%\r\nO1234 (BRACKET)\r\nG0 X10\r\nM30\r\n%%\r\n'
 check "and logged: received, saved" until_true 5 has "$work/sub.log" \
     '"machine":"mill","direction":"receive","program":"O1234"'
+printf '%%\r\nO1234 (BRACKET)\r\nG0 X10\r\nM30\r\n%%\r\n' >"$work/punched"
+check "with the SHA-256 of the bytes that came" \
+    test "$(logged_sha '"reason":"saved"')" == "$(sha_of "$work/punched")"
 punch '%%\r\nO1234 (BRACKET)\r\nG0 X20\r\nM30\r\n%%\r\n'
 check "a changed program keeps the old one as a version" \
     until_true 10 test -s "$work/lib/mill/versions/O1234.nc.1"
@@ -196,6 +203,8 @@ check "a send command is accepted" until_true 10 has "$work/sub.log" \
     'sermida/shopA/lathe/reply {"command":"send O5000","result":"accepted"}'
 check "and the program reaches the controller behind ser2net, exact" until_true 10 \
     same "$work/lathe.got" 'O5000\r\nG0 X1 Y1\r\nG1 X2 F100\r\nM30\r\n'
+check "the send is logged with the SHA-256 of the bytes the controller got" \
+    test "$(logged_sha '"program":"O5000"')" == "$(sha_of "$work/lathe.got")"
 check "the states went sending, then idle" \
     in_order "$work/sub.log" "lathe/state sending" "lathe/state idle"
 command lathe "send O404"
