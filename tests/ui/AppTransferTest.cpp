@@ -271,9 +271,13 @@ private slots:
         QTRY_VERIFY(seenOn);
         QTRY_VERIFY(!bar->LampOn(CTransferBar::ReceiveLamp));
         watch.stop();
-        // One tick per burst: the tick that shows it takes it.
+        // One tick per burst: the tick that shows it takes it. (Watched
+        // between the bar's ticks: the lamp is on for one tick only.)
+        seenOn = false;
+        watch.start(1);
         peer.Write("N15\n");
-        QTRY_VERIFY(bar->LampOn(CTransferBar::ReceiveLamp));
+        QTRY_VERIFY(seenOn);
+        watch.stop();
         QVERIFY(!receiving->Connection().TakeReceiveActivity());
         bar->UpdateState();
         QVERIFY(!bar->LampOn(CTransferBar::ReceiveLamp));
