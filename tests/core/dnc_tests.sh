@@ -7,6 +7,8 @@
 #   dnc_tests.sh PATH-TO-sermida-cli
 set -u
 cli=${1:?usage: dnc_tests.sh PATH-TO-sermida-cli}
+# Debian puts the broker and ser2net in /usr/sbin, which a user's PATH may lack.
+PATH=$PATH:/usr/sbin:/usr/local/sbin
 for tool in mosquitto mosquitto_sub mosquitto_pub ser2net socat; do
     command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 0; }
 done
