@@ -216,3 +216,12 @@ std::vector<std::string> ProgramLibrary::List(std::string* error) const {
     std::sort(names.begin(), names.end());
     return names;
 }
+
+std::string ProgramLibrary::NameOf(const std::string& path) {
+    std::string name = path.substr(path.find_last_of('/') + 1);
+    const std::string_view suffix = kSuffix;
+    if (name.size() > suffix.size() &&
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+        name.resize(name.size() - suffix.size());
+    return name;
+}

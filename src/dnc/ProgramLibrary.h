@@ -47,6 +47,8 @@ public:
     // but for the line-end style (CR LF, LF, CR) and blanks and line ends at
     // the very end, which a controller's punch adds or drops.
     static bool SameProgram(std::string_view a, std::string_view b);
+    // The program's name of a stored file's path: "O1234" of ".../O1234.nc".
+    static std::string NameOf(const std::string& path);
 
 private:
     std::string folder;

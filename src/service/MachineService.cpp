@@ -17,14 +17,6 @@ constexpr auto kReopenEvery = 5s;
 // this long, unless its machine names an idle time of its own.
 constexpr auto kDefaultIdle = 3s;
 
-// "O1234" of ".../O1234.nc".
-std::string ProgramNameOf(const std::string& path) {
-    std::string name = path.substr(path.find_last_of('/') + 1);
-    if (name.size() > 3 && name.compare(name.size() - 3, 3, ".nc") == 0)
-        name.resize(name.size() - 3);
-    return name;
-}
-
 } // namespace
 
 MachineService::MachineService(const ServedMachine& machine, EventLoop& eventLoop,
@@ -119,7 +111,7 @@ void MachineService::Listen() {
     if (!connection.StartReceive()) {
         phase = Phase::Offline;
         nextOpen = Clock::now() + kReopenEvery;
-        Tell(FailedState(lastMessage));
+        Tell(FailedState(LastMessage()));
         return;
     }
     programsEnded = connection.ProgramsEnded();
@@ -128,15 +120,11 @@ void MachineService::Listen() {
 }
 
 void MachineService::LineLost() {
-    std::string why;
-    {
-        std::lock_guard guard(messageLock);
-        why = lastMessage.empty() ? "the line went away" : lastMessage;
-    }
+    std::string why = LastMessage();
+    if (why.empty())
+        why = "the line went away";
     if (phase == Phase::Listening && heard.Count() > 0) {
-        current.start = heard.First();
-        current.bytes = heard.Count();
-        current.sha256 = heard.Hex();
+        TakeHeard(current);
         Finish(current, transfer_result::kCut, why);
     }
     if (phase != Phase::Sending)
@@ -191,9 +179,7 @@ void MachineService::EndProgram(bool complete) {
     connection.StopReceive(); // this program's line errors are counted now
     const LineErrors& errors = connection.LastReceiveErrors();
     TransferRecord record = current;
-    record.start = heard.First();
-    record.bytes = heard.Count();
-    record.sha256 = heard.Hex();
+    TakeHeard(record);
     record.lines = uint64_t(std::count(received.begin(), received.end(), '\n'));
     record.errors = uint64_t(errors.badCharacters);
     record.overruns = uint64_t(errors.overruns);
@@ -270,7 +256,7 @@ bool MachineService::Send(const std::string& request, std::string& why) {
     }
     connection.StopReceive();
     if (!StartSending(request, path)) {
-        why = "it could not start: " + lastMessage;
+        why = "it could not start: " + LastMessage();
         Listen();
         return false;
     }
@@ -326,7 +312,7 @@ bool MachineService::StartSending(const std::string& program, const std::string&
     current = NewRecord(TransferDirection::Send);
     current.start = std::chrono::system_clock::now();
     // The stored program's own name, whatever the request called it.
-    current.program = path.empty() ? program : ProgramNameOf(path);
+    current.program = path.empty() ? program : ProgramLibrary::NameOf(path);
     current.path = path;
     // The worker's tap reads the phase: it is set before the worker exists.
     const Phase before = phase;
@@ -347,11 +333,6 @@ void MachineService::SendingEnded() {
     current.sha256 = sent.Hex();
     current.lines = uint64_t(o.sent);
     current.holds = connection.Dc3Count() - dc3Before;
-    std::string why;
-    {
-        std::lock_guard guard(messageLock);
-        why = lastMessage;
-    }
     switch (o.end) {
     case Transmitter::End::Completed:
         Finish(current, transfer_result::kOk, {});
@@ -375,6 +356,17 @@ void MachineService::SendingEnded() {
 }
 
 // --- Records and states ------------------------------------------------------------
+
+std::string MachineService::LastMessage() {
+    std::lock_guard guard(messageLock);
+    return lastMessage;
+}
+
+void MachineService::TakeHeard(TransferRecord& record) const {
+    record.start = heard.First();
+    record.bytes = heard.Count();
+    record.sha256 = heard.Hex();
+}
 
 TransferRecord MachineService::NewRecord(TransferDirection direction) const {
     TransferRecord r;

@@ -82,6 +82,10 @@ private:
     void SendingEnded();
     void LineLost();
     TransferRecord NewRecord(TransferDirection direction) const;
+    // A reception's start, size and checksum: what the line brought.
+    void TakeHeard(TransferRecord& record) const;
+    // The connection's last word (it may speak from its threads).
+    std::string LastMessage();
     void Finish(TransferRecord& record, const char* result, const std::string& reason);
     // The state for the shop; now given: a count that moves, told at most
     // once a second.
