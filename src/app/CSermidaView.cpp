@@ -388,14 +388,12 @@ void CSermidaView::TickTransfer() {
     // status says it) and goes to the log once; a machine that says so has
     // its transmission stopped here.
     const auto now = std::chrono::steady_clock::now();
-    const int state = connection->State();
-    const int64_t stalled = connection->StallSeconds(now);
+    // Worded before CheckStall, which may stop the transmission.
+    const std::string warning = StallWarning(*connection, now);
     if (connection->CheckStall(now))
         app_hooks::logWarning(
             QStringLiteral("%1：%2%3")
-                .arg(QFileInfo(doc->PathName()).fileName(),
-                     QString::fromStdString(
-                         StallText(state, stalled, connection->StallLimitSeconds())),
+                .arg(QFileInfo(doc->PathName()).fileName(), QString::fromStdString(warning),
                      connection->StopsOnStall() ? QStringLiteral("，传送已停止") : QString()));
     // The machine's idle time is over: receiving ends as the operator would end it.
     if (connection->ReceiveIdleLeft() <= std::chrono::milliseconds(0))

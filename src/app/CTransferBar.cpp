@@ -369,11 +369,8 @@ void CTransferBar::UpdateState() {
     // of a stalled transmission say so too.
     const QString holder = QString::fromStdString(HoldText(state));
     const auto now = std::chrono::steady_clock::now();
-    const QString stall =
-        view->Connection().Stalled(now)
-            ? "\n" + QString::fromStdString(StallText(state, view->Connection().StallSeconds(now),
-                                                      view->Connection().StallLimitSeconds()))
-            : QString();
+    const std::string warning = StallWarning(view->Connection(), now);
+    const QString stall = warning.empty() ? QString() : "\n" + QString::fromStdString(warning);
     const QString tips[] = {QStringLiteral("接收"), QStringLiteral("传送") + stall,
                             (holder.isEmpty() ? QStringLiteral("暂停") : holder) + stall};
     for (int lamp : {SendLamp, PauseLamp})

@@ -12,9 +12,12 @@ std::string HoldText(int state) {
     return {};
 }
 
-std::string StallText(int state, int64_t seconds, int limit) {
-    const std::string still = MinutesSeconds(seconds), most = MinutesSeconds(limit);
-    if (state == HeldByPeer)
+std::string StallWarning(const Connection& connection, std::chrono::steady_clock::time_point now) {
+    if (!connection.Stalled(now))
+        return {};
+    const std::string still = MinutesSeconds(connection.StallSeconds(now)),
+                      most = MinutesSeconds(connection.StallLimitSeconds());
+    if (connection.State() == HeldByPeer)
         return Format("警告：控制器暂停已 %s，超过 %s，没有等到 DC1", still.c_str(), most.c_str());
     return Format("警告：已 %s 没有数据发出，超过 %s，请检查线路", still.c_str(), most.c_str());
 }
@@ -40,9 +43,8 @@ const std::string& TransferStatus::Update(const Connection& connection, Clock::t
             text += Format("  程序第 %d 行", connection.ProgramLine());
         if (const std::string hold = HoldText(state); !hold.empty())
             text += "  " + hold;
-        if (connection.Stalled(now))
-            text += "  " +
-                    StallText(state, connection.StallSeconds(now), connection.StallLimitSeconds());
+        if (const std::string stall = StallWarning(connection, now); !stall.empty())
+            text += "  " + stall;
     } else if (connection.LastOperation() == Connection::Operation::Receive && receiving) {
         text = ReceivingText(connection.ReceivedBytes(), connection.ReceivedLines());
     } else {

@@ -32,6 +32,6 @@ private:
 // Who holds a transmission: "控制器暂停 (XOFF)" for the controller,
 // "操作员暂停" for the operator, empty when none does.
 std::string HoldText(int state);
-// The warning of a stall: the controller has held the line, or nothing has
-// gone out, for seconds, past the machine's limit.
-std::string StallText(int state, int64_t seconds, int limit);
+// The warning of a stall, empty while there is none: the controller has held
+// the line, or nothing has gone out, past the machine's limit.
+std::string StallWarning(const Connection& connection, std::chrono::steady_clock::time_point now);
