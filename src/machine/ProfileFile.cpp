@@ -9,24 +9,9 @@
 
 #include "common/AtomicFile.h"
 #include "common/SettingsFolder.h"
+#include "common/TextFields.h"
 
 namespace {
-
-std::string Trim(const std::string& s) {
-    const size_t a = s.find_first_not_of(" \t\r");
-    if (a == std::string::npos)
-        return {};
-    const size_t b = s.find_last_not_of(" \t\r");
-    return s.substr(a, b - a + 1);
-}
-
-bool ParseNumber(const std::string& text, long min, long max, long& out) {
-    if (text.empty() || text.size() > 9 ||
-        text.find_first_not_of("0123456789") != std::string::npos)
-        return false;
-    out = std::stol(text);
-    return out >= min && out <= max;
-}
 
 bool ParseYesNo(const std::string& text, bool& out) {
     if (text == "yes" || text == "true" || text == "1")

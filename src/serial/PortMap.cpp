@@ -4,18 +4,7 @@
 #include <fstream>
 
 #include "common/SettingsFolder.h"
-
-namespace {
-
-std::string Trim(const std::string& s) {
-    const char* blanks = " \t\r\n";
-    auto first = s.find_first_not_of(blanks);
-    if (first == std::string::npos)
-        return {};
-    return s.substr(first, s.find_last_not_of(blanks) - first + 1);
-}
-
-} // namespace
+#include "common/TextFields.h"
 
 std::string DevicePathOfPort(int portNumber) {
     const std::string name = "COM" + std::to_string(portNumber);

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "common/SettingsFolder.h"
+#include "common/TextFields.h"
 #include "dnc/ProgramName.h"
 #include "dnc/TransferLog.h"
 #include "machine/ProfileFile.h"
@@ -16,18 +17,10 @@
 
 namespace {
 
-std::string Trim(const std::string& s) {
-    const size_t first = s.find_first_not_of(" \t\r");
-    if (first == std::string::npos)
-        return {};
-    return s.substr(first, s.find_last_not_of(" \t\r") - first + 1);
-}
-
+// An int field within [min, max].
 bool Number(const std::string& value, int min, int max, int& out) {
-    char* end = nullptr;
-    errno = 0;
-    const long n = std::strtol(value.c_str(), &end, 10);
-    if (value.empty() || *end != '\0' || errno != 0 || n < min || n > max)
+    long n = 0;
+    if (!ParseNumber(value, min, max, n))
         return false;
     out = int(n);
     return true;
