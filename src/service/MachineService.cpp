@@ -15,7 +15,7 @@ using namespace std::chrono_literals;
 constexpr auto kReopenEvery = 5s;
 // A program without end marks is over once the controller has been quiet
 // this long, unless its machine names an idle time of its own.
-constexpr auto kDefaultIdle = 3s;
+constexpr std::chrono::seconds kDefaultIdle{3};
 
 } // namespace
 
@@ -151,9 +151,10 @@ void MachineService::Tick(Clock::time_point now) {
             EndProgram(true);
             return;
         }
-        const auto idle = config.profile.receive.idleSeconds > 0
-                              ? std::chrono::seconds(config.profile.receive.idleSeconds)
-                              : std::chrono::duration_cast<std::chrono::seconds>(kDefaultIdle);
+        const std::chrono::seconds idle =
+            config.profile.receive.idleSeconds > 0
+                ? std::chrono::seconds(config.profile.receive.idleSeconds)
+                : kDefaultIdle;
         if (heard.Count() > 0 && now - heard.Last() >= idle)
             EndProgram(config.profile.receive.end.empty());
         return;
