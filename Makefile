@@ -7,6 +7,9 @@ FUZZ  ?= build-fuzz
 FUZZ_SECONDS ?= 600
 FUZZ_TARGETS = receive_decoder load_save settings_file program_scanner edit_undo match_in_line
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# A test that hangs is stopped and shown after this many seconds, so that a run
+# always ends and says where; the long shell tests set their own limits.
+CTEST = ctest --output-on-failure --timeout 300
 PREFIX ?= /usr/local
 
 .PHONY: all deps build test test-core-asan fuzz fuzz-smoke tsan e2e soak run bench install package clean format
@@ -23,7 +26,7 @@ build:
 
 test: deps
 	$(MAKE) build
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD) && $(CTEST) -j $(JOBS)
 	$(MAKE) test-core-asan
 	$(MAKE) fuzz-smoke
 
@@ -31,7 +34,7 @@ test: deps
 test-core-asan:
 	cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=Debug -DSERMIDA_SANITIZE=address,undefined -DSERMIDA_GUI=OFF -DSERMIDA_BENCH=OFF
 	cmake --build $(ASAN) -j $(JOBS)
-	cd $(ASAN) && ctest --output-on-failure -j $(JOBS) -L core
+	cd $(ASAN) && $(CTEST) -j $(JOBS) -L core
 
 # libFuzzer targets of the core, built with clang under the address and
 # undefined-behaviour sanitizers; each runs FUZZ_SECONDS on a scratch copy of
@@ -84,10 +87,10 @@ tsan: deps
 	rm -rf $(TSAN_REPORTS) && mkdir -p $(TSAN_REPORTS)
 	cd $(TSAN) && status=0; \
 	TSAN_OPTIONS="halt_on_error=1 log_path=$(TSAN_REPORTS)/core" \
-		ctest --output-on-failure -j $(JOBS) -L core -R '$(TSAN_CORE_TESTS)' || status=1; \
+		$(CTEST) -j $(JOBS) -L core -R '$(TSAN_CORE_TESTS)' || status=1; \
 	QT_QPA_PLATFORM=offscreen \
 	TSAN_OPTIONS="halt_on_error=1 ignore_noninstrumented_modules=1 log_path=$(TSAN_REPORTS)/ui" \
-		ctest --output-on-failure -j $(JOBS) -L ui -R '$(TSAN_UI_TESTS)' || status=1; \
+		$(CTEST) -j $(JOBS) -L ui -R '$(TSAN_UI_TESTS)' || status=1; \
 	if [ -n "$$(ls -A $(TSAN_REPORTS))" ]; then cat $(TSAN_REPORTS)/*; status=1; fi; \
 	exit $$status
 

@@ -4,7 +4,7 @@ set -u
 cli=${1:?usage: cli_tests.sh PATH-TO-sermida-cli}
 work=$(mktemp -d /tmp/sermida-cli-test.XXXXXX)
 chmod 755 "$work"
-trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
+trap 'end_jobs; chmod -R u+w "$work"; rm -rf "$work"' EXIT
 # shellcheck source=../check-lib.sh
 source "$(dirname "$0")/../check-lib.sh"
 # shellcheck source=../machine-wire.sh
@@ -17,29 +17,6 @@ exit_is() { # expected-code command...
     [[ $? -eq $want ]]
 }
 
-# until_true SECONDS COMMAND...: waits for a condition, false when time is up.
-until_true() {
-    local end=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        ((SECONDS < end)) || return 1
-        sleep 0.02
-    done
-}
-# finished PID SECONDS: the exit code of a background job, or 124 (and the job
-# killed) when it has not ended in time: a hang fails the check, never the run.
-finished() {
-    if ! until_true "$2" ended "$1"; then
-        kill -9 "$1" 2>/dev/null
-        wait "$1" 2>/dev/null
-        return 124
-    fi
-    wait "$1"
-}
-running() { ! ended "$1"; }
-ended() { # an exited child stays a zombie until it is waited for
-    [[ ! -e /proc/$1/stat || $(awk '{ print $3 }' "/proc/$1/stat" 2>/dev/null) == Z ]]
-}
 ends_with_line_break() { [[ $(tail -c 2 "$1" | od -An -c | tr -d ' ') == '\r\n' ]]; }
 size_at_least() { [[ -e $1 && $(stat -c %s "$1") -ge $2 ]]; }
 # Bytes a process has read so far: a tty read shows here before anything else.
@@ -54,7 +31,7 @@ start_cable() { # a socat cable: the program opens $work/pc, the test $work/ctl
     cable=$!
     until_true 10 test -e "$work/pc" -a -e "$work/ctl"
 }
-pull_cable() { kill -9 "$cable"; wait "$cable" 2>/dev/null; }
+pull_cable() { stop_job "$cable" 9; }
 
 # --- usage -------------------------------------------------------------------
 check "help exits 0 and names the commands" bash -c "'$cli' --help | grep -q resave"
@@ -190,11 +167,11 @@ check "send without PORT uses the port saved in Sermida.ini" \
 printf 'O1000\r\nG0 X1\r\nM30\r\n' >"$work/prog.nc"
 cp "$work/prog.nc" "$work/prog.before"
 check "send to a regular file as the device fails" \
-    exit_is 1 "$cli" send --device "$work/prog.nc" --no-pace "$work/crlf.nc"
+    exit_is 1 timeout 20 "$cli" send --device "$work/prog.nc" --no-pace "$work/crlf.nc"
 check "and leaves that file byte for byte" cmp -s "$work/prog.before" "$work/prog.nc"
 check "and says it is no serial device" bash -c \
     "'$cli' send --device '$work/prog.nc' '$work/crlf.nc' 2>&1 | grep -q '不是串口设备'"
-check "send to /dev/null fails" exit_is 1 "$cli" send --device /dev/null "$work/crlf.nc"
+check "send to /dev/null fails" exit_is 1 timeout 20 "$cli" send --device /dev/null "$work/crlf.nc"
 mkfifo "$work/fifo"
 check "send to a FIFO fails" exit_is 1 timeout 5 "$cli" send --device "$work/fifo" "$work/crlf.nc"
 check "receive from /dev/null fails at once" \
@@ -219,15 +196,15 @@ if command -v socat >/dev/null; then
     receiver=$!
     # Until its port is open and set up: its reader runs.
     until_true 10 receiving "$receiver"
-    check "send exits 0 after the last line" exit_is 0 "$cli" send --device "$work/pc" --baud 115200 "$work/s.nc"
-    wait "$receiver"
+    check "send exits 0 after the last line" \
+        exit_is 0 timeout 60 "$cli" send --device "$work/pc" --baud 115200 "$work/s.nc"
+    finished "$receiver" 20
     check "receive exits 0 after the idle time" test $? -eq 0
     printf 'O0001\r\nN1 G0 X1 \r\n\r\nM30\r\n' >"$work/expected.nc"
     check "the program arrives cut at ';' with CR LF" cmp -s "$work/expected.nc" "$work/r.nc"
-    check "send on a missing device fails" exit_is 1 "$cli" send --device "$work/none" "$work/s.nc"
+    check "send on a missing device fails" exit_is 1 timeout 20 "$cli" send --device "$work/none" "$work/s.nc"
     check "send with a bad option value is a usage error" exit_is 2 "$cli" send --baud x "$work/s.nc"
-    kill "$socat_pid" 2>/dev/null
-    wait "$socat_pid" 2>/dev/null
+    stop_job "$socat_pid"
 fi
 
 # --- vcnc: the virtual controller at the far end -----------------------------------
@@ -254,14 +231,14 @@ vcnc_run() {
     rm -f "$work/cnc"
     local vcnc=("$cli" vcnc --link "$work/cnc" "${vopts[@]}")
     if [[ -n ${vcnc_tty:-} ]]; then
-        timeout 120 script -qfec "$(printf '%q ' "${vcnc[@]}")>&3" /dev/null \
+        timeout -k 5 120 script -qfec "$(printf '%q ' "${vcnc[@]}")>&3" /dev/null \
             3>"$work/summary" >"$work/events" &
     else
-        timeout 120 "${vcnc[@]}" >"$work/summary" 2>"$work/events" &
+        timeout -k 5 120 "${vcnc[@]}" >"$work/summary" 2>"$work/events" &
     fi
     local vpid=$!
     for _ in $(seq 50); do [[ -L "$work/cnc" ]] && break; sleep 0.1; done
-    timeout 120 "$@" >/dev/null 2>&1
+    timeout -k 5 120 "$@" >/dev/null 2>&1
     pc_rc=$?
     wait "$vpid"
     vcnc_rc=$?
@@ -386,7 +363,7 @@ started=$SECONDS
 timeout 30 "$cli" send --device "$work/cnc" --baud 38400 --stall-limit-seconds 1 \
     --stop-on-stall yes "$prog" 2>"$work/stall.err"
 stall_rc=$?
-kill "$stuck"; wait "$stuck" 2>/dev/null
+stop_job "$stuck"
 check "a stalled controller is told within the limit" \
     grep -q "warning: nothing has moved for 00:0[12] (held by the controller, no DC1); stopping" \
     "$work/stall.err"
@@ -514,8 +491,7 @@ check "a punch received through RFC 2217 is the GBK program with CR LF" \
 check "a server that is not there is a clear failure, not a hang" bash -c "
     timeout 20 '$cli' send --device 'rfc2217://127.0.0.1:$(free_port)' '$prog' 2>&1 |
         grep -q '无法连接串口服务器'"
-kill "$s2n" 2>/dev/null
-wait "$s2n" 2>/dev/null
+stop_job "$s2n"
 
 # On a device, as on a real port: one end of a socat cable, the PC program on
 # the other.
@@ -531,7 +507,7 @@ if command -v socat >/dev/null; then
     vpid=$!
     until_true 10 vcnc_waiting "$vpid" "$work/ctl"
     check "send into vcnc on a device exits 0" \
-        exit_is 0 "$cli" send --device "$work/pc" --baud 115200 "$prog"
+        exit_is 0 timeout 60 "$cli" send --device "$work/pc" --baud 115200 "$prog"
     finished "$vpid" 20
     check "vcnc on a device exits 0 after the idle time" test $? -eq 0
     check "and saved exactly the bytes on the wire" cmp -s "$wire" "$work/saved"
@@ -650,7 +626,7 @@ if command -v socat >/dev/null; then
     check "send exits 1 soon after the cable is pulled" test $? -eq 1
     check "and says which line did not go out, and why" \
         grep -q "line [0-9]* could not be written: the serial device is gone" "$work/err"
-    wait "$reader" 2>/dev/null
+    finished "$reader" 10 >/dev/null
 
     # The controller held the line (DC3) and then went away: no DC1 will come.
     start_cable
@@ -669,7 +645,7 @@ if command -v socat >/dev/null; then
     finished "$sender" 10
     check "send held by a controller that goes away exits 1" test $? -eq 1
     check "and says the device is gone" grep -q "gone" "$work/err"
-    wait "$reader" 2>/dev/null
+    finished "$reader" 10 >/dev/null
 
     # Receiving without an idle time-out: the pulled cable ends it, and every
     # byte the program had read is in FILE.
@@ -728,7 +704,7 @@ check "and no temporary file" bash -c "! ls '$work' | grep -q '^CRE'"
 
 if truncate -s 2147483648 "$work/huge.nc" 2>/dev/null; then # sparse: no disk
     check "info refuses a file beyond 2 GiB" exit_is 1 "$cli" info "$work/huge.nc"
-    "$cli" send --device "$work/none" "$work/huge.nc" 2>"$work/err"
+    timeout 20 "$cli" send --device "$work/none" "$work/huge.nc" 2>"$work/err"
     check "send refuses a file beyond 2 GiB, exit 1" test $? -eq 1
     check "and says it is too large" grep -q "too large" "$work/err"
     rm -f "$work/huge.nc"

@@ -14,24 +14,14 @@ for tool in mosquitto mosquitto_sub mosquitto_pub ser2net socat; do
 done
 work=$(mktemp -d /tmp/sermida-dnc.XXXXXX)
 export XDG_CONFIG_HOME="$work/config"
-children=()
 cleanup() {
-    kill "${children[@]}" 2>/dev/null
-    wait 2>/dev/null
+    end_jobs
     [[ -n ${DNC_KEEP:-} ]] || rm -rf "$work"
 }
 trap cleanup EXIT
 
 # shellcheck source=../check-lib.sh
 source "$(dirname "$0")/../check-lib.sh"
-until_true() { # SECONDS command...: polls until it holds
-    local deadline=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        ((SECONDS >= deadline)) && return 1
-        sleep 0.1
-    done
-}
 listening() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 has() { grep -qa -- "$2" "$1" 2>/dev/null; }
 in_order() { # FILE PATTERN...: each pattern on a line after the last one's
@@ -75,19 +65,15 @@ check "a profile must come first" refused first "line 2: profile must come first
 port=$(free_port)
 printf 'listener %s 127.0.0.1\nallow_anonymous true\n' "$port" >"$work/mosquitto.conf"
 mosquitto -c "$work/mosquitto.conf" >"$work/mosquitto.log" 2>&1 &
-children+=($!)
 until_true 10 listening "$port" || { echo "FAIL: mosquitto does not start"; exit 1; }
 mosquitto_sub -h 127.0.0.1 -p "$port" -v -t 'sermida/shopA/#' >"$work/sub.log" &
-children+=($!)
 
 # mill: a cable whose far end ($work/millctl) the test plays.
 socat "pty,link=$work/mill,raw,echo=0" "pty,link=$work/millctl,raw,echo=0" 2>/dev/null &
-children+=($!)
 # lathe: vcnc behind ser2net, over RFC 2217.
 "$cli" vcnc --link "$work/lathedev" --baud 38400 --rate 0 --save "$work/lathe.got" \
     >"$work/lathe.sum" 2>&1 &
 lathe_vcnc=$!
-children+=($lathe_vcnc)
 rfc=$(free_port)
 {
     echo '%YAML 1.1'
@@ -100,10 +86,8 @@ rfc=$(free_port)
 "$cli" vcnc --link "$work/drill" --baud 9600 --rate 300 --buffer 256 --xoff-room 10 \
     --save "$work/drill.got" >"$work/drill.sum" 2>&1 &
 drill_vcnc=$!
-children+=($drill_vcnc)
 until_true 10 test -e "$work/mill" -a -e "$work/lathedev" -a -e "$work/drill"
 ser2net -n -u -c "$work/ser2net.yaml" -P "$work/ser2net.pid" >/dev/null 2>&1 &
-children+=($!)
 until_true 10 listening "$rfc"
 
 mkdir -p "$work/lib/lathe" "$work/lib/drill"
@@ -149,7 +133,6 @@ check "without --config, dnc.ini in the settings folder is read" \
 start_service() {
     "$cli" serve --config "$work/dnc.ini" 2>>"$work/service.log" &
     service=$!
-    children+=($service)
 }
 start_service
 for m in mill lathe drill; do
@@ -183,7 +166,7 @@ check "the log says it is identical" has "$work/log/$(ls "$work/log" | tail -1)"
 timeout 6 cat "$work/millctl" >"$work/answer" &
 reader=$!
 punch 'O9999\r\n(PRG=1234)\r\nM30\r\n'
-wait "$reader"
+finished "$reader" 10
 # The stored program as the classic rules send it: each line, CR LF, and
 # the empty line after its last break.
 check "the broker saw the request taken, then the answer going out" \
@@ -193,7 +176,7 @@ check "a request is answered with the stored program, exact" \
 timeout 6 cat "$work/millctl" >"$work/answer" &
 reader=$!
 punch 'O9999\r\n(REQ=O4321)\r\nM30\r\n'
-wait "$reader"
+finished "$reader" 10
 check "a request for a missing program is answered so" \
     same "$work/answer" '%%\r\nO9999\r\n(O4321 NOT IN LIBRARY)\r\nM30\r\n%%\r\n'
 check "and the service says so" has "$work/service.log" "O4321: not in the library"
@@ -229,9 +212,8 @@ check "and the log says why" until_true 5 has "$work/log/$(ls "$work/log" | tail
 # Stopped while it sends: the transmission is stopped and logged before it ends.
 command lathe "send O6000"
 until_true 10 has "$work/sub.log" '"command":"send O6000","result":"accepted"'
-kill -TERM "$service"
-wait "$service"
-check "a service stopped while it sends logs the transmission as stopped" \
+check "a service stopped while it sends ends at once" stop_job "$service"
+check "and logs the transmission as stopped" \
     has "$work/log/$(ls "$work/log" | tail -1)" '"program":"O6000".*"result":"stopped"'
 check "a stopped service says so on the broker" until_true 5 has "$work/sub.log" \
     "sermida/shopA/status offline"
@@ -245,7 +227,6 @@ check "every record of before is still there, and the new one" \
     until_true 5 records_are $((logged + 1))
 check "sermida-cli log lists the mill's O1234: three punches and one answer" bash -c "
     '$cli' log --dir '$work/log' --machine mill --program 1234 | tail -n +2 | wc -l | grep -qx 4"
-kill -TERM "$service"
-wait "$service"
+check "the service stops on SIGTERM with exit 0" stop_job "$service"
 
 check_summary "DNC service"
