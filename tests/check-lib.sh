@@ -50,6 +50,17 @@ stop_job() {
     finished "$1" 10
 }
 
+# watch_run SECONDS: a run still going after SECONDS prints every process with
+# what it waits in, so that a hang the test runner then stops leaves a trace.
+# (Its sleep keeps no output open: ended with the script, it holds nothing.)
+watch_run() {
+    {
+        sleep "$1" >/dev/null 2>&1
+        echo "STILL RUNNING after $1 s; the processes and what they wait in:"
+        ps -e --forest -o pid,stat,wchan:32,etimes,args | cut -c1-220
+    } &
+}
+
 # The background jobs still running end with the script: none may outlive it
 # holding the test runner's output open, which would keep the run waiting.
 end_jobs() {

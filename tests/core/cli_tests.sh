@@ -9,6 +9,7 @@ trap 'end_jobs; chmod -R u+w "$work"; rm -rf "$work"' EXIT
 source "$(dirname "$0")/../check-lib.sh"
 # shellcheck source=../machine-wire.sh
 source "$(dirname "$0")/../machine-wire.sh"
+watch_run 600 # well before the test runner stops the run
 
 exit_is() { # expected-code command...
     local want=$1

@@ -22,6 +22,7 @@ trap cleanup EXIT
 
 # shellcheck source=../check-lib.sh
 source "$(dirname "$0")/../check-lib.sh"
+watch_run 200 # well before the test runner stops the run
 listening() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 has() { grep -qa -- "$2" "$1" 2>/dev/null; }
 in_order() { # FILE PATTERN...: each pattern on a line after the last one's
