@@ -13,6 +13,7 @@
 #include <sstream>
 #include <thread>
 
+#include "ChildOfTest.h"
 #include "Ser2net.h"
 
 namespace {
@@ -79,8 +80,10 @@ MosquittoBroker::~MosquittoBroker() {
 
 bool MosquittoBroker::Launch() {
     const std::string program = Program();
+    const pid_t parent = ::getpid();
     pid = ::fork();
     if (pid == 0) {
+        DieWithTest(parent);
         // Its own complaints (running as root) would clutter the test's output.
         const int quiet = ::open("/dev/null", O_WRONLY);
         ::dup2(quiet, STDOUT_FILENO);

@@ -11,6 +11,8 @@
 #include <fstream>
 #include <thread>
 
+#include "ChildOfTest.h"
+
 bool TcpPortAccepts(int port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in a{};
@@ -55,8 +57,10 @@ Ser2net::Ser2net(const std::string& device, const std::string& folder) {
         connection("rfc", "telnet(rfc2217),tcp,127.0.0.1," + std::to_string(rfcPort));
         connection("raw", "tcp,127.0.0.1," + std::to_string(rawPort));
     }
+    const pid_t parent = ::getpid();
     pid = ::fork();
     if (pid == 0) {
+        DieWithTest(parent);
         ::execlp("ser2net", "ser2net", "-n", "-u", "-c", config.c_str(), "-P",
                  (folder + "/ser2net.pid").c_str(), static_cast<char*>(nullptr));
         ::_exit(127);

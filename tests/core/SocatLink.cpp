@@ -4,7 +4,6 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/eventfd.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -14,6 +13,8 @@
 #include <cstdlib>
 #include <sstream>
 #include <vector>
+
+#include "ChildOfTest.h"
 
 namespace {
 
@@ -58,10 +59,7 @@ SocatLink::SocatLink() {
     const pid_t parent = ::getpid();
     pid = ::fork();
     if (pid == 0) {
-        // socat must not outlive a test that crashes.
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (::getppid() != parent)
-            ::_exit(1);
+        DieWithTest(parent); // socat must not outlive the test
         int null = ::open("/dev/null", O_WRONLY);
         if (null >= 0)
             ::dup2(null, STDERR_FILENO);
