@@ -68,12 +68,15 @@ end_jobs() {
     for pid in $(jobs -p); do stop_job "$pid" 2>/dev/null; done
 }
 
+# listening PORT: something accepts connections on 127.0.0.1:PORT.
+listening() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
+
 # A TCP port of 127.0.0.1 that nothing listens on now.
 free_port() {
     local p
     while :; do
         p=$((20000 + RANDOM % 40000))
-        (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null || { echo "$p"; return; }
+        listening "$p" || { echo "$p"; return; }
     done
 }
 

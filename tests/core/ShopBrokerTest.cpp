@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "BlackHole.h"
+#include "ChildOfTest.h"
 #include "MosquittoBroker.h"
 #include "MqttWatcher.h"
 #include "Ser2net.h"
@@ -230,9 +231,11 @@ TEST_F(ShopBrokerTest, CommandsThatCannotBeActedOnAreRefusedAndNotQueued) {
 TEST_F(ShopBrokerTest, AServiceThatDiesIsShownOfflineByItsWill) {
     StartServer();
     const ShopBrokerSettings settings = Settings();
+    const pid_t test = ::getpid();
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
+        DieWithTest(test);
         ShopBroker link;
         std::string why;
         if (!link.AddMachine("Mill", why) || !link.Start(settings, why) ||

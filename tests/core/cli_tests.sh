@@ -189,9 +189,7 @@ check "send and vcnc refuse a rate in the same words" bash -c "
 
 # --- send to receive through a cable made by socat -------------------------------------
 if command -v socat >/dev/null; then
-    socat pty,raw,echo=0,link="$work/ctl" pty,raw,echo=0,link="$work/pc" 2>/dev/null &
-    socat_pid=$!
-    for _ in $(seq 50); do [[ -e "$work/pc" && -e "$work/ctl" ]] && break; sleep 0.1; done
+    start_cable
     printf 'O0001\r\nN1 G0 X1 ; rapid\r\n;note\r\nM30' >"$work/s.nc"
     "$cli" receive --device "$work/ctl" --baud 115200 --idle-timeout 1 "$work/r.nc" 2>/dev/null &
     receiver=$!
@@ -205,7 +203,7 @@ if command -v socat >/dev/null; then
     check "the program arrives cut at ';' with CR LF" cmp -s "$work/expected.nc" "$work/r.nc"
     check "send on a missing device fails" exit_is 1 timeout 20 "$cli" send --device "$work/none" "$work/s.nc"
     check "send with a bad option value is a usage error" exit_is 2 "$cli" send --baud x "$work/s.nc"
-    stop_job "$socat_pid"
+    pull_cable
 fi
 
 # --- vcnc: the virtual controller at the far end -----------------------------------
@@ -238,7 +236,7 @@ vcnc_run() {
         timeout -k 5 120 "${vcnc[@]}" >"$work/summary" 2>"$work/events" &
     fi
     local vpid=$!
-    for _ in $(seq 50); do [[ -L "$work/cnc" ]] && break; sleep 0.1; done
+    until_true 5 test -L "$work/cnc"
     timeout -k 5 120 "$@" >/dev/null 2>&1
     pc_rc=$?
     wait "$vpid"
@@ -365,7 +363,7 @@ check "send --from-line beyond the program is a usage error" \
 rm -f "$work/cnc"
 "$cli" vcnc --link "$work/cnc" --baud 38400 --buffer 256 --rate 1 --xoff-room 10 >/dev/null 2>&1 &
 stuck=$!
-for _ in $(seq 50); do [[ -L "$work/cnc" ]] && break; sleep 0.1; done
+until_true 5 test -L "$work/cnc"
 started=$SECONDS
 timeout 30 "$cli" send --device "$work/cnc" --baud 38400 --stall-limit-seconds 1 \
     --stop-on-stall yes "$prog" 2>"$work/stall.err"
@@ -476,10 +474,7 @@ raw_port=$(free_port)
 } >"$work/ser2net.yaml"
 ser2net -n -u -c "$work/ser2net.yaml" -P "$work/ser2net.pid" >/dev/null 2>&1 &
 s2n=$!
-for _ in $(seq 100); do
-    (exec 3<>"/dev/tcp/127.0.0.1/$rfc_port") 2>/dev/null && break
-    sleep 0.05
-done
+until_true 5 listening "$rfc_port"
 for addr in "rfc2217://127.0.0.1:$rfc_port" "tcp://127.0.0.1:$raw_port"; do
     # Pieces of 8 into 10 characters of room: the hold holds across the network.
     vcnc_run --baud 38400 --buffer 256 --rate 1500 --xoff-room 10 --save "$work/saved" \

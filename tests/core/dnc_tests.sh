@@ -23,7 +23,6 @@ trap cleanup EXIT
 # shellcheck source=../check-lib.sh
 source "$(dirname "$0")/../check-lib.sh"
 watch_run 200 # well before the test runner stops the run
-listening() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 has() { grep -qa -- "$2" "$1" 2>/dev/null; }
 in_order() { # FILE PATTERN...: each pattern on a line after the last one's
     local file=$1 from=0 n
@@ -74,7 +73,6 @@ socat "pty,link=$work/mill,raw,echo=0" "pty,link=$work/millctl,raw,echo=0" 2>/de
 # lathe: vcnc behind ser2net, over RFC 2217.
 "$cli" vcnc --link "$work/lathedev" --baud 38400 --rate 0 --save "$work/lathe.got" \
     >"$work/lathe.sum" 2>&1 &
-lathe_vcnc=$!
 rfc=$(free_port)
 {
     echo '%YAML 1.1'
